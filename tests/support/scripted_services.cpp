@@ -1,0 +1,86 @@
+#include "support/scripted_services.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/codec.h"
+
+using plat::Gbk;
+
+namespace {
+std::string Show(const std::optional<std::string>& gbk) {
+    return gbk ? "\"" + plat::GbkToUtf8(*gbk) + "\"" : std::string("(application title)");
+}
+}  // namespace
+
+ScriptedServices::ScriptedServices() { previous_ = plat::SetServices(this); }
+
+ScriptedServices::~ScriptedServices() {
+    VerifyAllUsed();
+    plat::SetServices(previous_);
+}
+
+void ScriptedServices::ExpectBox(const std::string& utf8Text, const std::optional<std::string>& utf8Caption,
+                                 unsigned flags, int answer) {
+    std::optional<std::string> caption;
+    if (utf8Caption) caption = Gbk(*utf8Caption);
+    expected_.push_back({Gbk(utf8Text), caption, flags, answer});
+}
+
+void ScriptedServices::QueueFileName(const std::string& utf8Path) { fileNames_.push_back(Gbk(utf8Path)); }
+void ScriptedServices::QueueFolder(const std::string& utf8Path) { folders_.push_back(Gbk(utf8Path)); }
+
+int ScriptedServices::MessageBox(QWidget*, const std::string& text, const std::optional<std::string>& caption,
+                                 unsigned flags) {
+    ShownBox box{text, caption, flags};
+    boxes.push_back(box);
+    if (onBox) onBox(box);
+    if (expected_.empty()) {
+        ADD_FAILURE() << "unexpected message box: \"" << plat::GbkToUtf8(text) << "\" caption " << Show(caption)
+                      << " flags 0x" << std::hex << flags;
+        return (flags & plat::MB_YESNO) ? plat::IDNO : plat::IDOK;
+    }
+    Expected e = expected_.front();
+    expected_.pop_front();
+    EXPECT_EQ(plat::GbkToUtf8(text), plat::GbkToUtf8(e.text)) << "message box text";
+    EXPECT_EQ(text, e.text) << "message box bytes";
+    EXPECT_EQ(Show(caption), Show(e.caption)) << "message box caption";
+    EXPECT_EQ(flags, e.flags) << "message box flags for \"" << plat::GbkToUtf8(text) << "\"";
+    return e.answer;
+}
+
+std::string ScriptedServices::AskFileName(QWidget*, bool open, const std::string& defaultExt,
+                                          const std::string& initialName, const std::string& filter) {
+    fileDialogs.push_back({open, defaultExt, initialName, filter});
+    if (fileNames_.empty()) {
+        ADD_FAILURE() << "unexpected file dialog";
+        return {};
+    }
+    std::string r = fileNames_.front();
+    fileNames_.pop_front();
+    return r;
+}
+
+std::string ScriptedServices::BrowseForFolder(QWidget*, const std::string& title) {
+    folderBrowses.push_back(title);
+    if (folders_.empty()) {
+        ADD_FAILURE() << "unexpected folder browser";
+        return {};
+    }
+    std::string r = folders_.front();
+    folders_.pop_front();
+    return r;
+}
+
+void ScriptedServices::ShellOpen(const std::string& path, bool maximised) { shellOpens.push_back({path, maximised}); }
+
+void ScriptedServices::Sleep(int ms) { sleeps.push_back(ms); }
+
+void ScriptedServices::VerifyAllUsed() {
+    for (const auto& e : expected_)
+        ADD_FAILURE() << "expected message box never shown: \"" << plat::GbkToUtf8(e.text) << "\"";
+    for (const auto& f : fileNames_) ADD_FAILURE() << "queued file name never asked for: " << plat::GbkToUtf8(f);
+    for (const auto& f : folders_) ADD_FAILURE() << "queued folder never asked for: " << plat::GbkToUtf8(f);
+    expected_.clear();
+    fileNames_.clear();
+    folders_.clear();
+}
