@@ -1,0 +1,122 @@
+// File system operations on internal paths (see path.h).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plat {
+
+// Attribute bits as the card library layout understands them.
+enum : unsigned {
+    kAttrReadOnly = 0x01,
+    kAttrHidden = 0x02,
+    kAttrSystem = 0x04,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+    kAttrNormal = 0x80,
+    kAttrReparse = 0x400,
+};
+
+// A folder counts as a plain directory (and so as a class, or a sub-tree to copy) only when it carries the
+// directory bit and nothing else: a real directory, not a symbolic link, writable by its owner, and whose
+// name does not begin with '.'. Symbolic links carry kAttrReparse, which also stops link loops.
+inline bool IsPlainDirectory(unsigned attrs) { return attrs == kAttrDirectory; }
+
+struct DirEntry {
+    std::string name;  // GBK
+    unsigned attrs = 0;
+};
+
+// Lists the entries of a folder (internal path, with or without a final '\'). "." and ".." are not
+// reported; names that GBK cannot hold are skipped. Order is stable: by name as Unicode text with ASCII
+// letters folded to upper case. False when the folder cannot be enumerated (missing, not a folder,
+// unreadable); `out` is cleared either way.
+bool ListDir(std::string_view dir, std::vector<DirEntry>& out);
+
+bool CreateDir(std::string_view path);  // one level; fails when it exists or its parent does not
+bool RemoveDir(std::string_view path);  // empty folder only
+bool CopyFile(std::string_view src, std::string_view dst, bool failIfExists);  // a read-only target fails
+bool DeleteFile(std::string_view path);
+bool IsFile(std::string_view path);
+bool IsDir(std::string_view path);
+
+// The process's current directory in internal form, without a final '\' ("\" for the root).
+std::string GetCurrentDir();
+bool SetCurrentDir(std::string_view path);
+
+// Reads a file line by line: a line ends at LF or CR LF (not part of the line); a last line without a
+// terminator is read too; lines are unlimited in length.
+class LineReader {
+public:
+    LineReader();
+    ~LineReader();
+    LineReader(LineReader&&) noexcept;
+    LineReader& operator=(LineReader&&) noexcept;
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    bool Open(std::string_view path);            // false when it cannot be opened for reading (or is a folder)
+    static LineReader FromString(std::string data);  // for in-memory text
+    // Next line into `line`. At the end of the data returns false and `line` is empty.
+    bool ReadLine(std::string& line);
+    // Convenience for the format readers: a read at the end yields an empty line.
+    std::string Next();
+    bool Failed() const;  // a read error happened
+    void Close();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+// Where the format writers put their bytes.
+class Sink {
+public:
+    virtual ~Sink() = default;
+    virtual bool Write(std::string_view bytes) = 0;  // false once any write has failed
+};
+
+class StringSink : public Sink {
+public:
+    bool Write(std::string_view bytes) override {
+        data.append(bytes);
+        return true;
+    }
+    std::string data;
+};
+
+// Every rewrite of a file: bytes go to a temporary file in the same folder, which is flushed, fsync'd and
+// renamed over the target on Commit. Until then (and after any failure) the target is untouched.
+class AtomicFile : public Sink {
+public:
+    AtomicFile();
+    ~AtomicFile() override;  // aborts when not committed
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Fails like "cannot open for writing": the folder is missing, the target is read-only or a folder, or
+    // the temporary file cannot be created. errno tells why (EACCES for a read-only target).
+    bool Open(std::string_view path);
+    bool Write(std::string_view bytes) override;
+    // Flush, fsync, rename over the target (keeping an existing target's permission bits), fsync the folder.
+    // False when anything failed since Open; the temporary file is removed and the target left as it was,
+    // and errno holds the first failure (for the system's own message).
+    bool Commit();
+    void Abort();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+// Test hooks for fault injection in AtomicFile: after `bytes` more bytes have been written, every further
+// write (and the final fsync) fails with `err` (for example EIO or ENOSPC). A negative count switches it off.
+namespace fault {
+void FailWritesAfter(long long bytes, int err);
+void Clear();
+}  // namespace fault
+
+}  // namespace plat

@@ -1,0 +1,113 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fs.h"
+#include "platform/path.h"
+
+namespace plat {
+
+namespace {
+constexpr std::size_t kChunk = 64 * 1024;
+}
+
+struct LineReader::Impl {
+    int fd = -1;
+    std::string buf;
+    std::size_t pos = 0;      // start of the next line in buf
+    bool atEnd = true;        // nothing more will come into buf (until Open)
+    bool failed = false;
+
+    ~Impl() {
+        if (fd >= 0) close(fd);
+    }
+
+    // Appends the next chunk of the file to buf; false at the end of the file or on a read error.
+    bool Fill() {
+        if (atEnd) return false;
+        if (pos > 0) {  // drop the lines already handed out
+            buf.erase(0, pos);
+            pos = 0;
+        }
+        std::size_t old = buf.size();
+        buf.resize(old + kChunk);
+        ssize_t n;
+        do n = read(fd, buf.data() + old, kChunk);
+        while (n < 0 && errno == EINTR);
+        buf.resize(old + (n > 0 ? static_cast<std::size_t>(n) : 0));
+        if (n <= 0) {
+            failed = n < 0;
+            atEnd = true;
+            close(fd);
+            fd = -1;
+        }
+        return n > 0;
+    }
+};
+
+LineReader::LineReader() : d_(std::make_unique<Impl>()) {}
+LineReader::~LineReader() = default;
+LineReader::LineReader(LineReader&&) noexcept = default;
+LineReader& LineReader::operator=(LineReader&&) noexcept = default;
+
+bool LineReader::Open(std::string_view path) {
+    Close();
+    int fd = open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool folder = false;
+    if (fstat(fd, &st) != 0 || (folder = S_ISDIR(st.st_mode))) {
+        if (folder) errno = EISDIR;
+        close(fd);
+        return false;
+    }
+    d_->fd = fd;
+    d_->atEnd = false;
+    return true;
+}
+
+LineReader LineReader::FromString(std::string data) {
+    LineReader r;
+    r.d_->buf = std::move(data);
+    return r;
+}
+
+bool LineReader::ReadLine(std::string& line) {
+    line.clear();
+    if (!d_) return false;
+    Impl& d = *d_;
+    std::size_t scanned = d.pos;  // bytes before this are known to hold no LF
+    for (;;) {
+        const char* start = d.buf.data() + scanned;
+        if (const void* lf = std::memchr(start, '\n', d.buf.size() - scanned)) {
+            std::size_t end = static_cast<const char*>(lf) - d.buf.data();
+            std::size_t next = end + 1;
+            if (end > d.pos && d.buf[end - 1] == '\r') --end;
+            line.assign(d.buf, d.pos, end - d.pos);
+            d.pos = next;
+            return true;
+        }
+        std::size_t unscanned = d.buf.size() - d.pos;  // Fill moves the pending line to the front
+        if (!d.Fill()) break;
+        scanned = unscanned;
+    }
+    if (d.pos >= d.buf.size()) return false;
+    line.assign(d.buf, d.pos);
+    d.pos = d.buf.size();
+    return true;
+}
+
+std::string LineReader::Next() {
+    std::string line;
+    ReadLine(line);
+    return line;
+}
+
+bool LineReader::Failed() const { return d_ && d_->failed; }
+
+void LineReader::Close() { d_ = std::make_unique<Impl>(); }
+
+}  // namespace plat

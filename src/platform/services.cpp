@@ -1,0 +1,45 @@
+#include "platform/services.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "platform/codec.h"
+
+namespace plat {
+
+namespace {
+
+// Until the program installs its own: boxes go to stderr and take their default answer, dialogs are
+// cancelled, the desktop is not touched.
+class SilentServices : public Services {
+public:
+    int MessageBox(QWidget*, const std::string& text, const std::optional<std::string>& caption,
+                   unsigned flags) override {
+        std::string shown = caption ? GbkToUtf8(*caption) + ": " : std::string();
+        shown += GbkToUtf8(text);
+        std::fprintf(stderr, "%s\n", shown.c_str());
+        return (flags & 0x0F) == MB_YESNO ? IDNO : IDOK;
+    }
+    std::string AskFileName(QWidget*, bool, const std::string&, const std::string&, const std::string&) override {
+        return {};
+    }
+    std::string BrowseForFolder(QWidget*, const std::string&) override { return {}; }
+    void ShellOpen(const std::string&, bool) override {}
+    void Sleep(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
+SilentServices gSilent;
+std::atomic<Services*> gInstalled{nullptr};
+
+}  // namespace
+
+Services& Svc() {
+    Services* s = gInstalled.load();
+    return s ? *s : gSilent;
+}
+
+Services* SetServices(Services* s) { return gInstalled.exchange(s); }
+
+}  // namespace plat

@@ -1,0 +1,45 @@
+// The one seam for everything the user answers or the desktop does. The program installs the Qt
+// implementation; tests install a scripted one that records every box and answers from a queue.
+// All texts and paths crossing the seam are GBK internal strings.
+#pragma once
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace plat {
+
+// Message box flags and answers, with the values the system's message boxes use.
+enum : unsigned {
+    MB_OK = 0x00,
+    MB_YESNO = 0x04,
+    MB_ICONERROR = 0x10,
+    MB_ICONQUESTION = 0x20,
+    MB_ICONINFORMATION = 0x40,
+};
+enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+
+class Services {
+public:
+    virtual ~Services() = default;
+    // caption nullopt: the application's own title. parent may be null (no owner window).
+    virtual int MessageBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                           unsigned flags) = 0;
+    // Open (existing file) or save dialog. filter is "Name|pattern|Name|pattern|". Returns the chosen
+    // full path in internal form, or "" when cancelled.
+    virtual std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,
+                                    const std::string& initialName, const std::string& filter) = 0;
+    // Folder browser; returns the chosen folder's internal path (no final '\' guaranteed) or "".
+    virtual std::string BrowseForFolder(QWidget* parent, const std::string& title) = 0;
+    // Open a file with the desktop's default application. Failures are not reported.
+    virtual void ShellOpen(const std::string& path, bool maximised) = 0;
+    virtual void Sleep(int ms) = 0;
+};
+
+// The installed implementation (never null: a silent default answers OK/empty until one is installed).
+Services& Svc();
+// Installs `s` (not owned); nullptr restores the default. Returns the previous one.
+Services* SetServices(Services* s);
+
+}  // namespace plat

@@ -1,0 +1,37 @@
+// GBK byte strings. Text inside the program is the file bytes; every search that must respect character
+// boundaries goes through here, because GBK trail bytes include '\', '_', '@' and letters.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+inline constexpr std::size_t npos = std::string::npos;
+
+// A lead byte starts a two-byte character (a lone lead byte at the very end counts as one character).
+inline bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// Length in bytes (1 or 2) of the character that starts at pos.
+std::size_t CharLen(std::string_view s, std::size_t pos);
+
+// First occurrence of needle that starts on a character boundary, at or after `from` (itself a boundary).
+// An empty needle matches at `from`. npos when absent.
+std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from = 0);
+inline bool Contains(std::string_view hay, std::string_view needle) { return Find(hay, needle) != npos; }
+
+// Every occurrence of `from` (character-aware, left to right, non-overlapping) replaced by `to`.
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+
+// ASCII letters lowered; two-byte characters are copied untouched (their trail bytes may be letters).
+std::string AsciiLower(std::string_view s);
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
+
+// The C "%d" conversion: leading blanks skipped, optional sign, digits up to the first non-digit.
+// No digits gives 0; values beyond int are clamped.
+int ParseInt(std::string_view s);
+// "%d" formatting: decimal, no leading zeros.
+std::string FormatInt(long long v);
+
+}  // namespace plat
