@@ -1,0 +1,143 @@
+#include "store/xml_record_set.h"
+
+#include <ctime>
+
+#include "platform/text.h"
+#include "store/xml_tags.h"
+
+const char* const kCardDtdUrl = "http://www.korvane.org/subject/doc/qvrt_xml_1.0/02_2003_datum01.dtd";
+const char* const kLineIndexDtdUrl =
+    "http://www.korvane.org/subject/doc/qvrt_xml_1.0/03_2003_lineindex01.dtd";
+
+namespace {
+
+bool RealLocalTime(LocalTime& out) {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    if (now == static_cast<std::time_t>(-1) || !localtime_r(&now, &tm)) return false;
+    out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min};
+    return true;
+}
+
+LocalTimeSource g_timeSource = nullptr;
+
+// Paragraphs are CR LF separated. A lone CR or LF (text pasted from elsewhere) is taken as a paragraph break
+// as well: written raw, a lone LF would end the line inside a <part> element and cut the card short on
+// reading.
+std::string NormaliseBreaks(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); i += plat::CharLen(s, i)) {
+        char c = s[i];
+        if (c == '\r') {
+            out += "\r\n";
+            if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+        } else if (c == '\n') {
+            out += "\r\n";
+        } else {
+            out.append(s, i, plat::CharLen(s, i));
+        }
+    }
+    return out;
+}
+
+std::string BodyParts(const std::string& content) {
+    std::string body = NormaliseBreaks(content);
+    // Full-width signs rather than entities: the body must stay free of markup the line reader would trip on.
+    body = plat::ReplaceAll(body, "<", "\xA1\xDA");
+    body = plat::ReplaceAll(body, ">", "\xA1\xDB");
+    body = plat::ReplaceAll(body, "&", "\xA1\xEA");
+    return plat::ReplaceAll(body, "\r\n", "</part>\r\n\t\t<part>");
+}
+
+}  // namespace
+
+namespace xmltags {
+
+bool Between(const std::string& line, std::string_view open, std::string_view close, std::string& out) {
+    std::size_t p = plat::Find(line, open);
+    std::size_t q = plat::Find(line, close);
+    if (p == plat::npos || q == plat::npos) return false;
+    std::size_t start = p + open.size();
+    out = q > start ? line.substr(start, q - start) : std::string();
+    return true;
+}
+
+}  // namespace xmltags
+
+void SetLocalTimeSource(LocalTimeSource source) { g_timeSource = source; }
+
+std::string CurrentStamp() {
+    LocalTime t{-1, -1, -1, -1, -1};
+    LocalTimeSource source = g_timeSource ? g_timeSource : RealLocalTime;
+    if (!source(t)) t = {-1, -1, -1, -1, -1};
+    using plat::FormatInt;
+    return FormatInt(t.year) + "-" + FormatInt(t.month) + "-" + FormatInt(t.day) + " " + FormatInt(t.hour) +
+           ":" + FormatInt(t.minute);
+}
+
+bool XmlRecordSet::WriteCard(plat::Sink& file) {
+    const std::string stamp = CurrentStamp();
+    std::string text;
+    text += "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n";
+    text += "<!DOCTYPE datum SYSTEM \"" + card.dtdPath + "\">\r\n";
+    text += "\t\t\t\t\t\t\t<!-- copy from " + std::string(kCardDtdUrl) + " -->\r\n";
+    text += "<?xml-stylesheet type=\"text/xsl\" href=\"" + card.href + "\"?>\r\n";
+    text += "\r\n";
+    text += "<datum>\r\n";
+    text += "\t<title>" + card.title + "</title>\r\n";
+    text += "\t<class>" + card.klass + "</class>\r\n";
+    text += "\t<founddate>" + (card.founddate.empty() ? stamp : card.founddate) + "</founddate>\r\n";
+    text += "\t<modifieddate>" + stamp + "</modifieddate>\r\n";
+    text += "\t<source>" + card.source + "</source>\r\n";
+    text += "\t<keyword>" + card.keyword + "</keyword>\r\n";
+    text += "\t<content>\r\n\t\t<part>";
+    text += BodyParts(card.content);
+    text += "</part>\r\n\t</content>\r\n";
+    text += "\t<correlativelink>\r\n";
+    text += "\t</correlativelink>\r\n</datum>";
+    return file.Write(text);
+}
+
+bool XmlRecordSet::ReadCardHead(plat::LineReader& reader) {
+    std::string line;
+    for (int i = 0; i < 4; ++i) line = reader.Next();
+    if (!xmltags::Between(line, "href=\"", "\"?>", card.href)) card.href.clear();
+
+    for (int i = 0; i < 3; ++i) line = reader.Next();
+    if (!xmltags::Between(line, "<title>", "</title>", card.title)) return false;
+
+    struct Field {
+        const char* open;
+        const char* close;
+        std::string* target;
+    };
+    const Field fields[] = {
+        {"<class>", "</class>", &card.klass},
+        {"<founddate>", "</founddate>", &card.founddate},
+        {"<modifieddate>", "</modifieddate>", &card.modifieddate},
+        {"<source>", "</source>", &card.source},
+        {"<keyword>", "</keyword>", &card.keyword},
+    };
+    for (const Field& f : fields) {
+        if (!xmltags::Between(reader.Next(), f.open, f.close, *f.target)) return false;
+    }
+    return true;
+}
+
+bool XmlRecordSet::ReadCardPart(plat::LineReader& reader) {
+    return xmltags::Between(reader.Next(), "<part>", "</part>", card.content);
+}
+
+bool XmlRecordSet::ReadCard(plat::LineReader& reader) {
+    if (!ReadCardHead(reader)) return false;
+    if (!plat::Contains(reader.Next(), "<content>")) return false;
+    std::string collected;
+    while (ReadCardPart(reader)) {
+        collected += card.content;
+        collected += "\r\n";
+    }
+    if (!collected.empty()) collected.resize(collected.size() - 2);
+    card.content = std::move(collected);
+    return true;
+}
