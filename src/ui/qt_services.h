@@ -1,0 +1,24 @@
+// The real desktop behind the services seam: QMessageBox, QFileDialog, QDesktopServices.
+#pragma once
+
+#include <QStringList>
+
+#include "platform/services.h"
+
+class QtServices : public plat::Services {
+public:
+    int MessageBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                   unsigned flags) override;
+    std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,
+                            const std::string& initialName, const std::string& filter) override;
+    std::string BrowseForFolder(QWidget* parent, const std::string& title) override;
+    void ShellOpen(const std::string& path, bool maximised) override;
+    void Sleep(int ms) override;
+};
+
+namespace ui {
+// "Name|pattern|Name|pattern|" as the file dialog's name filters: "XML File(*.xml)" stays as it is, a bare
+// name gets its pattern appended, ';' separated patterns become blank separated, and "*.*" becomes "*" so
+// that it matches names without a dot too.
+QStringList QtNameFilters(const std::string& filter);
+}  // namespace ui

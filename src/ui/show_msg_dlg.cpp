@@ -1,0 +1,42 @@
+#include "ui/show_msg_dlg.h"
+
+#include <QLabel>
+#include <QPainter>
+
+#include "platform/codec.h"
+#include "ui/palette.h"
+
+CShowMsgDlg::CShowMsgDlg(const std::string& text, QWidget* parent) : CDialog(129, parent), m_strMsg(text) {
+    // A strip without title bar that floats over its owner and never takes the focus from it: the user keeps
+    // working in the main window while it shows.
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFocusPolicy(Qt::NoFocus);
+    SetBackground(ui::kStripBackground);
+    if (auto* label = ItemAs<QLabel>(1019)) label->setText(plat::ToQ(m_strMsg));
+}
+
+void CShowMsgDlg::SetMessage(const std::string& text) {
+    m_strMsg = text;
+    auto* label = ItemAs<QLabel>(1019);
+    if (!label) return;
+    label->setText(plat::ToQ(m_strMsg));
+    // The caller goes on blocking the thread, so a queued update would only appear after the work is done.
+    if (isVisible()) repaint();
+}
+
+void CShowMsgDlg::ShowAt() {
+    QWidget* owner = parentWidget();
+    const QPoint corner = owner ? owner->mapToGlobal(QPoint(50, 160)) : QPoint(50, 160);
+    move(corner);
+    raise();
+    show();
+}
+
+void CShowMsgDlg::paintEvent(QPaintEvent* e) {
+    CDialog::paintEvent(e);
+    QPainter p(this);
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}

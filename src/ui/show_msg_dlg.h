@@ -1,0 +1,23 @@
+// The progress strip the main window shows over itself while it loads or rescans.
+#pragma once
+
+#include <string>
+
+#include "ui/dialog.h"
+
+class CShowMsgDlg : public CDialog {
+    Q_OBJECT
+public:
+    CShowMsgDlg(const std::string& text, QWidget* parent);  // text in GBK; created hidden
+    // Replaces the text and repaints at once, so it shows while the caller blocks the thread.
+    void SetMessage(const std::string& text);
+    const std::string& Message() const { return m_strMsg; }
+    // Top-left corner at (50, 160) of the parent's client area, raised, shown.
+    void ShowAt();
+
+protected:
+    void paintEvent(QPaintEvent*) override;  // the thin border
+
+private:
+    std::string m_strMsg;
+};
