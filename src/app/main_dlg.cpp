@@ -1,0 +1,212 @@
+// The main window's frame: construction, the start-up timer, colours, icon, destruction, and the wiring
+// of every control to its handler (the handlers themselves live in the other main_*.cpp files).
+#include "app/main_dlg.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QTimerEvent>
+#include <QTreeWidget>
+#include <QWindow>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include "platform/codec.h"
+#include "platform/fs.h"
+#include "ui/palette.h"
+#include "ui/show_msg_dlg.h"
+
+namespace {
+
+// The program icon: a lavender tile with a white index card and a blue tab, drawn for each size so the
+// small ones stay crisp.
+QPixmap DrawIcon(int size) {
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size / 32.0;
+    p.setPen(QPen(QColor(90, 86, 140), 1.0 * s));
+    p.setBrush(QColor(223, 222, 236));
+    p.drawRoundedRect(QRectF(0.5 * s, 0.5 * s, 31 * s, 31 * s), 5 * s, 5 * s);
+    // a card behind, a card in front
+    p.setPen(QPen(QColor(120, 116, 170), 1.0 * s));
+    p.setBrush(QColor(226, 225, 246));
+    p.drawRect(QRectF(8 * s, 5 * s, 19 * s, 15 * s));
+    p.setBrush(Qt::white);
+    p.setPen(QPen(QColor(60, 60, 90), 1.2 * s));
+    p.drawRect(QRectF(4 * s, 10 * s, 21 * s, 17 * s));
+    p.setPen(QPen(QColor(153, 198, 252), 3.0 * s));
+    p.drawLine(QPointF(4.5 * s, 11.5 * s), QPointF(24.5 * s, 11.5 * s));
+    if (size >= 24) {
+        p.setPen(QPen(QColor(130, 130, 150), 1.0 * s));
+        for (int i = 0; i < 3; ++i) {
+            qreal y = (16.5 + i * 3.5) * s;
+            p.drawLine(QPointF(7 * s, y), QPointF((i == 2 ? 16 : 22) * s, y));
+        }
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(250, 196, 88));
+    p.drawEllipse(QPointF(25 * s, 25 * s), 4 * s, 4 * s);
+    return pm;
+}
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(DrawIcon(size));
+    return icon;
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent) {
+    m_icon = ProgramIcon();
+
+    m_cbLibrary = ItemAs<QComboBox>(1000);
+    m_edPath = ItemAs<QLineEdit>(1002);
+    m_tree = ItemAs<QTreeWidget>(1005);
+    m_edFile = ItemAs<QLineEdit>(1008);
+    m_edTitle = ItemAs<QLineEdit>(1009);
+    m_cbClass = ItemAs<QComboBox>(1011);
+    m_cbSource = ItemAs<QComboBox>(1013);
+    m_cbStyle = ItemAs<QComboBox>(1015);
+    m_edKeyword = ItemAs<QLineEdit>(1017);
+    m_edBody = ItemAs<QPlainTextEdit>(1018);
+
+    // Text typed into a combo must never become an entry: every entry is bound to a table slot.
+    for (QComboBox* cb : {m_cbLibrary, m_cbClass, m_cbSource, m_cbStyle}) cb->setInsertPolicy(QComboBox::NoInsert);
+
+    // Labels are the names of folders and files; renaming them in the tree would change nothing on disk.
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setHeaderHidden(true);
+
+    OnClicked(1001, [this] { OnManageLibraries(); });
+    OnClicked(1003, [this] { OnIndexManage(); });
+    OnClicked(1004, [this] { OnBookmarkManage(); });
+    OnClicked(1006, [this] { OnSave(); });
+    OnClicked(1007, [this] { OnAddBookmark(); });
+    OnClicked(1010, [this] { OnBrowseFileName(); });
+    OnClicked(1012, [this] { OnManageClasses(); });
+    OnClicked(1014, [this] { OnManageSources(); });
+    OnClicked(1016, [this] { OnManageStyles(); });
+    OnClicked(1019, [this] { OnPrevDatum(); });
+    OnClicked(1020, [this] { OnNextDatum(); });
+    OnClicked(1021, [this] { OnViewDatum(); });
+    OnClicked(1022, [this] { OnOpenViewPage(); });
+
+    // `activated` comes only from the user (mouse, keyboard, wheel), never from the loaders filling the box.
+    connect(m_cbLibrary, &QComboBox::activated, this, [this](int) { OnLibrarySelChange(); });
+    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*, int) { OnTreeDblClick(); });
+
+    m_edTitle->installEventFilter(this);
+    m_cbClass->installEventFilter(this);
+    if (m_cbClass->lineEdit()) m_cbClass->lineEdit()->installEventFilter(this);
+}
+
+CMainDlg::~CMainDlg() { OnDestroy(); }
+
+void CMainDlg::Initialise() { OnInitDialog(); }
+
+bool CMainDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    setWindowIcon(m_icon);
+
+    SetBackground(ui::kDialogBackground);
+    QPalette tp = m_tree->palette();
+    tp.setColor(QPalette::Base, ui::kListBackground);
+    tp.setColor(QPalette::Window, ui::kListBackground);
+    tp.setColor(QPalette::Text, Qt::black);
+    m_tree->setPalette(tp);
+    m_tree->setAutoFillBackground(true);
+
+    if (!m_msg) m_msg = new CShowMsgDlg(std::string(), this);
+    m_msg->hide();
+
+    m_progDir = plat::GetCurrentDir();
+    m_dtdPath = m_progDir + "\\xmlstyle\\qvrt_xml_1.0\\02_2003_datum01.dtd";
+
+    if (!m_timerId) m_timerId = startTimer(10);
+    return true;
+}
+
+void CMainDlg::timerEvent(QTimerEvent* e) {
+    if (e->timerId() != m_timerId) {
+        CDialog::timerEvent(e);
+        return;
+    }
+    killTimer(m_timerId);
+    m_timerId = 0;
+    // The window is to be seen, empty, before the load blocks the thread. On a windowing system that
+    // maps windows asynchronously the first tick can come before that; wait for it a little (at most
+    // half a second), then paint at once.
+    QWindow* win = windowHandle();
+    if (!m_startupDone && isVisible() && win && !win->isExposed() && ++m_exposeWaits < 50) {
+        m_timerId = startTimer(10);
+        return;
+    }
+    if (isVisible()) repaint();
+    if (!m_startupDone) RunStartupLoad();
+    m_startupDone = 1;
+}
+
+void CMainDlg::keyPressEvent(QKeyEvent* e) {
+    // Enter in a field or a combo would press the default button and end the program, dropping unsaved
+    // edits. Buttons take Enter themselves and the body field makes a line break of it; Escape still ends.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        e->accept();
+        return;
+    }
+    CDialog::keyPressEvent(e);
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::FocusOut &&
+        (watched == m_edTitle || watched == m_cbClass || (m_cbClass && watched == m_cbClass->lineEdit()))) {
+        auto* fe = static_cast<QFocusEvent*>(e);
+        QWidget* now = QApplication::focusWidget();
+        bool withinClassBox = m_cbClass && (now == m_cbClass || now == m_cbClass->lineEdit()) &&
+                              watched != m_edTitle;
+        // Opening the class box's drop-down list, or focus moving between the box and its own edit
+        // field, is not leaving the field.
+        if (fe->reason() != Qt::PopupFocusReason && !withinClassBox) OnNameFieldKillFocus();
+    }
+    return CDialog::eventFilter(watched, e);
+}
+
+void CMainDlg::OnDestroy() {
+    if (m_timerId) {
+        killTimer(m_timerId);
+        m_timerId = 0;
+    }
+    delete m_msg;
+    m_msg = nullptr;
+    // The tree items go with the tree; only the entry list is ours to free.
+    FreeEntries();
+}
+
+void CMainDlg::SetProgress(const std::string& text) {
+    m_msg->SetMessage(text);
+    if (m_onProgress) m_onProgress(text);
+}
+
+void CMainDlg::ShowStrip() {
+    m_msg->ShowAt();
+    // A window just shown is drawn only once the windowing system has exposed it, and the work that
+    // follows blocks the thread: let that happen first (user input and timers stay queued, at most a fifth
+    // of a second), then draw the strip's text.
+    QWindow* win = m_msg->windowHandle();
+    if (win && !win->isExposed()) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!win->isExposed() && waited.elapsed() < 200)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers, 10);
+    }
+    m_msg->repaint();
+}

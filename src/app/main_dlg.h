@@ -1,0 +1,155 @@
+// The main window: library box, card tree, card form. Its handlers live in one file per concern:
+// main_dlg.cpp (construction, timer, painting, colours, wiring), main_load.cpp (load sequence, reloads,
+// managers), main_scan.cpp (library scan and tree), main_styles.cpp (styles, view and browse buttons),
+// main_editor.cpp (card form), main_bookmarks.cpp (index and bookmark buttons).
+#pragma once
+
+#include <QIcon>
+#include <array>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "library/registry.h"
+#include "store/xml_record_set.h"
+#include "ui/dialog.h"
+
+class CShowMsgDlg;
+class QTreeWidgetItem;
+class QTreeWidget;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+
+// One entry of the scanned entry list: a class, a card, or the end entry.
+struct DatumNode {
+    std::string path;       // "d" class, "?" end entry, else the card file's path on the library root
+    std::string founddate;  // the card's founddate as last read into the form
+    std::string label;      // folder name, or file name up to the first ".datum."
+    QTreeWidgetItem* item = nullptr;
+    DatumNode* next = nullptr;
+    DatumNode* prev = nullptr;
+
+    bool IsClass() const { return path == "d"; }
+    bool IsEnd() const { return path == "?"; }
+    bool IsCard() const { return !IsClass() && !IsEnd(); }
+};
+
+struct NamePath {
+    std::string name;
+    std::string path;
+};
+
+class CMainDlg : public CDialog {
+    Q_OBJECT
+public:
+    explicit CMainDlg(QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    // The window's initialisation (icon, colours, progress strip, program directory, start-up timer)
+    // without the modal loop, for driving the window from tests.
+    void Initialise();
+    // True once a library has been scanned into the window; handlers that work on a library do nothing
+    // before that (a registry with no library).
+    bool HasLibrary() const { return !m_libRoot.empty(); }
+
+    // --- load sequence and reloads (main_load.cpp)
+    void RunStartupLoad();
+    int ReadLibraryList();
+    int ReadClassList();
+    int ReadSourceList();
+    // The failure procedure: text in the strip, 1000 ms, strip hidden, "ERROR" box with prefix + last error,
+    // then the window ends as button 1 does.
+    void FailAndClose(const std::string& failureText, const std::string& prefix);
+    void OnLibrarySelChange();
+    void OnManageLibraries();
+    void OnManageClasses();
+    void OnManageSources();
+    void OnManageStyles();
+
+    // --- library scan and tree (main_scan.cpp)
+    int ScanLibrary();
+    int ScanFolder(const std::string& folder);
+    int RescanLibrary();
+    DatumNode* FindNodeByItem(QTreeWidgetItem* item) const;
+    void FreeEntries();
+    void SelectEntryItem(DatumNode* node);  // selects its tree item; none clears the selection
+
+    // --- styles and browser buttons (main_styles.cpp)
+    int ScanStyles();
+    void OnViewDatum();
+    void OnOpenViewPage();
+    void OnBrowseFileName();
+
+    // --- card form (main_editor.cpp)
+    int LoadDatum(const std::string& path);
+    int SaveDatum(const std::string& fileName);
+    void OnTreeDblClick();
+    void OnPrevDatum();
+    void OnNextDatum();
+    void OnNameFieldKillFocus();
+    void OnSave();
+
+    // --- index and bookmarks (main_bookmarks.cpp)
+    void OnIndexManage();
+    void OnBookmarkManage();
+    void OnAddBookmark();
+
+    // --- state (public so that tests can look at it)
+    QIcon m_icon;
+    XmlRecordSet m_xml;
+    CShowMsgDlg* m_msg = nullptr;
+    int m_startupDone = 0;
+    std::string m_lastError;
+    std::string m_libRoot;  // always ends with '\'
+    std::string m_progDir;  // no final '\'
+    std::string m_dtdPath;
+    LibraryRegistry m_libs;  // entries and count; m_nCurLib is the library shown
+    int m_nCurLib = -1;
+    DatumNode* m_first = nullptr;
+    DatumNode* m_current = nullptr;
+    QTreeWidgetItem* m_scanParent = nullptr;  // null: top level
+    std::array<NamePath, kMaxListSlots> m_classes;
+    int m_nClasses = 0;
+    std::array<std::string, kMaxListSlots> m_sources;
+    int m_nSources = 0;
+    std::deque<NamePath> m_styles;  // no fixed limit
+    int m_nStyles = 0;
+    std::string m_loadedPath;    // the file the form was last loaded from ("" when never)
+    std::string m_loadedHref;    // the stylesheet reference that card had
+    std::string m_loadedFounddate;  // that card's creation stamp, as loaded or last written
+    // Told every progress text the window puts into the strip, in order (tests, diagnostics).
+    std::function<void(const std::string&)> m_onProgress;
+
+    // Controls, found by ID after construction.
+    QComboBox* m_cbLibrary = nullptr;  // 1000
+    QLineEdit* m_edPath = nullptr;     // 1002
+    QTreeWidget* m_tree = nullptr;     // 1005
+    QLineEdit* m_edFile = nullptr;     // 1008
+    QLineEdit* m_edTitle = nullptr;    // 1009
+    QComboBox* m_cbClass = nullptr;    // 1011
+    QComboBox* m_cbSource = nullptr;   // 1013
+    QComboBox* m_cbStyle = nullptr;    // 1015
+    QLineEdit* m_edKeyword = nullptr;  // 1017
+    QPlainTextEdit* m_edBody = nullptr;  // 1018
+
+protected:
+    bool OnInitDialog() override;
+    void timerEvent(QTimerEvent* e) override;  // OnTimer
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;  // Enter in a field does not end the program
+    void OnDestroy();
+
+private:
+    void SetProgress(const std::string& text);  // the strip's text, told to m_onProgress too
+    void ShowStrip();  // the strip over the window, drawn before the blocking work that follows
+    bool LoadLibraryStages();   // scan, class list, source list of the library in m_nCurLib; false: ended
+    void AppendEndEntry();      // the current end entry becomes the found one; a fresh end entry follows
+    void AttachItem(QTreeWidgetItem* item);  // last child of the scan parent
+
+    std::deque<DatumNode> m_nodes;  // storage of the entry list (stable addresses)
+    std::vector<QTreeWidgetItem*> m_pendingTop;  // top-level items of a scan, inserted in one go at its end
+    int m_timerId = 0;
+    int m_exposeWaits = 0;  // start-up ticks spent waiting for the window to appear
+};

@@ -1,0 +1,24 @@
+// Korvane: the whole program is the main window, run modally; when it closes the program ends.
+#include <QApplication>
+
+#include "app/main_dlg.h"
+#include "platform/services.h"
+#include "ui/qt_services.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // The name rather than the display name: on X11 a display name would be appended to every window
+    // caption ("Korvane 资料管理器 — Korvane"), while boxes without a caption of their own still read
+    // "Korvane" through applicationDisplayName(), which falls back to the name.
+    QApplication::setApplicationName(QStringLiteral("Korvane"));
+
+    QtServices desktop;
+    plat::SetServices(&desktop);
+    {
+        CMainDlg dlg(nullptr);
+        QApplication::setWindowIcon(dlg.m_icon);
+        dlg.DoModal();
+    }
+    plat::SetServices(nullptr);
+    return 0;
+}

@@ -1,0 +1,199 @@
+// A main window over a temporary program directory, and helpers to build such directories: the
+// registry, libraries with their class and source lists, cards and stylesheets. Texts are given in UTF-8
+// and written as GBK with CR LF, as the program's own files are.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/main_dlg.h"
+#include "platform/codec.h"
+#include "support/scripted_services.h"
+#include "support/temp_dir.h"
+#include "ui/show_msg_dlg.h"
+
+namespace mainfx {
+
+using Lines = std::vector<std::string>;
+
+// GBK text of the given UTF-8 lines, each ended with CR LF.
+inline std::string ListText(const Lines& utf8Lines) {
+    std::string out;
+    for (const auto& l : utf8Lines) out += plat::Gbk(l) + "\r\n";
+    return out;
+}
+
+struct Lib {
+    std::string name;  // UTF-8
+    std::string path;  // as stored in the registry (internal form, UTF-8), no final '\'
+};
+
+// set\datumlib.lst with `count` (default: the number of libraries), `use`, and all 50 slot lines.
+inline void WriteRegistry(const TempProgramDir& d, const std::vector<Lib>& libs, int use, int count = -1) {
+    Lines l{"# library registry", "count=" + std::to_string(count < 0 ? static_cast<int>(libs.size()) : count),
+            "use=" + std::to_string(use)};
+    for (size_t i = 0; i < std::max<size_t>(50, libs.size()); ++i) {
+        l.push_back("name" + std::to_string(i) + "=" + (i < libs.size() ? libs[i].name : ""));
+        l.push_back("path" + std::to_string(i) + "=" + (i < libs.size() ? libs[i].path : ""));
+    }
+    d.WriteFile("set/datumlib.lst", ListText(l));
+}
+
+// The class list of the library at native relative folder `rel`; paths are `root` + name + "\".
+inline void WriteClassList(const TempProgramDir& d, const std::string& rel, const std::string& root,
+                           const Lines& classes, int count = -1) {
+    Lines l{"count=" + std::to_string(count < 0 ? static_cast<int>(classes.size()) : count)};
+    for (size_t i = 0; i < classes.size(); ++i) {
+        l.push_back("name" + std::to_string(i) + "=" + classes[i]);
+        l.push_back("path" + std::to_string(i) + "=" + root + classes[i] + "\\");
+    }
+    d.WriteFile(rel + "/_ _SETS_ _/class.list", ListText(l));
+}
+
+inline void WriteSourceList(const TempProgramDir& d, const std::string& rel, const Lines& sources) {
+    Lines l{"count=" + std::to_string(sources.size())};
+    for (size_t i = 0; i < sources.size(); ++i) l.push_back("name" + std::to_string(i) + "=" + sources[i]);
+    d.WriteFile(rel + "/_ _SETS_ _/source.list", ListText(l));
+}
+
+// A library folder with its settings: the class list names `classes` (folders are created for them, '\' in a
+// name nests), the source list `sources`, and the view page.
+inline void MakeLibrary(const TempProgramDir& d, const std::string& rel, const Lines& classes, const Lines& sources) {
+    d.MakeDir(rel);
+    std::string root = rel + "\\";
+    for (auto& c : root)
+        if (c == '/') c = '\\';
+    WriteClassList(d, rel, root, classes);
+    WriteSourceList(d, rel, sources);
+    d.WriteFile(rel + "/_ _VIEW_ _/ViewDatum.html", "<html></html>\r\n");
+    for (const auto& c : classes) {
+        std::string native = c;
+        for (auto& ch : native)
+            if (ch == '\\') ch = '/';
+        d.MakeDir(rel + "/" + native);
+    }
+}
+
+// An empty card file (the scan looks only at names).
+inline void MakeCard(const TempProgramDir& d, const std::string& relFile) { d.WriteFile(relFile, ""); }
+
+inline void MakeStyles(const TempProgramDir& d, const Lines& files) {
+    d.MakeDir("xmlstyle/datumstyle");
+    for (const auto& f : files) d.WriteFile("xmlstyle/datumstyle/" + f, "<xsl/>\r\n");
+}
+
+// A small but complete program directory: library "lib" (registered as 资料一) with classes and cards,
+// a second library "lib2", two stylesheets.
+inline void MakeStandardProgramDir(const TempProgramDir& d) {
+    WriteRegistry(d, {{"资料一", "lib"}, {"资料二", "lib2"}}, 0);
+    MakeLibrary(d, "lib", {"历史", "Zoo", "art", "历史\\近代"}, {"报纸", "Book", "杂志"});
+    MakeCard(d, "lib/历史/甲午.datum.xml");
+    MakeCard(d, "lib/历史/近代/辛亥.datum.xml");
+    MakeCard(d, "lib/art/Monet.datum.xml");
+    MakeCard(d, "lib/Root card.datum.xml");
+    MakeLibrary(d, "lib2", {"Other"}, {"Elsewhere"});
+    MakeCard(d, "lib2/Other/x.datum.xml");
+    MakeStyles(d, {"simple.xsl", "report.xsl"});
+}
+
+// The tree as text: labels in order, children in braces: "art{Monet},Root card,Zoo,历史{甲午,近代{辛亥}}".
+inline std::string Dump(const QTreeWidgetItem* item);
+inline std::string DumpChildren(const QTreeWidgetItem* parent, const QTreeWidget* tree) {
+    std::string out;
+    int n = parent ? parent->childCount() : tree->topLevelItemCount();
+    for (int i = 0; i < n; ++i) {
+        if (i) out += ",";
+        out += Dump(parent ? parent->child(i) : tree->topLevelItem(i));
+    }
+    return out;
+}
+inline std::string Dump(const QTreeWidgetItem* item) {
+    std::string out = item->text(0).toStdString();
+    if (item->childCount()) out += "{" + DumpChildren(item, item->treeWidget()) + "}";
+    return out;
+}
+inline std::string Dump(const QTreeWidget* tree) { return DumpChildren(nullptr, tree); }
+
+// The entry list in order (end entry excluded): "d:label" for a class, "c:label|path" for a card, paths
+// in UTF-8. Checks the links on the way: prev/next agree and the list ends in exactly one end entry.
+inline std::vector<std::string> Entries(const CMainDlg& dlg) {
+    std::vector<std::string> out;
+    const DatumNode* prev = nullptr;
+    const DatumNode* n = dlg.m_first;
+    for (; n && !n->IsEnd(); prev = n, n = n->next) {
+        EXPECT_EQ(n->prev, prev) << "broken prev link at " << n->label;
+        EXPECT_NE(n->item, nullptr);
+        out.push_back(n->IsClass() ? "d:" + plat::GbkToUtf8(n->label)
+                                   : "c:" + plat::GbkToUtf8(n->label) + "|" + plat::GbkToUtf8(n->path));
+    }
+    EXPECT_NE(n, nullptr) << "the list has no end entry";
+    if (n) {
+        EXPECT_EQ(n->prev, prev);
+        EXPECT_EQ(n->next, nullptr);
+        EXPECT_EQ(n->item, nullptr);
+    }
+    return out;
+}
+
+inline std::vector<std::string> ComboTexts(const QComboBox* cb) {
+    std::vector<std::string> out;
+    for (int i = 0; i < cb->count(); ++i) out.push_back(cb->itemText(i).toStdString());
+    return out;
+}
+
+inline std::string U(const QString& s) { return s.toStdString(); }
+
+// Runs `f` on the modal dialog that the next call opens, once it is up (the way a user would answer it).
+inline void WhenModal(std::function<void(QWidget*)> f) {
+    QTimer::singleShot(0, [f] {
+        QWidget* w = QApplication::activeModalWidget();
+        EXPECT_NE(w, nullptr) << "no modal dialog came up";
+        if (w) f(w);
+    });
+}
+
+}  // namespace mainfx
+
+// A main window over its own program directory, with scripted answers. Open() builds and initialises
+// it; Load() also runs the start-up load sequence.
+class MainWindowTest : public ::testing::Test {
+protected:
+    TempProgramDir dir;
+    ScriptedServices svc;
+    std::unique_ptr<CMainDlg> dlg;
+    std::vector<std::string> progress;  // every strip text the window set, in UTF-8
+
+    CMainDlg& Open() {
+        dlg = std::make_unique<CMainDlg>();
+        dlg->m_onProgress = [this](const std::string& t) { progress.push_back(plat::GbkToUtf8(t)); };
+        dlg->Initialise();
+        return *dlg;
+    }
+    CMainDlg& Load() {
+        Open();
+        dlg->RunStartupLoad();
+        return *dlg;
+    }
+
+    // Expects the failure procedure: the strip hidden with `failureText` when the "ERROR" box `boxText`
+    // comes up, one 1000 ms wait before it.
+    void ExpectFailure(const std::string& failureText, const std::string& boxText) {
+        svc.ExpectBox(boxText, "ERROR", 0x10);
+        svc.onBox = [this, failureText](const ShownBox&) {
+            ASSERT_TRUE(dlg && dlg->m_msg);
+            EXPECT_FALSE(dlg->m_msg->isVisible()) << "the strip must be hidden before the box";
+            EXPECT_EQ(plat::GbkToUtf8(dlg->m_msg->Message()), failureText);
+            EXPECT_EQ(svc.sleeps, std::vector<int>{1000});
+        };
+    }
+};
