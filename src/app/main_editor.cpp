@@ -1,0 +1,271 @@
+// The card form: open a card from the tree, step through the entry list, propose a file name from class and
+// title, and write the form back to disk.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "app/main_dlg.h"
+#include "platform/codec.h"
+#include "platform/fs.h"
+#include "platform/path.h"
+#include "platform/services.h"
+#include "platform/text.h"
+#include "ui/combo.h"
+#include "ui/show_msg_dlg.h"
+
+using plat::Gbk;
+
+namespace {
+
+constexpr char kCardMark[] = ".datum.";
+
+// The last path component of an internal path; both '\' and '/' separate, found character by character so
+// that a GBK trail byte 0x5C is never taken for a separator.
+std::string_view LastComponent(std::string_view path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); i += plat::CharLen(path, i)) {
+        if (path[i] == '\\' || path[i] == '/') start = i + 1;
+    }
+    return path.substr(start);
+}
+
+// The form's body widget knows only '\n' as a paragraph break; cards separate paragraphs with CR LF.
+QString BodyToWidget(const std::string& content) {
+    QString text = plat::ToQ(content);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+QString BodyFromWidget(const QPlainTextEdit* edit) {
+    QString text = edit->toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
+// Two spellings of one file ('/' against '\', a relative against an absolute path) must not be mistaken for
+// an old file that may be deleted: that would delete the card just written.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(plat::ToNative(a), plat::ToNative(b), ec) && !ec;
+}
+
+void ShowError(QWidget* parent, const std::string& text) {
+    plat::Svc().MessageBox(parent, text, Gbk("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+}
+
+}  // namespace
+
+int CMainDlg::LoadDatum(const std::string& path) {
+    plat::LineReader reader;
+    if (!reader.Open(path)) {
+        ShowError(this, Gbk("不能打开文件:") + path);
+        return 0;
+    }
+    if (!m_xml.ReadCard(reader)) {
+        ShowError(this, Gbk("读取文件 ") + path + Gbk(" 的XML数据时出错了!"));
+        return 0;
+    }
+    reader.Close();
+    const DatumCard& card = m_xml.card;
+
+    m_edTitle->setText(plat::ToQ(card.title));
+    m_edKeyword->setText(plat::ToQ(card.keyword));
+    if (m_current) m_current->founddate = card.founddate;
+
+    int klass = -1;
+    for (int i = 0; i < m_nClasses; ++i) {
+        if (m_classes[i].name == card.klass) {
+            klass = i;
+            break;
+        }
+    }
+    ui::SelectEntry(m_cbClass, klass);
+
+    int source = -1;
+    for (int i = 0; i < m_nSources; ++i) {
+        if (m_sources[i] == card.source) {
+            source = i;
+            break;
+        }
+    }
+    ui::SelectEntry(m_cbSource, source);
+
+    // A card written on another machine, or before the program directory moved, names its stylesheet by a
+    // path that no longer exists here; the stylesheet's own file name still identifies it.
+    const int nStyles = std::min<int>(m_nStyles, static_cast<int>(m_styles.size()));
+    int style = -1;
+    for (int i = 0; i < nStyles && style < 0; ++i) {
+        if (plat::EqualsIgnoreAsciiCase(m_styles[i].path, card.href)) style = i;
+    }
+    const std::string_view hrefFile = LastComponent(card.href);
+    for (int i = 0; i < nStyles && style < 0 && !hrefFile.empty(); ++i) {
+        if (plat::EqualsIgnoreAsciiCase(LastComponent(m_styles[i].path), hrefFile)) style = i;
+    }
+    ui::SelectEntry(m_cbStyle, style);
+
+    m_edFile->setText(plat::ToQ(path));
+    m_edBody->setPlainText(BodyToWidget(card.content));
+
+    m_loadedPath = path;
+    m_loadedHref = card.href;
+    m_loadedFounddate = card.founddate;
+    return 1;
+}
+
+int CMainDlg::SaveDatum(const std::string& fileName) {
+    // Every field is converted before anything is opened: text that GBK cannot hold would otherwise reach
+    // the disk as '?', and a refused save must leave the old card untouched.
+    struct Field {
+        QString text;
+        const char* name;
+        std::string gbk;
+    };
+    Field fields[] = {
+        {m_edTitle->text(), "标题", {}},
+        {m_edKeyword->text(), "关键字", {}},
+        {m_cbClass->currentText(), "类别", {}},
+        {m_cbSource->currentText(), "来源", {}},
+        {BodyFromWidget(m_edBody), "正文", {}},
+    };
+    for (Field& f : fields) {
+        if (!plat::FromQ(f.text, f.gbk)) {
+            m_lastError = Gbk(f.name) + Gbk("中含有无法保存的字符（如表情符号），资料卡没有保存。");
+            return 0;
+        }
+    }
+
+    plat::AtomicFile file;
+    if (!file.Open(fileName)) {
+        m_lastError = Gbk("不能打开文件 ") + fileName + Gbk(" 进行写入");
+        return 0;
+    }
+
+    DatumCard& card = m_xml.card;
+    card.title = std::move(fields[0].gbk);
+    card.klass = std::move(fields[2].gbk);
+    card.content = std::move(fields[4].gbk);
+    card.source = std::move(fields[3].gbk);
+    card.keyword = std::move(fields[1].gbk);
+    const int style = ui::SelectedEntry(m_cbStyle);
+    if (style >= 0 && style < m_nStyles && style < static_cast<int>(m_styles.size())) {
+        card.href = m_styles[style].path;
+    } else {
+        card.href = m_loadedHref;  // no style chosen: keep the card's own stylesheet rather than none
+    }
+    // The current entry can have moved away from the card in the form (library switch, a load that failed,
+    // a rescan whose title matched another entry); its founddate then belongs to another card, and taking it
+    // would silently replace this card's creation date.
+    const bool ownEntry = m_current && m_current->IsCard() && m_current->path == m_loadedPath;
+    card.founddate = ownEntry ? m_current->founddate : m_loadedFounddate;
+    // Fixing the stamp here lets the caller hand the written creation date on to the entry list.
+    if (card.founddate.empty()) card.founddate = CurrentStamp();
+    card.dtdPath = m_dtdPath;
+
+    if (!m_xml.WriteCard(file) || !file.Commit()) {
+        m_lastError = Gbk("写入 XML 数据时出错!!");
+        return 0;
+    }
+    m_loadedHref = card.href;
+    m_loadedFounddate = card.founddate;
+    return 1;
+}
+
+void CMainDlg::OnTreeDblClick() {
+    const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
+    m_current = FindNodeByItem(selected.isEmpty() ? nullptr : selected.first());
+    if (m_current && m_current->IsCard()) LoadDatum(m_current->path);
+}
+
+void CMainDlg::OnPrevDatum() {
+    if (!m_current || !m_current->prev) return;
+    for (;;) {
+        m_current = m_current->prev;
+        if (m_current->IsCard()) {
+            SelectEntryItem(m_current);
+            LoadDatum(m_current->path);
+            return;
+        }
+        if (!m_current->prev) {
+            SelectEntryItem(m_current);
+            return;
+        }
+    }
+}
+
+void CMainDlg::OnNextDatum() {
+    auto atEnd = [](const DatumNode* n) { return !n || n->IsEnd(); };
+    if (atEnd(m_current) || atEnd(m_current->next)) return;
+    for (;;) {
+        m_current = m_current->next;
+        if (m_current->IsCard()) {
+            SelectEntryItem(m_current);
+            LoadDatum(m_current->path);
+            return;
+        }
+        if (atEnd(m_current->next)) {
+            SelectEntryItem(m_current);
+            return;
+        }
+    }
+}
+
+void CMainDlg::OnNameFieldKillFocus() {
+    // Built on the widget text rather than on GBK bytes, so that a character GBK cannot hold survives into
+    // the file name field and the save names it instead of writing a mangled name.
+    const QString file = m_edFile->text();
+    const qsizetype tail = file.indexOf(QLatin1String(kCardMark));
+    if (tail < 0) return;
+    m_edFile->setText(plat::ToQ(m_libRoot) + m_cbClass->currentText() + QLatin1Char('\\') + m_edTitle->text() +
+                      file.mid(tail));
+}
+
+void CMainDlg::OnSave() {
+    if (!m_current || m_current->IsClass()) return;
+
+    std::string fileName;
+    if (!plat::FromQ(m_edFile->text(), fileName)) {
+        m_lastError = Gbk("文件名中含有无法保存的字符（如表情符号），资料卡没有保存。");
+        ShowError(this, Gbk("保存资料时出错:") + m_lastError);
+        return;
+    }
+    if (!SaveDatum(fileName)) {
+        ShowError(this, Gbk("保存资料时出错:") + m_lastError);
+        return;
+    }
+    const std::string title = m_xml.card.title;
+    const std::string founddate = m_xml.card.founddate;
+
+    if (m_current->path == fileName) {
+        m_current->founddate = founddate;
+        m_loadedPath = fileName;
+        return;
+    }
+
+    // Only the file this form was read from is ever offered for deletion: the current entry may have moved
+    // to another card (library switch), and a form typed from scratch has no old file at all.
+    if (!m_loadedPath.empty() && m_loadedPath != fileName && !SameFile(m_loadedPath, fileName)) {
+        const int answer = plat::Svc().MessageBox(
+            this,
+            Gbk("你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?"),
+            Gbk("选择"), plat::MB_YESNO | plat::MB_ICONQUESTION);
+        if (answer == plat::IDYES && !plat::DeleteFile(m_loadedPath)) {
+            ShowError(this, Gbk("不能删除文件:") + m_loadedPath + Gbk(" 请手动删除."));
+        }
+    }
+    m_loadedPath = fileName;
+
+    if (m_msg) m_msg->SetMessage(Gbk("文件已经保存，正在重新扫描文件夹....."));
+    if (!RescanLibrary()) return;  // the window is closing
+
+    DatumNode* found = m_first;
+    while (found && !found->IsEnd() && found->label != title) found = found->next;
+    m_current = found;
+    if (found) {
+        found->founddate = founddate;
+        SelectEntryItem(found->IsEnd() ? nullptr : found);
+    }
+}
