@@ -1,0 +1,158 @@
+// The library manager: an in-memory copy of the registry, written back only by OK. Directories it creates,
+// fills from the template or removes change on disk at once.
+#include "library/datum_lib_mang.h"
+
+#include <QTreeWidget>
+#include <vector>
+
+#include "managers/mang_list.h"
+#include "platform/codec.h"
+#include "platform/fs.h"
+#include "platform/services.h"
+#include "store/copy_tree.h"
+#include "ui/palette.h"
+
+using plat::Gbk;
+
+namespace {
+
+enum : int { kList = 1020, kNew = 3, kEdit = 6, kDelete = 4, kSetDefault = 5 };
+
+void ShowError(QWidget* owner, const std::string& text) {
+    plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+}
+
+bool AskYesNo(QWidget* owner, const std::string& text) {
+    return plat::Svc().MessageBox(owner, text, std::string("QUESTION"),
+                                  plat::MB_YESNO | plat::MB_ICONQUESTION) == plat::IDYES;
+}
+
+// A folder holding nothing but names that begin with '.' counts as empty.
+bool HoldsOnlyDotNames(const std::vector<plat::DirEntry>& entries) {
+    for (const plat::DirEntry& e : entries) {
+        if (e.name.empty() || e.name[0] != '.') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CDatumLibMang::CDatumLibMang(QWidget* parent) : CDialog(130, parent) {
+    OnClicked(kNew, [this] { OnNew(); });
+    OnClicked(kEdit, [this] { OnEdit(); });
+    OnClicked(kDelete, [this] { OnDelete(); });
+    OnClicked(kSetDefault, [this] { OnSetDefault(); });
+}
+
+bool CDatumLibMang::OnInitDialog() {
+    SetBackground(ui::kDialogBackground);
+    mang::SetupList(ItemAs<QTreeWidget>(kList), {{"资料库名称", 80}, {"保存路径", 167}}, true);
+    // Without the registry the dialog still opens, empty: the user may cancel or fix the file and retry OK.
+    if (!LoadList()) {
+        ShowError(this, m_strError);
+        return true;
+    }
+    FillList();
+    return true;
+}
+
+bool CDatumLibMang::LoadList() { return ReadRegistry(m_reg, m_strError); }
+
+bool CDatumLibMang::SaveList() { return WriteRegistry(m_reg, m_strError); }
+
+void CDatumLibMang::FillList() {
+    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
+    if (!list) return;
+    list->clear();
+    for (int i = 0; i < m_reg.count; ++i) {
+        const DatumLibEntry& e = m_reg.entries[i];
+        auto* item = new QTreeWidgetItem(list);
+        item->setText(0, plat::ToQ(i == m_reg.use ? e.name + " **" : e.name));
+        item->setText(1, plat::ToQ(e.path));
+    }
+}
+
+void CDatumLibMang::OnNew() {
+    if (m_reg.count >= kMaxLibraries) {
+        ShowError(this, Gbk("资料库列表已满(最多 50 个)，不能再新建资料库!"));
+        return;
+    }
+    CDatumLibInfo info(this);
+    if (info.DoModal() != plat::IDOK) return;
+    const std::string name = info.m_strName;
+    const std::string path = info.m_strPath;  // ends with a separator: the form sees to it
+
+    std::vector<plat::DirEntry> entries;
+    if (!plat::ListDir(path, entries)) {
+        if (!AskYesNo(this, Gbk("目录 ") + path + Gbk(" 不存在,现在创建它吗?"))) return;
+        if (!plat::CreateDir(path)) {
+            ShowError(this, Gbk("创建目录 ") + path + Gbk(" 失败!"));
+            return;
+        }
+    } else if (!HoldsOnlyDotNames(entries)) {
+        ShowError(this, Gbk("目录 ") + path + Gbk(" 非空!!"));
+        return;
+    }
+
+    if (!CopyDirectoryTree(layout::kTemplate, path)) {
+        ShowError(this, Gbk("拷贝系统文件时出错!!"));
+        return;
+    }
+    m_reg.entries[m_reg.count] = {name, path.substr(0, path.size() - 1)};
+    ++m_reg.count;
+    FillList();
+}
+
+void CDatumLibMang::OnEdit() {
+    const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
+    if (i < 0 || i >= m_reg.count) return;
+    CDatumLibInfo info(this);
+    info.m_strName = m_reg.entries[i].name;
+    info.m_strPath = LibraryRoot(m_reg.entries[i]);
+    info.m_bNameOnly = true;
+    if (info.DoModal() != plat::IDOK) return;
+    m_reg.entries[i].name = info.m_strName;
+    FillList();
+}
+
+void CDatumLibMang::OnDelete() {
+    const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
+    if (i < 0 || i >= m_reg.count) return;
+
+    // The default stays on its library: removing a row above it shifts it up with its row.
+    if (i == m_reg.use)
+        m_reg.use = 0;
+    else if (i < m_reg.use)
+        --m_reg.use;
+
+    const std::string path = m_reg.entries[i].path;
+    for (int k = i; k + 1 < m_reg.count; ++k) m_reg.entries[k] = m_reg.entries[k + 1];
+    m_reg.entries[m_reg.count - 1] = {};
+    --m_reg.count;
+    if (m_reg.count == 0) m_reg.use = 0;
+
+    if (AskYesNo(this, Gbk("资料库已经从列表中删除，你要把该目录彻底删除吗？删除后不可恢复哦。"))) {
+        // Only an empty folder goes; the user's files are never deleted from here.
+        if (!plat::RemoveDir(path + "\\")) {
+            plat::Svc().MessageBox(this, Gbk("无法删除目录 ") + path + Gbk("，请手动删除!"),
+                                   std::string("INFOMATION"), plat::MB_OK | plat::MB_ICONINFORMATION);
+        }
+    }
+    FillList();
+}
+
+void CDatumLibMang::OnSetDefault() {
+    const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
+    if (i < 0 || i >= m_reg.count) return;
+    m_reg.use = i;
+    FillList();
+}
+
+void CDatumLibMang::OnOK() {
+    // A registry that cannot be read or rewritten keeps the dialog open, so that no change is lost unseen.
+    if (!SaveList()) {
+        ShowError(this, m_strError);
+        return;
+    }
+    EndDialog(plat::IDOK);
+}

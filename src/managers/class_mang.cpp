@@ -1,0 +1,177 @@
+// The class manager. The list file is rewritten only by OK; class folders are created and removed at once.
+#include "managers/class_mang.h"
+
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <algorithm>
+#include <utility>
+
+#include "managers/mang_list.h"
+#include "platform/codec.h"
+#include "platform/fs.h"
+#include "platform/services.h"
+#include "platform/text.h"
+#include "store/list_file.h"
+#include "ui/palette.h"
+
+using plat::Gbk;
+
+namespace {
+
+enum : int { kEdit = 1021, kList = 1020, kAdd = 3, kDelete = 4, kUp = 7, kDown = 8 };
+
+void ShowError(QWidget* owner, const std::string& text) {
+    plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+}
+
+std::string Key(const char* prefix, int i) { return prefix + plat::FormatInt(i); }
+
+}  // namespace
+
+CClassMang::CClassMang(const std::string& libRoot, const std::string& listPath, QWidget* parent)
+    : CDialog(133, parent), m_strListPath(listPath), m_strLibRoot(libRoot) {
+    OnClicked(kAdd, [this] { OnAdd(); });
+    OnClicked(kDelete, [this] { OnDelete(); });
+    OnClicked(kUp, [this] { OnMoveUp(); });
+    OnClicked(kDown, [this] { OnMoveDown(); });
+}
+
+bool CClassMang::OnInitDialog() {
+    SetBackground(ui::kDialogBackground);
+    mang::SetupList(ItemAs<QTreeWidget>(kList), {{"", 150}}, false);
+    if (!LoadList()) {
+        ShowError(this, m_strError);
+        EndDialog(plat::IDCANCEL);
+        return true;
+    }
+    FillList();
+    return true;
+}
+
+bool CClassMang::LoadList() {
+    CListFile file;
+    if (file.Load(m_strListPath) != 1) {
+        m_strError = Gbk("找不到文件 ") + m_strListPath;
+        return false;
+    }
+    // A missing, non-numeric or negative count reads as no class.
+    m_nCount = std::clamp(plat::ParseInt(file.GetValue("count")), 0, kMaxListSlots);
+    for (int i = 0; i < kMaxListSlots; ++i) {
+        if (i < m_nCount)
+            m_classes[i] = {file.GetValue(Key("name", i)), file.GetValue(Key("path", i))};
+        else
+            m_classes[i] = {};
+    }
+    file.Close();
+    return true;
+}
+
+bool CClassMang::SaveList() {
+    CListFile file;
+    if (file.Load(m_strListPath) != 1) {
+        m_strError = Gbk("找不到文件 ") + m_strListPath;
+        return false;
+    }
+    file.Put("count", plat::FormatInt(m_nCount));
+    for (int i = 0; i < m_nCount; ++i) {
+        file.Put(Key("name", i), m_classes[i].name);
+        file.Put(Key("path", i), m_classes[i].path);
+    }
+    // A rewrite that failed left the old file in place; saying so keeps the user from losing the changes
+    // unseen.
+    if (file.Save() != 1) {
+        m_strError = Gbk("不能写入文件 ") + m_strListPath;
+        return false;
+    }
+    file.Close();
+    return true;
+}
+
+void CClassMang::FillList() {
+    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
+    if (!list) return;
+    list->clear();
+    for (int i = 0; i < m_nCount; ++i) {
+        auto* item = new QTreeWidgetItem(list);
+        item->setText(0, plat::ToQ(m_classes[i].name));
+    }
+}
+
+void CClassMang::OnAdd() {
+    std::string name;
+    if (!mang::TakeEditText(this, ItemAs<QLineEdit>(kEdit), name)) return;
+    if (name.empty()) return;
+    for (int i = 0; i < m_nCount; ++i) {
+        if (m_classes[i].name == name) return;
+    }
+    if (m_nCount >= kMaxListSlots) {
+        ShowError(this, Gbk("类别列表已满(最多 100 个)，不能再添加类别!"));
+        return;
+    }
+    const std::string path = m_strLibRoot + name + "\\";
+    // One level only: a nested class needs its parent's folder first.
+    if (!plat::CreateDir(path)) {
+        plat::Svc().MessageBox(this, Gbk("创建目录 ") + m_strLibRoot + name + Gbk("\\  失败!"), std::nullopt,
+                               plat::MB_OK);
+        return;
+    }
+    m_classes[m_nCount] = {name, path};
+    ++m_nCount;
+    FillList();
+}
+
+void CClassMang::OnDelete() {
+    const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
+    if (i < 0 || i >= m_nCount) return;
+    const std::string question = Gbk(
+        "该类别删除后,其中所有的资料都将被删除,请在删除前做好备份。\n                   你确认现在要删除吗?");
+    if (plat::Svc().MessageBox(this, question, std::string("QUES"), plat::MB_YESNO | plat::MB_ICONQUESTION) !=
+        plat::IDYES)
+        return;
+
+    // Only a real sub-class (this name, then '\', at the start of another name) holds this class's folder
+    // open.
+    const std::string prefix = m_classes[i].name + "\\";
+    for (int k = 0; k < m_nCount; ++k) {
+        if (k != i && m_classes[k].name.compare(0, prefix.size(), prefix) == 0) {
+            ShowError(this, Gbk("该类别还有子类，请先删除其子类!"));
+            return;
+        }
+    }
+
+    // An empty folder only: cards still filed there stay on disk, and the user is told.
+    if (!plat::RemoveDir(m_classes[i].path)) {
+        plat::Svc().MessageBox(this, Gbk("无法删除目录 ") + m_classes[i].path + Gbk(" 请手动删除!"),
+                               std::string("ERROR"), plat::MB_OK | plat::MB_ICONINFORMATION);
+    }
+    for (int k = i; k + 1 < m_nCount; ++k) m_classes[k] = std::move(m_classes[k + 1]);
+    m_classes[m_nCount - 1] = {};
+    --m_nCount;
+    FillList();
+}
+
+void CClassMang::OnMoveUp() {
+    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
+    const int i = mang::SelectionMark(list);
+    if (i <= 0 || i >= m_nCount) return;
+    std::swap(m_classes[i], m_classes[i - 1]);
+    FillList();
+    mang::SetSelectionMark(list, i - 1);
+}
+
+void CClassMang::OnMoveDown() {
+    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
+    const int i = mang::SelectionMark(list);
+    if (i < 0 || i >= m_nCount - 1) return;
+    std::swap(m_classes[i], m_classes[i + 1]);
+    FillList();
+    mang::SetSelectionMark(list, i + 1);
+}
+
+void CClassMang::OnOK() {
+    if (!SaveList()) {
+        ShowError(this, m_strError);
+        return;
+    }
+    EndDialog(plat::IDOK);
+}

@@ -1,0 +1,77 @@
+// What the manager dialogs share: their list view set-up, the selection mark, and taking text from an edit.
+#pragma once
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/codec.h"
+#include "platform/services.h"
+#include "platform/text.h"
+
+namespace mang {
+
+struct Column {
+    const char* title;  // UTF-8
+    int width;          // pixels
+};
+
+// Columns, header and single selection of a manager's list view (the dialog base gives it its colours).
+inline void SetupList(QTreeWidget* list, std::initializer_list<Column> columns, bool header) {
+    if (!list) return;
+    list->setColumnCount(static_cast<int>(columns.size()));
+    QStringList titles;
+    for (const Column& c : columns) titles << QString::fromUtf8(c.title);
+    list->setHeaderLabels(titles);
+    int i = 0;
+    for (const Column& c : columns) list->setColumnWidth(i++, c.width);
+    list->setHeaderHidden(!header);
+    list->setRootIsDecorated(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+}
+
+// The row last selected, or -1. A row that merely holds keyboard focus (as Qt gives the first row when the
+// list is tabbed into) is not a choice the user made, so it does not count.
+inline int SelectionMark(const QTreeWidget* list) {
+    if (!list) return -1;
+    const QList<QTreeWidgetItem*> sel = list->selectedItems();
+    return sel.isEmpty() ? -1 : list->indexOfTopLevelItem(sel.first());
+}
+
+inline void SetSelectionMark(QTreeWidget* list, int row) {
+    if (!list) return;
+    if (QTreeWidgetItem* item = list->topLevelItem(row)) list->setCurrentItem(item);
+}
+
+// The edit's text as GBK. Text that GBK cannot hold is refused with a message rather than saved with '?' in
+// place of the characters; false then.
+inline bool TakeEditText(QWidget* owner, const QLineEdit* edit, std::string& gbk) {
+    if (!edit) {
+        gbk.clear();
+        return true;
+    }
+    if (plat::FromQ(edit->text(), gbk)) return true;
+    plat::Svc().MessageBox(owner, plat::Gbk("输入的文字中有无法保存的字符，请修改后再试!"),
+                           std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+    return false;
+}
+
+// Position of the last '\' or '/' that is a character of its own (not the trail byte of a two-byte
+// character), or npos.
+inline std::size_t LastSeparator(std::string_view s) {
+    std::size_t last = plat::npos;
+    for (std::size_t i = 0; i < s.size(); i += plat::CharLen(s, i)) {
+        if (s[i] == '\\' || s[i] == '/') last = i;
+    }
+    return last;
+}
+
+// True when the last character of s is a separator.
+inline bool EndsWithSeparator(std::string_view s) { return !s.empty() && LastSeparator(s) == s.size() - 1; }
+
+}  // namespace mang

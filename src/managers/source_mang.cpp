@@ -1,0 +1,140 @@
+// The source manager: bare names, nothing on disk but the list file, which only OK rewrites.
+#include "managers/source_mang.h"
+
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <algorithm>
+#include <utility>
+
+#include "managers/mang_list.h"
+#include "platform/codec.h"
+#include "platform/services.h"
+#include "platform/text.h"
+#include "store/list_file.h"
+#include "ui/palette.h"
+
+using plat::Gbk;
+
+namespace {
+
+enum : int { kEdit = 1021, kList = 1020, kAdd = 3, kDelete = 4, kUp = 7, kDown = 8 };
+
+void ShowError(QWidget* owner, const std::string& text) {
+    plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+}
+
+std::string NameKey(int i) { return "name" + plat::FormatInt(i); }
+
+}  // namespace
+
+CSourceMang::CSourceMang(const std::string& listPath, QWidget* parent)
+    : CDialog(133, parent), m_strListPath(listPath) {
+    OnClicked(kAdd, [this] { OnAdd(); });
+    OnClicked(kDelete, [this] { OnDelete(); });
+    OnClicked(kUp, [this] { OnMoveUp(); });
+    OnClicked(kDown, [this] { OnMoveDown(); });
+}
+
+bool CSourceMang::OnInitDialog() {
+    SetBackground(ui::kDialogBackground);
+    mang::SetupList(ItemAs<QTreeWidget>(kList), {{"", 150}}, false);
+    if (!LoadList()) {
+        ShowError(this, m_strError);
+        EndDialog(plat::IDCANCEL);
+        return true;
+    }
+    FillList();
+    return true;
+}
+
+bool CSourceMang::LoadList() {
+    CListFile file;
+    if (file.Load(m_strListPath) != 1) {
+        m_strError = Gbk("找不到文件 ") + m_strListPath;
+        return false;
+    }
+    // A missing, non-numeric or negative count reads as no source.
+    m_nCount = std::clamp(plat::ParseInt(file.GetValue("count")), 0, kMaxListSlots);
+    for (int i = 0; i < kMaxListSlots; ++i)
+        m_sources[i] = i < m_nCount ? file.GetValue(NameKey(i)) : std::string();
+    file.Close();
+    return true;
+}
+
+bool CSourceMang::SaveList() {
+    CListFile file;
+    if (file.Load(m_strListPath) != 1) {
+        m_strError = Gbk("找不到文件 ") + m_strListPath;
+        return false;
+    }
+    file.Put("count", plat::FormatInt(m_nCount));
+    for (int i = 0; i < m_nCount; ++i) file.Put(NameKey(i), m_sources[i]);
+    // A rewrite that failed left the old file in place; saying so keeps the user from losing the changes
+    // unseen.
+    if (file.Save() != 1) {
+        m_strError = Gbk("不能写入文件 ") + m_strListPath;
+        return false;
+    }
+    file.Close();
+    return true;
+}
+
+void CSourceMang::FillList() {
+    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
+    if (!list) return;
+    list->clear();
+    for (int i = 0; i < m_nCount; ++i) {
+        auto* item = new QTreeWidgetItem(list);
+        item->setText(0, plat::ToQ(m_sources[i]));
+    }
+}
+
+void CSourceMang::OnAdd() {
+    std::string name;
+    if (!mang::TakeEditText(this, ItemAs<QLineEdit>(kEdit), name)) return;
+    if (name.empty()) return;
+    for (int i = 0; i < m_nCount; ++i) {
+        if (m_sources[i] == name) return;
+    }
+    if (m_nCount >= kMaxListSlots) {
+        ShowError(this, Gbk("来源列表已满(最多 100 个)，不能再添加来源!"));
+        return;
+    }
+    m_sources[m_nCount++] = name;
+    FillList();
+}
+
+void CSourceMang::OnDelete() {
+    const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
+    if (i < 0 || i >= m_nCount) return;
+    for (int k = i; k + 1 < m_nCount; ++k) m_sources[k] = std::move(m_sources[k + 1]);
+    m_sources[m_nCount - 1].clear();
+    --m_nCount;
+    FillList();
+}
+
+void CSourceMang::OnMoveUp() {
+    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
+    const int i = mang::SelectionMark(list);
+    if (i <= 0 || i >= m_nCount) return;
+    std::swap(m_sources[i], m_sources[i - 1]);
+    FillList();
+    mang::SetSelectionMark(list, i - 1);
+}
+
+void CSourceMang::OnMoveDown() {
+    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
+    const int i = mang::SelectionMark(list);
+    if (i < 0 || i >= m_nCount - 1) return;
+    std::swap(m_sources[i], m_sources[i + 1]);
+    FillList();
+    mang::SetSelectionMark(list, i + 1);
+}
+
+void CSourceMang::OnOK() {
+    if (!SaveList()) {
+        ShowError(this, m_strError);
+        return;
+    }
+    EndDialog(plat::IDOK);
+}

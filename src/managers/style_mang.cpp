@@ -1,0 +1,111 @@
+// The style manager: the stylesheet folder is the list, and every change is made on disk at once.
+#include "managers/style_mang.h"
+
+#include <QTreeWidget>
+#include <vector>
+
+#include "library/registry.h"
+#include "managers/mang_list.h"
+#include "platform/codec.h"
+#include "platform/fs.h"
+#include "platform/services.h"
+#include "platform/text.h"
+#include "store/copy_tree.h"
+#include "ui/palette.h"
+
+using plat::Gbk;
+
+namespace {
+
+enum : int { kList = 1020, kAdd = 3, kDelete = 4 };
+
+void ShowError(QWidget* owner, const std::string& text) {
+    plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+}
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// The file name without its extension (from its last '.'), the way the name of an added sheet is shown.
+std::string StemOf(const std::string& fileName) {
+    std::size_t dot = plat::npos;
+    for (std::size_t i = 0; i < fileName.size(); i += plat::CharLen(fileName, i)) {
+        if (fileName[i] == '.') dot = i;
+    }
+    return dot == plat::npos ? fileName : fileName.substr(0, dot);
+}
+
+}  // namespace
+
+CStyleMang::CStyleMang(QWidget* parent) : CDialog(134, parent) {
+    OnClicked(kAdd, [this] { OnAdd(); });
+    OnClicked(kDelete, [this] { OnDelete(); });
+}
+
+bool CStyleMang::OnInitDialog() {
+    SetBackground(ui::kDialogBackground);
+    mang::SetupList(ItemAs<QTreeWidget>(kList), {{"", 150}}, false);
+    m_szProgDir = plat::GetCurrentDir();
+    if (!ScanStyleFolder()) {
+        ShowError(this, m_strError);
+        EndDialog(plat::IDCANCEL);
+        return true;
+    }
+    FillList();
+    return true;
+}
+
+bool CStyleMang::ScanStyleFolder() {
+    m_styles.clear();
+    std::vector<plat::DirEntry> entries;
+    if (!plat::ListDir(layout::kStyleDir, entries)) {
+        m_strError = Gbk("目录 xmlstyle\\datumstyle\\ 不存在");
+        return false;
+    }
+    for (const plat::DirEntry& e : entries) {
+        if (plat::IsPlainDirectory(e.attrs) && !StartsWith(e.name, layout::kServicePrefix) &&
+            !StartsWith(e.name, "."))
+            continue;
+        const std::size_t at = plat::Find(e.name, ".xsl");
+        if (at == plat::npos) continue;
+        m_styles.push_back({e.name.substr(0, at), m_szProgDir + "\\" + layout::kStyleDir + e.name});
+    }
+    return true;
+}
+
+void CStyleMang::FillList() {
+    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
+    if (!list) return;
+    list->clear();
+    for (const StyleEntry& s : m_styles) {
+        auto* item = new QTreeWidgetItem(list);
+        item->setText(0, plat::ToQ(s.name));
+    }
+}
+
+void CStyleMang::OnAdd() {
+    const std::string chosen = AskFileName(this, true, ".xsl", "", "XSLT File|*.xsl|");
+    // The stylesheet folder is found relative to the program directory, which the file dialog may move.
+    plat::SetCurrentDir(m_szProgDir);
+    if (chosen.empty()) return;
+
+    const std::size_t sep = mang::LastSeparator(chosen);
+    const std::string fileName = sep == plat::npos ? chosen : chosen.substr(sep + 1);
+    const std::string dest = m_szProgDir + "\\" + layout::kStyleDir + fileName;
+    // Never over an existing sheet: a name already taken (or the very file chosen from the folder) is
+    // refused.
+    if (!plat::CopyFile(chosen, dest, true)) {
+        ShowError(this, Gbk("拷贝文件 ") + chosen + Gbk("到 ") + dest + Gbk(" 时出错了"));
+        return;
+    }
+    m_styles.push_back({StemOf(fileName), dest});
+    FillList();
+}
+
+void CStyleMang::OnDelete() {
+    const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
+    if (i < 0 || i >= static_cast<int>(m_styles.size())) return;
+    if (!plat::DeleteFile(m_styles[i].path)) ShowError(this, Gbk("无法删除文件 ") + m_styles[i].path);
+    // Gone from the list either way; a file that stayed shows up again at the next scan.
+    m_styles.erase(m_styles.begin() + i);
+    FillList();
+}
