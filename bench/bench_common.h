@@ -1,0 +1,18 @@
+// Shared pieces of the benchmarks: generated libraries (made once, kept between runs) and floors.
+#pragma once
+
+#include <string>
+
+#include "gen_library.h"
+
+// The program directory of a generated library of n cards in 2,000 classes (kept under
+// $KORVANE_BENCH_DIR, default /tmp/korvane-bench, and reused while its marker file exists).
+const GeneratedLibrary& Library(int n);
+
+// Floors: what the hardware does without the program.
+long long WalkTree(const std::string& nativeDir);  // recursive readdir; entries seen
+std::string PlainRead(const std::string& nativePath);
+void FsyncWrite(const std::string& nativePath, const std::string& bytes);
+
+// Peak resident memory of this process so far, in MiB.
+double PeakRssMiB();

@@ -1,0 +1,91 @@
+// Benchmarks of the program's hot paths, each beside its floor measured in the same run.
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "bench_common.h"
+
+namespace fs = std::filesystem;
+
+const GeneratedLibrary& Library(int n) {
+    static std::map<int, GeneratedLibrary> made;
+    auto it = made.find(n);
+    if (it != made.end()) return it->second;
+    const char* base = std::getenv("KORVANE_BENCH_DIR");
+    fs::path dir = fs::path(base ? base : "/tmp/korvane-bench") / ("n" + std::to_string(n));
+    fs::path marker = dir / "ready";
+    GeneratedLibrary g;
+    if (fs::exists(marker)) {
+        std::ifstream in(marker);
+        std::getline(in, g.lastCardNative);
+        g.programDir = dir.string();
+        g.libraryRel = "datum\\bench";
+        g.cards = n;
+        g.classes = 2000;
+    } else {
+        fs::remove_all(dir);
+        g = GenerateLibrary(dir.string(), n, 2000);
+        std::ofstream(marker) << g.lastCardNative << "\n";
+    }
+    return made.emplace(n, g).first->second;
+}
+
+static long long WalkDir(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return 0;
+    long long n = 0;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.' && (e->d_name[1] == 0 || (e->d_name[1] == '.' && e->d_name[2] == 0))) continue;
+        ++n;
+        if (e->d_type == DT_DIR) n += WalkDir(dir + "/" + e->d_name);
+    }
+    closedir(d);
+    return n;
+}
+
+long long WalkTree(const std::string& nativeDir) { return WalkDir(nativeDir); }
+
+std::string PlainRead(const std::string& nativePath) {
+    std::ifstream in(nativePath, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void FsyncWrite(const std::string& nativePath, const std::string& bytes) {
+    int fd = ::open(nativePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return;
+    size_t off = 0;
+    while (off < bytes.size()) {
+        ssize_t w = ::write(fd, bytes.data() + off, bytes.size() - off);
+        if (w <= 0) break;
+        off += static_cast<size_t>(w);
+    }
+    ::fsync(fd);
+    ::close(fd);
+}
+
+double PeakRssMiB() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return static_cast<double>(ru.ru_maxrss) / 1024.0;
+}
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,158 @@
+// The main window on generated libraries: start-up to ready, rescan with the tree filled, finding the last
+// card's entry, and opening / saving a card through the form.
+#include <benchmark/benchmark.h>
+
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include "app/main_dlg.h"
+#include "bench_common.h"
+#include "platform/codec.h"
+#include "platform/fs.h"
+#include "platform/path.h"
+#include "platform/services.h"
+#include "store/xml_record_set.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Answers every box with OK and counts them: a benchmark run must show none.
+class BenchServices : public plat::Services {
+public:
+    int MessageBox(QWidget*, const std::string& text, const std::optional<std::string>&, unsigned) override {
+        ++boxes;
+        last = plat::GbkToUtf8(text);
+        return plat::IDOK;
+    }
+    std::string AskFileName(QWidget*, bool, const std::string&, const std::string&, const std::string&) override {
+        return {};
+    }
+    std::string BrowseForFolder(QWidget*, const std::string&) override { return {}; }
+    void ShellOpen(const std::string&, bool) override {}
+    void Sleep(int) override {}
+    int boxes = 0;
+    std::string last;
+};
+
+BenchServices& Quiet() {
+    static BenchServices s;
+    plat::SetServices(&s);
+    return s;
+}
+
+// A window that has run its load sequence on library n (kept for the benchmarks that need a ready one).
+CMainDlg& ReadyWindow(int n, benchmark::State& st) {
+    static std::map<int, std::unique_ptr<CMainDlg>> windows;
+    auto it = windows.find(n);
+    if (it != windows.end()) return *it->second;
+    const auto& lib = Library(n);
+    fs::current_path(lib.programDir);
+    auto w = std::make_unique<CMainDlg>();
+    w->Initialise();
+    w->RunStartupLoad();
+    if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
+    return *windows.emplace(n, std::move(w)).first->second;
+}
+
+void BM_StartupToReady(benchmark::State& st) {
+    const int n = static_cast<int>(st.range(0));
+    const auto& lib = Library(n);
+    Quiet();
+    fs::current_path(lib.programDir);
+    for (auto _ : st) {
+        CMainDlg w;
+        w.Initialise();
+        w.RunStartupLoad();
+        benchmark::DoNotOptimize(w.m_first);
+    }
+    if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
+    st.counters["cards"] = n;
+    st.counters["peak_rss_MiB"] = PeakRssMiB();
+}
+BENCHMARK(BM_StartupToReady)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_RescanLibrary(benchmark::State& st) {
+    const int n = static_cast<int>(st.range(0));
+    CMainDlg& w = ReadyWindow(n, st);
+    fs::current_path(Library(n).programDir);
+    for (auto _ : st) benchmark::DoNotOptimize(w.RescanLibrary());
+    st.counters["tree_items"] = static_cast<double>(w.m_tree->topLevelItemCount());
+    st.counters["peak_rss_MiB"] = PeakRssMiB();
+}
+BENCHMARK(BM_RescanLibrary)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_FindNodeByItem_LastCard(benchmark::State& st) {
+    const int n = static_cast<int>(st.range(0));
+    CMainDlg& w = ReadyWindow(n, st);
+    DatumNode* last = nullptr;
+    for (DatumNode* p = w.m_first; p && !p->IsEnd(); p = p->next)
+        if (p->IsCard()) last = p;
+    if (!last) {
+        st.SkipWithError("no card");
+        return;
+    }
+    for (auto _ : st) benchmark::DoNotOptimize(w.FindNodeByItem(last->item));
+}
+BENCHMARK(BM_FindNodeByItem_LastCard)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+std::string CardPath(int bytes) {
+    static std::map<int, std::string> made;
+    auto it = made.find(bytes);
+    if (it != made.end()) return it->second;
+    fs::path dir = fs::temp_directory_path() / "korvane-bench-form";
+    fs::create_directories(dir);
+    XmlRecordSet rs;
+    rs.card.title = plat::Gbk("基准卡片");
+    rs.card.klass = plat::Gbk("类别0");
+    rs.card.source = plat::Gbk("读书");
+    rs.card.content = RealisticGbkText(static_cast<size_t>(bytes), 11);
+    rs.card.href = "simple.xsl";
+    rs.card.dtdPath = "x.dtd";
+    plat::StringSink sink;
+    rs.WriteCard(sink);
+    std::string native = (dir / ("form" + std::to_string(bytes) + ".datum.xml")).string();
+    std::ofstream(native, std::ios::binary | std::ios::trunc) << sink.data;
+    return made.emplace(bytes, native).first->second;
+}
+
+void BM_OpenCardIntoForm(benchmark::State& st) {
+    CMainDlg& w = ReadyWindow(1000, st);
+    std::string native = CardPath(static_cast<int>(st.range(0)));
+    std::string internal = *plat::FromNative(native);
+    for (auto _ : st) benchmark::DoNotOptimize(w.LoadDatum(internal));
+    if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
+    st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * fs::file_size(native)));
+}
+BENCHMARK(BM_OpenCardIntoForm)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+void BM_Floor_ReadSameCard(benchmark::State& st) {
+    std::string native = CardPath(static_cast<int>(st.range(0)));
+    for (auto _ : st) benchmark::DoNotOptimize(PlainRead(native));
+    st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * fs::file_size(native)));
+}
+BENCHMARK(BM_Floor_ReadSameCard)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+void BM_SaveCardFromForm(benchmark::State& st) {
+    CMainDlg& w = ReadyWindow(1000, st);
+    std::string native = CardPath(static_cast<int>(st.range(0)));
+    std::string internal = *plat::FromNative(native);
+    w.LoadDatum(internal);
+    for (auto _ : st) benchmark::DoNotOptimize(w.SaveDatum(internal));
+    if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
+    st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * fs::file_size(native)));
+}
+BENCHMARK(BM_SaveCardFromForm)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+void BM_Floor_FsyncWriteSameCard(benchmark::State& st) {
+    std::string native = CardPath(static_cast<int>(st.range(0)));
+    std::string bytes = PlainRead(native);
+    for (auto _ : st) FsyncWrite(native + ".floor", bytes);
+    st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * bytes.size()));
+}
+BENCHMARK(BM_Floor_FsyncWriteSameCard)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
