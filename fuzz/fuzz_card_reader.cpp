@@ -46,7 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto r3 = plat::LineReader::FromString(sink.data);
     if (!back.ReadCard(r3)) abort();
     if (back.card.title != before.title || back.card.klass != before.klass || back.card.source != before.source ||
-        back.card.keyword != before.keyword || back.card.founddate != before.founddate)
+        back.card.keyword != before.keyword ||
+        // An empty creation stamp is written as the time of the save.
+        (!before.founddate.empty() && back.card.founddate != before.founddate))
         abort();
     return 0;
 }

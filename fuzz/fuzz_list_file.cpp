@@ -13,9 +13,12 @@
 
 namespace {
 std::string Dir() {
+    // Every save is fsync'd: keep the scratch file in memory-backed /dev/shm when there is one.
     static std::string d = [] {
-        char tmpl[] = "/tmp/korvane-fuzz-XXXXXX";
-        return std::string(mkdtemp(tmpl));
+        char shm[] = "/dev/shm/korvane-fuzz-XXXXXX";
+        if (char* p = mkdtemp(shm)) return std::string(p);
+        char tmp[] = "/tmp/korvane-fuzz-XXXXXX";
+        return std::string(mkdtemp(tmp));
     }();
     return d;
 }
