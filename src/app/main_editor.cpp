@@ -232,6 +232,15 @@ void CMainDlg::OnSave() {
         ShowError(this, Gbk("保存资料时出错:") + m_lastError);
         return;
     }
+    // A new name can be that of another card (a title changed to one already filed in the class); writing
+    // over it unasked would lose that card.
+    const bool otherFile =
+        m_loadedPath.empty() || (m_loadedPath != fileName && !SameFile(m_loadedPath, fileName));
+    if (otherFile && plat::IsFile(fileName) &&
+        plat::Svc().MessageBox(this, Gbk("文件 ") + fileName + Gbk(" 已经存在，你要用当前资料卡覆盖它吗?"),
+                               Gbk("选择"), plat::MB_YESNO | plat::MB_ICONQUESTION) != plat::IDYES) {
+        return;
+    }
     if (!SaveDatum(fileName)) {
         ShowError(this, Gbk("保存资料时出错:") + m_lastError);
         return;

@@ -285,6 +285,28 @@ TEST_F(EditorTest, SaveUnderNewNameAnsweredNoOrFailingToDeleteKeepsBothFiles) {
     EXPECT_TRUE(dlg->m_current->IsClass());
 }
 
+TEST_F(EditorTest, SaveOntoAnotherExistingCardAsksBeforeOverwritingIt) {
+    DblClick("a1");
+    Rename("a2");  // the title of another card in the same class
+    const char overwrite[] = "文件 lib1\\A\\a2.datum.xml 已经存在，你要用当前资料卡覆盖它吗?";
+    svc.ExpectBox(overwrite, "选择", kQuestionBox, plat::IDNO);
+    dlg->OnSave();
+    EXPECT_EQ(dir.ReadFile("lib1/A/a2.datum.xml"), CardBytes(a2));
+    EXPECT_EQ(dir.ReadFile("lib1/A/a1.datum.xml"), CardBytes(a1));
+    EXPECT_FALSE(Rescanned());
+    EXPECT_EQ(Text(dlg->m_edTitle->text()), "a2");
+    EXPECT_EQ(dlg->m_loadedPath, "lib1\\A\\a1.datum.xml");
+
+    svc.ExpectBox(overwrite, "选择", kQuestionBox, plat::IDYES);
+    svc.ExpectBox(kQuestion, "选择", kQuestionBox, plat::IDYES);
+    dlg->OnSave();
+    DatumCard want = a1;
+    want.title = "a2";
+    EXPECT_EQ(dir.ReadFile("lib1/A/a2.datum.xml"), Expected(want));
+    EXPECT_FALSE(dir.Exists("lib1/A/a1.datum.xml"));
+    EXPECT_TRUE(Rescanned());
+}
+
 TEST_F(EditorTest, TheLoadedFileUnderAnotherSpellingIsNotOfferedForDeletion) {
     // Deleting "the old file" here would delete the card just written.
     DblClick("a1");
