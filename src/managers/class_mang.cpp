@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "managers/mang_list.h"
@@ -25,6 +26,23 @@ void ShowError(QWidget* owner, const std::string& text) {
 }
 
 std::string Key(const char* prefix, int i) { return prefix + plat::FormatInt(i); }
+
+const char kBadName[] = "类别名称不能以 \\ 开头或结尾，不能含有 / 或连续的 \\，也不能有 . 或 .. 这样的路径部分!";
+
+// A class name becomes a folder path below the library root, so it must stay there: no absolute path, no
+// ".." climbing out, no empty or "." part that would make one folder go by two names. '/' separates on this
+// platform as well. Parts are split character by character, since a GBK trail byte can be 0x5C.
+bool IsFolderBelowRoot(std::string_view name) {
+    if (plat::Contains(name, "/")) return false;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = plat::Find(name, "\\", start);
+        const std::string_view part = name.substr(start, end == plat::npos ? plat::npos : end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (end == plat::npos) return true;
+        start = end + 1;
+    }
+}
 
 }  // namespace
 
@@ -101,6 +119,10 @@ void CClassMang::OnAdd() {
     std::string name;
     if (!mang::TakeEditText(this, ItemAs<QLineEdit>(kEdit), name)) return;
     if (name.empty()) return;
+    if (!IsFolderBelowRoot(name)) {
+        ShowError(this, Gbk(kBadName));
+        return;
+    }
     for (int i = 0; i < m_nCount; ++i) {
         if (m_classes[i].name == name) return;
     }

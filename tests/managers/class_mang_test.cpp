@@ -111,6 +111,27 @@ TEST_F(ClassMangTest, AddFailureShowsTheUncaptionedBoxAndAddsNothing) {
     EXPECT_FALSE(dir.Exists("lib/无父"));
 }
 
+TEST_F(ClassMangTest, NamesThatAreNoPlainFolderBelowTheLibraryAreRefused) {
+    Library({"A"});
+    std::unique_ptr<Mang> m(Make());
+    m->Init();
+    for (const char* bad : {"..\\x", "A\\..\\..\\b", "\\abs", "A\\\\b", "A\\", ".", "A\\.", "x/y", "A/../c"}) {
+        SCOPED_TRACE(bad);
+        svc.ExpectBox("类别名称不能以 \\ 开头或结尾，不能含有 / 或连续的 \\，也不能有 . 或 .. 这样的路径部分!", "ERROR",
+                      0x10);
+        Type(*m, kEdit, bad);
+        Click(*m, kAdd);
+        svc.VerifyAllUsed();
+    }
+    EXPECT_EQ(Rows(*m), std::vector<std::string>{"A"});
+    EXPECT_FALSE(dir.Exists("x") || dir.Exists("b") || dir.Exists("lib/c") || dir.Exists("lib/A/b"));
+
+    // 乗 is 0x81 0x5C: its trail byte is no separator, so "乗." is one plain part.
+    Type(*m, kEdit, "乗.");
+    Click(*m, kAdd);
+    EXPECT_TRUE(dir.Exists("lib/乗."));
+}
+
 TEST_F(ClassMangTest, AHundredAndFirstClassIsRefused) {
     std::vector<std::string> names;
     for (int i = 0; i < 100; ++i) names.push_back("c" + std::to_string(i));
