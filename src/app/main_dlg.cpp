@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
@@ -154,16 +153,6 @@ void CMainDlg::timerEvent(QTimerEvent* e) {
     if (isVisible()) repaint();
     if (!m_startupDone) RunStartupLoad();
     m_startupDone = 1;
-}
-
-void CMainDlg::keyPressEvent(QKeyEvent* e) {
-    // Enter in a field or a combo would press the default button and end the program, dropping unsaved
-    // edits. Buttons take Enter themselves and the body field makes a line break of it; Escape still ends.
-    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-        e->accept();
-        return;
-    }
-    CDialog::keyPressEvent(e);
 }
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* e) {

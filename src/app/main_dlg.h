@@ -138,7 +138,6 @@ protected:
     bool OnInitDialog() override;
     void timerEvent(QTimerEvent* e) override;  // OnTimer
     bool eventFilter(QObject* watched, QEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;  // Enter in a field does not end the program
     void OnDestroy();
 
 private:

@@ -86,10 +86,17 @@ TEST_F(LoadTest, ModalRunLoadsOnceAfterShowingAndEndsWithButtonOne) {
         EXPECT_EQ(w->m_startupDone, 1);
         EXPECT_EQ(Dump(w->m_tree), "art{Monet},Root card,Zoo,历史{甲午,近代{辛亥}}");
         // Enter in a field or a combo must not end the program; button "退     出" does.
-        QTest::keyClick(w->m_edTitle, Qt::Key_Return);
-        QTest::keyClick(w->m_cbClass, Qt::Key_Return);
-        QTest::keyClick(w->m_cbLibrary, Qt::Key_Enter);
+        for (QWidget* field : std::initializer_list<QWidget*>{w->m_edTitle, w->m_cbClass, w->m_cbLibrary}) {
+            field->setFocus();
+            QTest::keyClick(field, field == w->m_cbLibrary ? Qt::Key_Enter : Qt::Key_Return);
+        }
         EXPECT_FALSE(w->Ended());
+        // Enter on a focused button presses it: "上一则" steps back from the first card to its class.
+        w->m_current = w->m_first->next;
+        auto* prev = w->ItemAs<QPushButton>(1019);
+        prev->setFocus();
+        QTest::keyClick(prev, Qt::Key_Return);
+        EXPECT_EQ(w->m_current, w->m_first);
         w->ItemAs<QPushButton>(1)->click();
     });
     EXPECT_EQ(w->DoModal(), plat::IDOK);
@@ -122,6 +129,7 @@ struct FailureCase {
     const char* boxText;
     size_t stagesRun;        // progress texts shown up to the failure
     const char* treeAfter;   // the tree when the box came up
+    friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class LoadFailureTest : public MainWindowTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -298,6 +306,7 @@ struct ReloadFailure {
     const char* removed;  // below the program directory
     const char* failureText;
     const char* boxText;
+    friend void PrintTo(const ReloadFailure& c, std::ostream* os) { *os << c.name; }
 };
 
 class ReloadFailureTest : public MainWindowTest, public ::testing::WithParamInterface<ReloadFailure> {};
