@@ -240,8 +240,15 @@ void CIndexBookmarkMang::OnOpen() {
     // Links are stored in lower case; the disk may not be, so each folder is matched ignoring case.
     std::string internal = plat::IsAbsolute(url) ? url : plat::GetCurrentDir() + "\\" + url;
     std::optional<std::string> onDisk = plat::FromNative(plat::ResolveIgnoringCase(plat::ToNative(internal)));
-    // A list may have been edited by hand: only an existing card file goes to the desktop, never a program.
-    if (!onDisk || !HasCardName(*onDisk) || !plat::IsFile(*onDisk)) {
+    // A list may have been edited by hand, and the desktop launches what it takes for a program
+    // ("x.datum.desktop", "run.datum.sh"): only a file that reads as a card is handed over.
+    bool isCard = false;
+    if (onDisk && HasCardName(*onDisk)) {
+        plat::LineReader reader;
+        XmlRecordSet probe;
+        isCard = reader.Open(*onDisk) && probe.ReadCard(reader);
+    }
+    if (!isCard) {
         ShowError(this, plat::Gbk("该链接指向的不是一个存在的资料卡文件, 不能打开: ") + url);
         return;
     }

@@ -340,7 +340,9 @@ TEST_F(IndexBookmarkTest, OpenFindsTheCardWhateverTheLetterCaseOnDiskAndRefusesA
     dir.WriteFile("lib/run.sh", "#!/bin/sh\n");
     const Link script{"x", "lib\\run.sh", "", "", "", ""};
     const Link gone{"y", "lib\\art\\gone.datum.xml", "", "", "", ""};
-    dir.WriteFile(listRel, ListFile("t", "k", {kB, script, gone, kA}));
+    dir.WriteFile("lib/evil.datum.sh", "#!/bin/sh\necho launched\n");  // a card's name, but no card
+    const Link evil{"z", "lib\\evil.datum.sh", "", "", "", ""};
+    dir.WriteFile(listRel, ListFile("t", "k", {kB, script, gone, kA, evil}));
     auto m = Make();
     Run(*m, [&] {
         Click(*m, 6);  // nothing marked
@@ -358,6 +360,9 @@ TEST_F(IndexBookmarkTest, OpenFindsTheCardWhateverTheLetterCaseOnDiskAndRefusesA
         Click(*m, 6);
         svc.ExpectBox("该链接指向的不是一个存在的资料卡文件, 不能打开: lib\\art\\gone.datum.xml", "ERROR", 0x10);
         Select(*m, 2);
+        Click(*m, 6);
+        svc.ExpectBox("该链接指向的不是一个存在的资料卡文件, 不能打开: lib\\evil.datum.sh", "ERROR", 0x10);
+        Select(*m, 4);
         Click(*m, 6);
         EXPECT_EQ(svc.shellOpens.size(), 2u);
         Click(*m, 2);
