@@ -115,7 +115,8 @@ bool RemoveDir(std::string_view path) { return rmdir(ToNative(path).c_str()) == 
 
 bool CopyFile(std::string_view src, std::string_view dst, bool failIfExists) {
     const std::string from = ToNative(src), to = ToNative(dst);
-    Fd in(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a named pipe as the source must fail below, not wait for a writer here.
+    Fd in(open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat srcSt;
     if (in.get() < 0 || fstat(in.get(), &srcSt) != 0) return false;
     if (!S_ISREG(srcSt.st_mode)) {

@@ -58,7 +58,8 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    bool Open(std::string_view path);            // false when it cannot be opened for reading (or is a folder)
+    // False when it cannot be opened for reading or is not a regular file (a folder, a pipe, a device).
+    bool Open(std::string_view path);
     static LineReader FromString(std::string data);  // for in-memory text
     // Next line into `line`. At the end of the data returns false and `line` is empty.
     bool ReadLine(std::string& line);

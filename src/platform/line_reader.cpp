@@ -55,13 +55,16 @@ LineReader& LineReader::operator=(LineReader&&) noexcept = default;
 
 bool LineReader::Open(std::string_view path) {
     Close();
-    int fd = open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is text to read. O_NONBLOCK keeps the open of a named pipe from waiting for a
+    // writer; a device such as /dev/zero would never yield a line end and fill memory instead.
+    int fd = open(ToNative(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
-    bool folder = false;
-    if (fstat(fd, &st) != 0 || (folder = S_ISDIR(st.st_mode))) {
-        if (folder) errno = EISDIR;
+    const bool stated = fstat(fd, &st) == 0;
+    if (!stated || !S_ISREG(st.st_mode)) {
+        const int err = !stated ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         close(fd);
+        errno = err;
         return false;
     }
     d_->fd = fd;

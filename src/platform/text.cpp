@@ -10,7 +10,10 @@ char LowerAscii(char c) { return IsAsciiUpper(c) ? static_cast<char>(c - 'A' + '
 }  // namespace
 
 std::size_t CharLen(std::string_view s, std::size_t pos) {
-    return pos + 1 < s.size() && IsLeadByte(static_cast<unsigned char>(s[pos])) ? 2 : 1;
+    return pos + 1 < s.size() && IsLeadByte(static_cast<unsigned char>(s[pos])) &&
+                   IsTrailByte(static_cast<unsigned char>(s[pos + 1]))
+               ? 2
+               : 1;
 }
 
 std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from) {

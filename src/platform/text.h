@@ -10,10 +10,13 @@ namespace plat {
 
 inline constexpr std::size_t npos = std::string::npos;
 
-// A lead byte starts a two-byte character (a lone lead byte at the very end counts as one character).
+// A lead byte starts a two-byte character when a trail byte follows it.
 inline bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+inline bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
-// Length in bytes (1 or 2) of the character that starts at pos.
+// Length in bytes (1 or 2) of the character that starts at pos. A lead byte without a trail byte after it
+// (at the very end, or before a byte below 0x40 such as '<', CR or '\t') is a character of its own: a stray
+// byte in a damaged file must not swallow the '<' of the tag that follows it.
 std::size_t CharLen(std::string_view s, std::size_t pos);
 
 // First occurrence of needle that starts on a character boundary, at or after `from` (itself a boundary).

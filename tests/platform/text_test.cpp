@@ -17,18 +17,14 @@ const std::string kTrailUpperA = "\x81\x41";      // 丄
 const std::string kTrailLowerA = "\x81\x61";      // 乤
 }  // namespace
 
-TEST(Text, TestCharactersAreRealGbkWithAsciiTrailBytes) {
-    EXPECT_EQ(plat::Gbk("乗"), kTrailBackslash);
-    EXPECT_EQ(plat::Gbk("乢"), kTrailUnderscore);
-    EXPECT_EQ(plat::Gbk("丂"), kTrailAt);
-    EXPECT_EQ(plat::Gbk("丄乤"), kTrailUpperA + kTrailLowerA);
-}
-
 TEST(Text, CharLenStepsOverTwoByteCharacters) {
     std::string s = "a" + kTrailBackslash + "\x81";
     EXPECT_EQ(plat::CharLen(s, 0), 1u);
     EXPECT_EQ(plat::CharLen(s, 1), 2u);
     EXPECT_EQ(plat::CharLen(s, 3), 1u);  // a lone lead byte at the end
+    // A stray lead byte before a tag does not hide the tag.
+    EXPECT_EQ(plat::Find("x\xFE</part>", "</part>"), 2u);
+    EXPECT_EQ(plat::CharLen("\x81\x7F", 0), 1u);
 }
 
 TEST(Text, FindMatchesOnlyAtCharacterBoundaries) {
@@ -71,23 +67,12 @@ TEST(Text, AsciiLowerLeavesTrailBytesAlone) {
     EXPECT_FALSE(plat::EqualsIgnoreAsciiCase("a[", "A{"));  // only letters fold
 }
 
-TEST(Text, ParseIntFollowsPercentD) {
-    EXPECT_EQ(plat::ParseInt(" 12abc"), 12);
-    EXPECT_EQ(plat::ParseInt("\t\n-3"), -3);
-    EXPECT_EQ(plat::ParseInt("+4"), 4);
-    EXPECT_EQ(plat::ParseInt("007"), 7);
-    EXPECT_EQ(plat::ParseInt(""), 0);
-    EXPECT_EQ(plat::ParseInt("x12"), 0);
-    EXPECT_EQ(plat::ParseInt("-"), 0);
-    EXPECT_EQ(plat::ParseInt("- 5"), 0);
-    EXPECT_EQ(plat::ParseInt("2147483647"), INT_MAX);
-    EXPECT_EQ(plat::ParseInt("-2147483648"), INT_MIN);
-    EXPECT_EQ(plat::ParseInt("2147483648"), INT_MAX);
-    EXPECT_EQ(plat::ParseInt("99999999999999999999999"), INT_MAX);
-    EXPECT_EQ(plat::ParseInt("-99999999999999999999999"), INT_MIN);
-}
-
-TEST(Text, FormatInt) {
+TEST(Text, ParseIntFollowsPercentDAndFormatInt) {
+    const std::pair<const char*, int> rows[] = {
+        {" 12abc", 12}, {"\t\n-3", -3}, {"+4", 4}, {"007", 7}, {"", 0}, {"x12", 0}, {"-", 0}, {"- 5", 0},
+        {"2147483647", INT_MAX}, {"-2147483648", INT_MIN}, {"2147483648", INT_MAX},
+        {"99999999999999999999999", INT_MAX}, {"-99999999999999999999999", INT_MIN}};
+    for (const auto& [text, value] : rows) EXPECT_EQ(plat::ParseInt(text), value) << text;
     EXPECT_EQ(plat::FormatInt(0), "0");
     EXPECT_EQ(plat::FormatInt(-42), "-42");
     EXPECT_EQ(plat::FormatInt(1234567890123LL), "1234567890123");
