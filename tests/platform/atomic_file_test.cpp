@@ -49,7 +49,7 @@ TEST(AtomicFile, CreatesANewFileWithTheUsualMode) {
     EXPECT_FALSE(f.Commit());
 }
 
-TEST(AtomicFile, ReplacesKeepingTheModeAndLargeWrites) {
+TEST(AtomicFile, ReplacesKeepingTheModeLargeWritesAndLinks) {
     TempProgramDir dir;
     dir.WriteFile("card.xml", "old");
     chmod((dir.Native() + "/card.xml").c_str(), 0604);
@@ -64,22 +64,20 @@ TEST(AtomicFile, ReplacesKeepingTheModeAndLargeWrites) {
     EXPECT_EQ(dir.ReadFile("card.xml"), "head" + big + "tail");
     EXPECT_EQ(Mode(dir.Native() + "/card.xml"), 0604u);
     EXPECT_EQ(Names(dir.Native()), Names_{"card.xml"});
-}
 
-TEST(AtomicFile, WritesThroughASymbolicLink) {
-    TempProgramDir dir;
+    // Through a symbolic link: the link stays, its target is replaced.
     dir.WriteFile("real/list.lst", "old");
     symlink("real/list.lst", (dir.Native() + "/link.lst").c_str());
-    plat::AtomicFile f;
-    ASSERT_TRUE(f.Open("link.lst"));
-    f.Write("new");
-    ASSERT_TRUE(f.Commit());
+    plat::AtomicFile l;
+    ASSERT_TRUE(l.Open("link.lst"));
+    l.Write("new");
+    ASSERT_TRUE(l.Commit());
     EXPECT_TRUE(fs::is_symlink(dir.Native() + "/link.lst"));
     EXPECT_EQ(dir.ReadFile("real/list.lst"), "new");
     EXPECT_EQ(Names(dir.Native() + "/real"), Names_{"list.lst"});
 }
 
-TEST(AtomicFile, OpenFailsLikeCannotOpenForWriting) {
+TEST(AtomicFile, FailedOpenAbortAndDestructorLeaveTheTargetAlone) {
     TempProgramDir dir;
     dir.WriteFile("ro.xml", "keep");
     chmod((dir.Native() + "/ro.xml").c_str(), 0444);
@@ -93,10 +91,10 @@ TEST(AtomicFile, OpenFailsLikeCannotOpenForWriting) {
     EXPECT_FALSE(f.Commit());
     EXPECT_EQ(dir.ReadFile("ro.xml"), "keep");
     EXPECT_EQ(Names(dir.Native()), (Names_{"folder", "ro.xml"}));
-}
 
-TEST(AtomicFile, AbortAndDestructorLeaveTheTargetAlone) {
-    TempProgramDir dir;
+    // Abort and the destructor leave the target alone.
+    fs::remove_all(dir.Native() + "/folder");
+    fs::remove(dir.Native() + "/ro.xml");
     dir.WriteFile("a.xml", "old");
     {
         plat::AtomicFile f;
@@ -104,7 +102,6 @@ TEST(AtomicFile, AbortAndDestructorLeaveTheTargetAlone) {
         f.Write("new");
         EXPECT_EQ(Names(dir.Native()).size(), 2u);  // the temporary file sits beside the target
     }
-    plat::AtomicFile f;
     ASSERT_TRUE(f.Open("a.xml"));
     f.Write("new");
     f.Abort();
@@ -143,15 +140,11 @@ TEST(AtomicFile, InjectedWriteFailuresLeaveTheOldFile) {
     EXPECT_TRUE(f.Write("fine"));
     EXPECT_TRUE(f.Commit());
     EXPECT_EQ(dir.ReadFile("card.xml"), "fine");
-}
-
-TEST(AtomicFile, BudgetCoveringTheWholeFileCommits) {
-    TempProgramDir dir;
-    FaultGuard guard;
+    // A budget that covers the whole file commits.
     plat::fault::FailWritesAfter(100, ENOSPC);
-    plat::AtomicFile f;
-    ASSERT_TRUE(f.Open("small.xml"));
-    EXPECT_TRUE(f.Write(std::string(99, 's')));
-    EXPECT_TRUE(f.Commit());
+    plat::AtomicFile small;
+    ASSERT_TRUE(small.Open("small.xml"));
+    EXPECT_TRUE(small.Write(std::string(99, 's')));
+    EXPECT_TRUE(small.Commit());
     EXPECT_EQ(dir.ReadFile("small.xml"), std::string(99, 's'));
 }

@@ -50,7 +50,7 @@ TEST(LineReader, LinesAcrossBufferBoundariesAndVeryLongLines) {
     EXPECT_EQ(LinesOfFile(dir, bytes), want);
 }
 
-TEST(LineReader, NextAndEnd) {
+TEST(LineReader, NextEndOpenFailuresAndStrings) {
     TempProgramDir dir;
     dir.WriteFile("in.txt", "one\ntwo\n");
     plat::LineReader r;
@@ -67,20 +67,13 @@ TEST(LineReader, NextAndEnd) {
     plat::LineReader moved = std::move(r);
     ASSERT_TRUE(moved.Open("in.txt"));
     EXPECT_EQ(moved.Next(), "one");
-}
 
-TEST(LineReader, OpenFailures) {
-    TempProgramDir dir;
     dir.MakeDir("folder");
-    plat::LineReader r;
-    EXPECT_FALSE(r.Open("folder"));
-    EXPECT_FALSE(r.Open("missing.txt"));
-    std::string line;
-    EXPECT_FALSE(r.ReadLine(line));
-    EXPECT_FALSE(r.Failed());
-}
-
-TEST(LineReader, FromString) {
-    plat::LineReader r = plat::LineReader::FromString("a\r\n\nb");
-    EXPECT_EQ(AllLines(r), (Lines{"a", "", "b"}));
+    plat::LineReader bad;
+    EXPECT_FALSE(bad.Open("folder"));
+    EXPECT_FALSE(bad.Open("missing.txt"));
+    EXPECT_FALSE(bad.ReadLine(line));
+    EXPECT_FALSE(bad.Failed());
+    plat::LineReader s = plat::LineReader::FromString("a\r\n\nb");
+    EXPECT_EQ(AllLines(s), (Lines{"a", "", "b"}));
 }

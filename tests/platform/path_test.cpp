@@ -18,15 +18,12 @@ TEST(Path, ToNativeMapsSeparatorsButNotTrailBytes) {
     EXPECT_EQ(plat::ToNative("a\\\xFF"), "a/\xEF\xBF\xBD");
 }
 
-TEST(Path, FromNative) {
+TEST(Path, FromNativeAndIsAbsolute) {
     EXPECT_EQ(plat::FromNative("/tmp/乗/卡片"), Gbk("\\tmp\\乗\\卡片"));
     EXPECT_EQ(plat::FromNative("/"), "\\");
     EXPECT_EQ(plat::FromNative("rel/x"), "rel\\x");
     EXPECT_EQ(plat::FromNative("/tmp/😀"), std::nullopt);
     EXPECT_EQ(plat::FromNative("/tmp/\xFF"), std::nullopt);
-}
-
-TEST(Path, IsAbsolute) {
     EXPECT_TRUE(plat::IsAbsolute("\\tmp"));
     EXPECT_TRUE(plat::IsAbsolute("/tmp"));
     EXPECT_FALSE(plat::IsAbsolute("tmp\\x"));

@@ -11,96 +11,73 @@
 
 namespace {
 
-constexpr unsigned kErrorBox = plat::MB_OK | plat::MB_ICONERROR;
-
 class CopyTreeTest : public ::testing::Test {
   protected:
-    void Chmod(const std::string& rel, mode_t mode) {
-        ASSERT_EQ(chmod((dir.Native() + "/" + rel).c_str(), mode), 0) << rel;
+    void Files(std::initializer_list<const char*> rels) {
+        for (const char* r : rels) dir.WriteFile(r, std::string(r).substr(std::string(r).rfind('/') + 1));
+    }
+    // The copy fails with one error box `box`.
+    void Fails(const std::string& from, const std::string& to, const std::string& box) {
+        svc.ExpectBox(box, "ERROR", plat::MB_OK | plat::MB_ICONERROR);
+        EXPECT_EQ(CopyDirectoryTree(from, to), 0) << box;
     }
     TempProgramDir dir;
     ScriptedServices svc;
 };
 
 TEST_F(CopyTreeTest, CopiesNestedTreesAndSkipsDotNames) {
-    dir.WriteFile("src/a.txt", "A\r\n");
-    dir.WriteFile("src/_ _SETS_ _/class.list", "count=0\r\n");
-    dir.WriteFile("src/sub/deeper/" + std::string("\xE8\xAF\x97") + ".datum.xml", "deep");
-    dir.WriteFile("src/.hidden", "h");
-    dir.WriteFile("src/.git/config", "c");
-    dir.WriteFile("src/sub/.keep", "");
+    Files({"src/a.txt", "src/_ _SETS_ _/class.list", "src/sub/deeper/\xE8\xAF\x97.datum.xml", "src/.hidden",
+           "src/.git/config", "src/sub/.keep"});
     dir.MakeDir("src/empty");
-    dir.MakeDir("dst");
     dir.WriteFile("dst/a.txt", "old and longer");  // replaced without a question
-
     EXPECT_EQ(CopyDirectoryTree("src\\", "dst\\"), 1);
     EXPECT_TRUE(svc.boxes.empty());
-    EXPECT_EQ(dir.ReadFile("dst/a.txt"), "A\r\n");
-    EXPECT_EQ(dir.ReadFile("dst/_ _SETS_ _/class.list"), "count=0\r\n");
-    EXPECT_EQ(dir.ReadFile("dst/sub/deeper/\xE8\xAF\x97.datum.xml"), "deep");
+    EXPECT_EQ(dir.ReadFile("dst/a.txt"), "a.txt");
+    EXPECT_EQ(dir.ReadFile("dst/_ _SETS_ _/class.list"), "class.list");
+    EXPECT_EQ(dir.ReadFile("dst/sub/deeper/\xE8\xAF\x97.datum.xml"), "\xE8\xAF\x97.datum.xml");
     EXPECT_TRUE(dir.Exists("dst/empty"));
-    EXPECT_FALSE(dir.Exists("dst/.hidden"));
-    EXPECT_FALSE(dir.Exists("dst/.git"));
-    EXPECT_FALSE(dir.Exists("dst/sub/.keep"));
-
-    dir.MakeDir("src2");
-    dir.MakeDir("dst2");
-    EXPECT_EQ(CopyDirectoryTree("src2\\", "dst2\\"), 1);
+    for (const char* dot : {"dst/.hidden", "dst/.git", "dst/sub/.keep"}) EXPECT_FALSE(dir.Exists(dot)) << dot;
 }
 
-TEST_F(CopyTreeTest, MissingSource) {
+TEST_F(CopyTreeTest, FailuresShowOneBoxStopAndKeepWhatWasCopied) {
     dir.MakeDir("dst");
-    svc.ExpectBox("目录 set\\null.daum\\ 不存在", "ERROR", kErrorBox);
-    EXPECT_EQ(CopyDirectoryTree("set\\null.daum\\", "dst\\"), 0);
+    Fails("set\\null.daum\\", "dst\\", "目录 set\\null.daum\\ 不存在");
     std::vector<plat::DirEntry> left;
     ASSERT_TRUE(plat::ListDir("dst\\", left));
     EXPECT_TRUE(left.empty());
-}
 
-TEST_F(CopyTreeTest, ExistingSubDirectoryStopsTheCopy) {
-    dir.WriteFile("src/a.txt", "A");
-    dir.WriteFile("src/sub/b.txt", "B");
-    dir.WriteFile("src/z.txt", "Z");
+    // An existing sub-folder of the target.
+    Files({"src/a.txt", "src/sub/b.txt", "src/z.txt"});
     dir.MakeDir("dst/sub");
-    svc.ExpectBox("不能创建目录 dst\\sub\\", "ERROR", kErrorBox);
-    EXPECT_EQ(CopyDirectoryTree("src\\", "dst\\"), 0);
-    EXPECT_EQ(dir.ReadFile("dst/a.txt"), "A");  // copied before the failure, kept
+    Fails("src\\", "dst\\", "不能创建目录 dst\\sub\\");
+    EXPECT_EQ(dir.ReadFile("dst/a.txt"), "a.txt");
     EXPECT_FALSE(dir.Exists("dst/sub/b.txt"));
     EXPECT_FALSE(dir.Exists("dst/z.txt"));
-}
 
-TEST_F(CopyTreeTest, ReadOnlyTargetFileStopsTheCopy) {
-    dir.WriteFile("src/a.txt", "A");
-    dir.WriteFile("src/b.txt", "B");
-    dir.WriteFile("src/c.txt", "C");
-    dir.WriteFile("dst/b.txt", "locked");
-    Chmod("dst/b.txt", 0444);
-    svc.ExpectBox("不能把文件 src\\b.txt 拷贝到 dst\\b.txt", "ERROR", kErrorBox);
-    EXPECT_EQ(CopyDirectoryTree("src\\", "dst\\"), 0);
-    EXPECT_EQ(dir.ReadFile("dst/a.txt"), "A");
-    EXPECT_EQ(dir.ReadFile("dst/b.txt"), "locked");
-    EXPECT_FALSE(dir.Exists("dst/c.txt"));
+    // A read-only target file.
+    Files({"ro/a.txt", "ro/b.txt", "ro/c.txt"});
+    dir.WriteFile("dst2/b.txt", "locked");
+    ASSERT_EQ(chmod((dir.Native() + "/dst2/b.txt").c_str(), 0444), 0);
+    Fails("ro\\", "dst2\\", "不能把文件 ro\\b.txt 拷贝到 dst2\\b.txt");
+    EXPECT_EQ(dir.ReadFile("dst2/a.txt"), "a.txt");
+    EXPECT_EQ(dir.ReadFile("dst2/b.txt"), "locked");
+    EXPECT_FALSE(dir.Exists("dst2/c.txt"));
 }
 
 TEST_F(CopyTreeTest, FoldersWithOtherAttributesAreCopiedAsFilesAndFail) {
-    // A symbolic link to a folder is never followed (this one points back up and would loop). The failure
-    // deep inside shows one box and stops the outer levels too.
-    dir.WriteFile("src/sub/a.txt", "A");
+    // A link to a folder is never followed (this one loops); the failure deep inside stops the outer levels.
+    Files({"src/sub/a.txt", "src/z.txt"});
     ASSERT_EQ(symlink("..", (dir.Native() + "/src/sub/loop").c_str()), 0);
-    dir.WriteFile("src/z.txt", "Z");
     dir.MakeDir("dst");
-    svc.ExpectBox("不能把文件 src\\sub\\loop 拷贝到 dst\\sub\\loop", "ERROR", kErrorBox);
-    EXPECT_EQ(CopyDirectoryTree("src\\", "dst\\"), 0);
-    EXPECT_EQ(dir.ReadFile("dst/sub/a.txt"), "A");
+    Fails("src\\", "dst\\", "不能把文件 src\\sub\\loop 拷贝到 dst\\sub\\loop");
+    EXPECT_EQ(dir.ReadFile("dst/sub/a.txt"), "a.txt");
     EXPECT_FALSE(dir.Exists("dst/sub/loop"));
     EXPECT_FALSE(dir.Exists("dst/z.txt"));
-
     // A read-only folder carries a second attribute bit as well.
-    dir.WriteFile("ro/locked/y.txt", "Y");
-    Chmod("ro/locked", 0555);
+    Files({"ro/locked/y.txt"});
+    ASSERT_EQ(chmod((dir.Native() + "/ro/locked").c_str(), 0555), 0);
     dir.MakeDir("dst2");
-    svc.ExpectBox("不能把文件 ro\\locked 拷贝到 dst2\\locked", "ERROR", kErrorBox);
-    EXPECT_EQ(CopyDirectoryTree("ro\\", "dst2\\"), 0);
+    Fails("ro\\", "dst2\\", "不能把文件 ro\\locked 拷贝到 dst2\\locked");
 }
 
 TEST(AskFileNameTest, PassesEverythingThroughTheServices) {

@@ -85,18 +85,4 @@ TEST_F(ComboTest, SelectedEntryFollowsSelectionAndTypedText) {
     EXPECT_EQ(ui::SelectedEntry(plain), -1);
 }
 
-TEST_F(ComboTest, BindingSurvivesSortingOfDuplicates) {
-    // Two classes with names equal but for case map to their own table slots.
-    ui::AddSorted(sorted, "Work", 0);
-    ui::AddSorted(sorted, "home", 1);
-    ui::AddSorted(sorted, "work", 2);
-    EXPECT_EQ(Items(sorted), (QStringList{"home", "Work", "work"}));
-    ui::SelectEntry(sorted, 2);
-    EXPECT_EQ(sorted->currentIndex(), 2);
-    EXPECT_EQ(ui::SelectedEntry(sorted), 2);
-    ui::SelectEntry(sorted, 0);
-    EXPECT_EQ(sorted->currentIndex(), 1);
-    EXPECT_EQ(ui::SelectedEntry(sorted), 0);
-}
-
 }  // namespace

@@ -17,10 +17,11 @@
 
 namespace {
 
+// Counts its hooks; OK ends the dialog only from the `okEndsAt`-th press on.
 class Probe : public CDialog {
 public:
     explicit Probe(int id, std::function<void(Probe&)> init = {}) : CDialog(id), init_(std::move(init)) {}
-    int oks = 0, cancels = 0, inits = 0;
+    int oks = 0, cancels = 0, inits = 0, okEndsAt = 1;
     bool shownDuringInit = false;
     using CDialog::OnClicked;
 
@@ -32,13 +33,9 @@ protected:
         return true;
     }
     void OnOK() override {
-        ++oks;
-        CDialog::OnOK();
+        if (++oks >= okEndsAt) CDialog::OnOK();
     }
-    void OnCancel() override {
-        ++cancels;
-        CDialog::OnCancel();
-    }
+    void OnCancel() override { ++cancels, CDialog::OnCancel(); }
 
 private:
     std::function<void(Probe&)> init_;
@@ -52,6 +49,7 @@ void WhenModal(std::function<void(QWidget*)> step) {
         step(w);
     });
 }
+void ClickChild(QWidget* w, const char* id) { QTest::mouseClick(w->findChild<QWidget*>(id), Qt::LeftButton); }
 
 TEST(DialogRun, EndDuringInitReturnsWithoutShowing) {
     bool everShown = false;
@@ -64,71 +62,45 @@ TEST(DialogRun, EndDuringInitReturnsWithoutShowing) {
     probe.start(0);
     EXPECT_EQ(dlg.DoModal(), plat::IDCANCEL);
     EXPECT_TRUE(dlg.Ended());
-    EXPECT_FALSE(dlg.isVisible());
     EXPECT_FALSE(everShown);
     EXPECT_EQ(dlg.inits, 1);
     EXPECT_FALSE(dlg.shownDuringInit);
+
+    Probe unshown(131);  // ended while not shown: recorded
+    EXPECT_FALSE(unshown.Ended());
+    unshown.EndDialog(plat::IDOK);
+    EXPECT_TRUE(unshown.Ended());
+    EXPECT_FALSE(unshown.isVisible());
 }
 
-TEST(DialogRun, EndDialogWhileNotShownIsRecorded) {
-    Probe dlg(131);
-    EXPECT_FALSE(dlg.Ended());
-    dlg.EndDialog(plat::IDOK);
-    EXPECT_TRUE(dlg.Ended());
-    EXPECT_FALSE(dlg.isVisible());
-}
-
-TEST(DialogRun, ButtonsOneAndTwoEndWithOkAndCancel) {
-    Probe ok(130);
-    WhenModal([](QWidget* w) { QTest::mouseClick(w->findChild<QWidget*>("1"), Qt::LeftButton); });
-    EXPECT_EQ(ok.DoModal(), plat::IDOK);
-    EXPECT_EQ(ok.oks, 1);
-    EXPECT_FALSE(ok.isVisible());
-
-    Probe cancel(130);
-    WhenModal([](QWidget* w) { QTest::mouseClick(w->findChild<QWidget*>("2"), Qt::LeftButton); });
-    EXPECT_EQ(cancel.DoModal(), plat::IDCANCEL);
-    EXPECT_EQ(cancel.cancels, 1);
-}
-
-TEST(DialogRun, EscapeAndCloseBoxCancel) {
-    Probe esc(134);  // no button 2: Escape still cancels
-    WhenModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
-    EXPECT_EQ(esc.DoModal(), plat::IDCANCEL);
-    EXPECT_EQ(esc.cancels, 1);
-    EXPECT_EQ(esc.oks, 0);
-
-    Probe closed(102);
-    WhenModal([](QWidget* w) { w->close(); });
-    EXPECT_EQ(closed.DoModal(), plat::IDCANCEL);
-    EXPECT_EQ(closed.cancels, 1);
-}
-
-// A dialog that refuses to end (an OK whose save failed) stays open.
-class Stubborn : public CDialog {
-public:
-    Stubborn() : CDialog(133) {}
-    int tries = 0;
-
-protected:
-    void OnOK() override {
-        if (++tries == 2) EndDialog(plat::IDOK);
+TEST(DialogRun, ButtonsEscapeAndCloseBoxEndTheRun) {
+    struct Case {
+        int id;
+        std::function<void(QWidget*)> step;
+        int result, oks, cancels;
+    };
+    const Case cases[] = {
+        {130, [](QWidget* w) { ClickChild(w, "1"); }, plat::IDOK, 1, 0},
+        {130, [](QWidget* w) { ClickChild(w, "2"); }, plat::IDCANCEL, 0, 1},
+        {134, [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }, plat::IDCANCEL, 0, 1},  // no button 2
+        {102, [](QWidget* w) { w->close(); }, plat::IDCANCEL, 0, 1},
+        // An OK that refuses to end (a failed save) keeps the dialog open.
+        {133, [](QWidget* w) {
+             ClickChild(w, "1");
+             EXPECT_TRUE(w->isVisible());
+             ClickChild(w, "1");
+         }, plat::IDOK, 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        Probe dlg(c.id);
+        dlg.okEndsAt = c.oks;
+        WhenModal(c.step);
+        EXPECT_EQ(dlg.DoModal(), c.result);
+        EXPECT_EQ(dlg.oks, c.oks);
+        EXPECT_EQ(dlg.cancels, c.cancels);
+        EXPECT_FALSE(dlg.isVisible());
     }
-};
-
-TEST(DialogRun, OkThatDoesNotEndKeepsTheDialogOpen) {
-    Stubborn dlg;
-    WhenModal([](QWidget* w) {
-        auto* ok = w->findChild<QWidget*>("1");
-        QTest::mouseClick(ok, Qt::LeftButton);
-        EXPECT_TRUE(w->isVisible());
-        QTest::mouseClick(ok, Qt::LeftButton);
-    });
-    EXPECT_EQ(dlg.DoModal(), plat::IDOK);
-    EXPECT_EQ(dlg.tries, 2);
-}
-
-TEST(DialogRun, ClickHandlersAreRouted) {
     Probe dlg(133);
     int adds = 0;
     dlg.OnClicked(3, [&] { ++adds; });
@@ -159,17 +131,14 @@ TEST(DialogKeys, EnterInAFieldOfTheMainWindowDoesNotEndIt) {
         QTest::keyClick(body, Qt::Key_Return);
         QTest::keyClicks(body, "b");
         EXPECT_EQ(body->toPlainText(), QString("a\nb"));
-        // Enter on a focused button presses it.
-        quit->setFocus();
+        quit->setFocus();  // Enter on a focused button presses it
         QTest::keyClick(quit, Qt::Key_Return);
     });
     EXPECT_EQ(main.DoModal(), plat::IDOK);
     EXPECT_EQ(main.oks, 1);
     for (auto* b : main.findChildren<CShadedButton*>()) EXPECT_FALSE(b->isDefault()) << b->objectName().toStdString();
-}
 
-TEST(DialogKeys, EnterInAManagerIsOk) {
-    Probe classes(133);
+    Probe classes(133);  // in a manager Enter is OK
     WhenModal([](QWidget* w) {
         auto* name = w->findChild<QLineEdit*>("1021");
         name->setFocus();
@@ -181,8 +150,7 @@ TEST(DialogKeys, EnterInAManagerIsOk) {
 }
 
 QColor PixelAt(QWidget* root, QWidget* child, QPoint at) {
-    const QImage img = root->grab().toImage();
-    return img.pixelColor(child ? child->mapTo(root, at) : at);
+    return root->grab().toImage().pixelColor(child ? child->mapTo(root, at) : at);
 }
 
 TEST(DialogColours, DialogsAndListsPaintTheirColours) {
@@ -196,8 +164,7 @@ TEST(DialogColours, DialogsAndListsPaintTheirColours) {
             EXPECT_EQ(PixelAt(&dlg, vp, QPoint(vp->width() / 2, vp->height() - 4)), ui::kListBackground);
             EXPECT_EQ(list->palette().color(QPalette::Text), QColor(Qt::black));
         }
-        // Labels are drawn straight on the dialog colour.
-        for (auto* l : dlg.findChildren<QLabel*>()) {
+        for (auto* l : dlg.findChildren<QLabel*>()) {  // labels are drawn straight on the dialog colour
             const int x = std::min(l->fontMetrics().horizontalAdvance(l->text()) + 1, l->width() - 1);
             EXPECT_EQ(PixelAt(&dlg, l, QPoint(x, l->height() - 1)), ui::kDialogBackground);
         }

@@ -64,10 +64,8 @@ TEST(QtServices, QuestionBoxAnswersYesOrNo) {
     // Escape is No, never Yes.
     WhenModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
     EXPECT_EQ(svc.MessageBox(nullptr, "q", std::string("QUES"), plat::MB_YESNO | plat::MB_ICONQUESTION), plat::IDNO);
-}
 
-TEST(QtServices, BoxWithoutCaptionUsesTheApplicationTitle) {
-    QtServices svc;
+    // Without a caption: the application title, and no icon.
     const QString saved = QApplication::applicationDisplayName();
     QApplication::setApplicationDisplayName("Korvane");
     WhenModal<QMessageBox>([](QMessageBox* box) {

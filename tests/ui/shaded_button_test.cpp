@@ -11,7 +11,7 @@
 namespace {
 
 const QColor kBlack(0, 0, 0), kWhite(255, 255, 255);
-const QColor kBlueL(153, 198, 252), kBlueR(162, 189, 252), kBlueT(162, 201, 255), kBlueB(162, 201, 255);
+const QColor kBlueL(153, 198, 252), kBlueR(162, 189, 252), kBlueT(162, 201, 255), kBlueB = kBlueT;
 const QColor kOrangeL(250, 196, 88), kOrangeR(251, 202, 106), kOrangeT(252, 210, 121), kOrangeB(229, 151, 0);
 
 QColor Inverted(const QColor& c) { return QColor(255 - c.red(), 255 - c.green(), 255 - c.blue()); }
@@ -53,17 +53,6 @@ protected:
     CShadedButton* empty = nullptr;
 };
 
-TEST(ShadedButtonRamp, ColourTable) {
-    for (bool hover : {false, true})
-        for (bool strong : {false, true}) EXPECT_EQ(CShadedButton::RampColor(0, hover, strong), kWhite);
-    EXPECT_EQ(CShadedButton::RampColor(63, true, true), QColor(240, 240, 234));
-    EXPECT_EQ(CShadedButton::RampColor(63, true, false), QColor(240, 240, 243));
-    EXPECT_EQ(CShadedButton::RampColor(63, false, true), QColor(234, 234, 240));
-    EXPECT_EQ(CShadedButton::RampColor(63, false, false), QColor(234, 234, 243));
-    EXPECT_EQ(CShadedButton::RampColor(30, true, true), QColor(248, 248, 245));
-    EXPECT_EQ(CShadedButton::RampColor(30, false, false), QColor(245, 245, 249));
-}
-
 // Without a frame the whole face is the ramp: rows 2 .. H-2, columns 2 .. W-3, outside the text.
 TEST_F(ShadedButtonTest, FaceRampInEveryState) {
     struct Case {
@@ -75,18 +64,14 @@ TEST_F(ShadedButtonTest, FaceRampInEveryState) {
         {State{}, false, QColor(234, 234, 243)},
         {State{.isDefault = true}, true, QColor(234, 234, 240)},
         {State{.pressed = true}, true, QColor(234, 234, 240)},
-        {State{.focused = true}, true, QColor(234, 234, 240)},
         {State{.hover = true}, false, QColor(240, 240, 243)},
         {State{.focused = true, .hover = true}, true, QColor(240, 240, 234)},
-        {State{.isDefault = true, .hover = true}, true, QColor(240, 240, 234)},
         {State{.disabled = true}, false, QColor(234, 234, 243)},
     };
     for (CShadedButton* b : {button, empty}) {
         const int W = b->width(), H = b->height(), faceH = H - 4;
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << b->text().toStdString() << " focus " << c.s.focused << " pressed "
-                                            << c.s.pressed << " default " << c.s.isDefault << " hover "
-                                            << c.s.hover << " disabled " << c.s.disabled);
+            SCOPED_TRACE(&c - cases);
             const QImage img = Render(b, c.s);
             const bool framed = c.s.focused || c.s.hover;
             // First and last face rows, away from the frame's corners.
@@ -126,15 +111,13 @@ TEST_F(ShadedButtonTest, FrameBlueWhenFocusedOrangeWhenHovered) {
     };
     const Case cases[] = {
         {State{.focused = true}, kBlueL, kBlueR, kBlueT, kBlueB, true},
-        {State{.focused = true, .pressed = true}, kBlueL, kBlueR, kBlueT, kBlueB, true},
         {State{.hover = true}, kOrangeL, kOrangeR, kOrangeT, kOrangeB, false},
-        {State{.focused = true, .hover = true}, kOrangeL, kOrangeR, kOrangeT, kOrangeB, false},
         {State{.pressed = true, .hover = true}, kOrangeL, kOrangeR, kOrangeT, kOrangeB, false},
     };
     for (CShadedButton* b : {button, empty}) {
         const int W = b->width(), H = b->height();
         for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << "focus " << c.s.focused << " hover " << c.s.hover);
+            SCOPED_TRACE(&c - cases);
             const QImage img = Render(b, c.s);
             // Left 3 columns (2..4), right 3 (W-5..W-3), top 2 rows (2..3), bottom 2 (H-3..H-2).
             for (int x : {3, 4}) EXPECT_EQ(img.pixelColor(x, H / 2), c.l);
@@ -158,7 +141,7 @@ TEST_F(ShadedButtonTest, FrameBlueWhenFocusedOrangeWhenHovered) {
     }
 }
 
-TEST_F(ShadedButtonTest, TextIsCentredAndMovesOneDownRightWhenPressed) {
+TEST_F(ShadedButtonTest, TextIsCentredMovesWhenPressedAndIsGreyWhenDisabled) {
     const QImage up = Render(button, State{});
     const QImage down = Render(button, State{.pressed = true});
     const QRect a = DarkBox(up), b = DarkBox(down);
@@ -170,9 +153,8 @@ TEST_F(ShadedButtonTest, TextIsCentredAndMovesOneDownRightWhenPressed) {
     EXPECT_LE(std::abs((a.top() + a.bottom()) - H), 8);
     // Hover or focus does not move it.
     EXPECT_EQ(DarkBox(Render(button, State{.focused = true, .hover = true})), a);
-}
 
-TEST_F(ShadedButtonTest, DisabledTextIsEmbossedGrey) {
+    // Disabled: embossed grey, nothing dark.
     const QImage img = Render(button, State{.disabled = true});
     EXPECT_TRUE(DarkBox(img).isEmpty());
     int grey = 0;
@@ -182,14 +164,6 @@ TEST_F(ShadedButtonTest, DisabledTextIsEmbossedGrey) {
             if (c.red() == 128 && c.green() == 128 && c.blue() == 128) ++grey;
         }
     EXPECT_GT(grey, 10);
-}
-
-TEST_F(ShadedButtonTest, EmptyTextDrawsOnlyFaceFrameAndFocusRect) {
-    const QImage img = Render(empty, State{.focused = true});
-    const int W = img.width(), H = img.height();
-    for (int y = 4; y <= H - 4; ++y)
-        for (int x = 5; x <= W - 6; ++x)
-            ASSERT_EQ(img.pixelColor(x, y), Expected(y, H - 4, false, true)) << x << "," << y;
 }
 
 // The painted button follows the widget's own state: default, disabled, hover from enter and leave.
