@@ -173,21 +173,13 @@ void CClassMang::OnDelete() {
 }
 
 void CClassMang::OnMoveUp() {
-    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
-    const int i = mang::SelectionMark(list);
-    if (i <= 0 || i >= m_nCount) return;
-    std::swap(m_classes[i], m_classes[i - 1]);
-    FillList();
-    mang::SetSelectionMark(list, i - 1);
+    mang::MoveMarked(ItemAs<QTreeWidget>(kList), m_classes, m_nCount, -1,
+                     [this] { FillList(); });
 }
 
 void CClassMang::OnMoveDown() {
-    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
-    const int i = mang::SelectionMark(list);
-    if (i < 0 || i >= m_nCount - 1) return;
-    std::swap(m_classes[i], m_classes[i + 1]);
-    FillList();
-    mang::SetSelectionMark(list, i + 1);
+    mang::MoveMarked(ItemAs<QTreeWidget>(kList), m_classes, m_nCount, +1,
+                     [this] { FillList(); });
 }
 
 void CClassMang::OnOK() {

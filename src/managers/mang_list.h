@@ -48,6 +48,18 @@ inline void SetSelectionMark(QTreeWidget* list, int row) {
     if (QTreeWidgetItem* item = list->topLevelItem(row)) list->setCurrentItem(item);
 }
 
+// Up (step -1) and Down (step +1): swaps the marked entry with its neighbour, refills the list and leaves
+// the mark on the moved row, so that pressing the button again moves the same entry further.
+template <class Entries, class Refill>
+void MoveMarked(QTreeWidget* list, Entries& entries, int count, int step, Refill refill) {
+    const int i = SelectionMark(list);
+    const int j = i + step;
+    if (i < 0 || i >= count || j < 0 || j >= count) return;
+    std::swap(entries[i], entries[j]);
+    refill();
+    SetSelectionMark(list, j);
+}
+
 // The edit's text as GBK. Text that GBK cannot hold is refused with a message rather than saved with '?' in
 // place of the characters; false then.
 inline bool TakeEditText(QWidget* owner, const QLineEdit* edit, std::string& gbk) {

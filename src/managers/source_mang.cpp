@@ -114,21 +114,13 @@ void CSourceMang::OnDelete() {
 }
 
 void CSourceMang::OnMoveUp() {
-    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
-    const int i = mang::SelectionMark(list);
-    if (i <= 0 || i >= m_nCount) return;
-    std::swap(m_sources[i], m_sources[i - 1]);
-    FillList();
-    mang::SetSelectionMark(list, i - 1);
+    mang::MoveMarked(ItemAs<QTreeWidget>(kList), m_sources, m_nCount, -1,
+                     [this] { FillList(); });
 }
 
 void CSourceMang::OnMoveDown() {
-    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
-    const int i = mang::SelectionMark(list);
-    if (i < 0 || i >= m_nCount - 1) return;
-    std::swap(m_sources[i], m_sources[i + 1]);
-    FillList();
-    mang::SetSelectionMark(list, i + 1);
+    mang::MoveMarked(ItemAs<QTreeWidget>(kList), m_sources, m_nCount, +1,
+                     [this] { FillList(); });
 }
 
 void CSourceMang::OnOK() {
