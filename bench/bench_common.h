@@ -14,5 +14,8 @@ long long WalkTree(const std::string& nativeDir);  // recursive readdir; entries
 std::string PlainRead(const std::string& nativePath);
 void FsyncWrite(const std::string& nativePath, const std::string& bytes);
 
+// Destroys the windows the benchmarks kept, while the application object still exists.
+void ReleaseWindows();
+
 // Peak resident memory of this process so far, in MiB.
 double PeakRssMiB();

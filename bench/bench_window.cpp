@@ -44,9 +44,11 @@ BenchServices& Quiet() {
     return s;
 }
 
-// A window that has run its load sequence on library n (kept for the benchmarks that need a ready one).
+// Windows that have run their load sequence, kept for the benchmarks that need a ready one. They must go
+// before the application object does (see ReleaseWindows).
+std::map<int, std::unique_ptr<CMainDlg>> windows;
+
 CMainDlg& ReadyWindow(int n, benchmark::State& st) {
-    static std::map<int, std::unique_ptr<CMainDlg>> windows;
     auto it = windows.find(n);
     if (it != windows.end()) return *it->second;
     const auto& lib = Library(n);
@@ -156,3 +158,5 @@ void BM_Floor_FsyncWriteSameCard(benchmark::State& st) {
 BENCHMARK(BM_Floor_FsyncWriteSameCard)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+void ReleaseWindows() { windows.clear(); }

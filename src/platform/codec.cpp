@@ -1,8 +1,11 @@
 #include "platform/codec.h"
+#include "platform/text.h"
 
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <vector>
 
 namespace plat {
 
@@ -83,23 +86,124 @@ std::size_t Utf8SequenceLength(std::string_view s) {
 
 constexpr auto kStop = [](std::string_view, std::string&) -> std::size_t { return 0; };
 
+// GBK maps each character on its own, so every character's conversion can be remembered: scanning a
+// library converts every file name, and iconv's per-call set-up costs far more than the lookup. Whatever
+// the caches cannot answer goes to iconv whole, so the results are iconv's.
+enum class Fast { Done, Invalid, Unsure };
+
+void AppendUtf8(char32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+Fast FastGbkToUtf8(std::string_view gbk, std::string& out) {
+    // Two-byte code -> code point + 1; 0 not yet known; kNone not a character.
+    constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    thread_local std::vector<std::uint32_t> cache(0x10000, 0);
+    out.reserve(gbk.size() * 3 / 2);
+    for (std::size_t i = 0; i < gbk.size();) {
+        const auto c = static_cast<unsigned char>(gbk[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        if (c == 0x80 || c == 0xFF || i + 1 >= gbk.size()) return Fast::Unsure;
+        const std::uint32_t key = (c << 8) | static_cast<unsigned char>(gbk[i + 1]);
+        std::uint32_t& slot = cache[key];
+        if (slot == 0) {
+            std::string one;
+            if (!GbkDecoder().Run(gbk.substr(i, 2), one, kStop)) {
+                slot = kNone;
+            } else {
+                char32_t cp = 0;
+                const std::size_t len = Utf8SequenceLength(one);
+                if (len != one.size() || len < 2 || len > 3) return Fast::Unsure;
+                cp = static_cast<unsigned char>(one[0]) & (0x7F >> len);
+                for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (one[k] & 0x3F);
+                slot = cp + 1;
+            }
+        }
+        if (slot == kNone) return Fast::Invalid;
+        AppendUtf8(slot - 1, out);
+        i += 2;
+    }
+    return Fast::Done;
+}
+
+Fast FastUtf8ToGbk(std::string_view utf8, std::string& out) {
+    // Code point -> GBK code; 0 not yet known; 1 not encodable.
+    thread_local std::vector<std::uint16_t> cache(0x10000, 0);
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        const std::size_t len = Utf8SequenceLength(utf8.substr(i));
+        if (len == 0) return Fast::Invalid;
+        if (len == 4) return Fast::Unsure;
+        char32_t cp = c & (0x7F >> len);
+        for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
+        std::uint16_t& slot = cache[cp];
+        if (slot == 0) {
+            std::string one;
+            if (!GbkEncoder().Run(utf8.substr(i, len), one, kStop))
+                slot = 1;
+            else if (one.size() == 2 && IsLeadByte(static_cast<unsigned char>(one[0])))
+                slot = static_cast<std::uint16_t>((static_cast<unsigned char>(one[0]) << 8) |
+                                                  static_cast<unsigned char>(one[1]));
+            else
+                return Fast::Unsure;  // a one-byte result (the euro sign): leave it to iconv
+        }
+        if (slot == 1) return Fast::Invalid;
+        out += static_cast<char>(slot >> 8);
+        out += static_cast<char>(slot & 0xFF);
+        i += len;
+    }
+    return Fast::Done;
+}
+
 }  // namespace
 
 bool TryGbkToUtf8(std::string_view gbk, std::string& out) {
     out.clear();
     if (IsAscii(gbk)) return out.assign(gbk), true;
+    switch (FastGbkToUtf8(gbk, out)) {
+        case Fast::Done: return true;
+        case Fast::Invalid: return false;
+        case Fast::Unsure: break;
+    }
+    out.clear();
     return GbkDecoder().Run(gbk, out, kStop);
 }
 
 bool TryUtf8ToGbk(std::string_view utf8, std::string& out) {
     out.clear();
     if (IsAscii(utf8)) return out.assign(utf8), true;
+    switch (FastUtf8ToGbk(utf8, out)) {
+        case Fast::Done: return true;
+        case Fast::Invalid: return false;
+        case Fast::Unsure: break;
+    }
+    out.clear();
     return GbkEncoder().Run(utf8, out, kStop);
 }
 
 std::string GbkToUtf8(std::string_view gbk) {
     std::string out;
-    if (IsAscii(gbk)) return std::string(gbk);
+    if (TryGbkToUtf8(gbk, out)) return out;
+    out.clear();
     GbkDecoder().Run(gbk, out, [](std::string_view, std::string& o) -> std::size_t {
         o += "\xEF\xBF\xBD";  // U+FFFD
         return 1;
@@ -109,7 +213,8 @@ std::string GbkToUtf8(std::string_view gbk) {
 
 std::string Utf8ToGbk(std::string_view utf8) {
     std::string out;
-    if (IsAscii(utf8)) return std::string(utf8);
+    if (TryUtf8ToGbk(utf8, out)) return out;
+    out.clear();
     GbkEncoder().Run(utf8, out, [](std::string_view rest, std::string& o) -> std::size_t {
         o += '?';
         std::size_t len = Utf8SequenceLength(rest);  // an unencodable character is skipped whole
