@@ -115,7 +115,6 @@ public:
     std::array<std::string, kMaxListSlots> m_sources;
     int m_nSources = 0;
     std::deque<NamePath> m_styles;  // no fixed limit
-    int m_nStyles = 0;
     std::string m_loadedPath;    // the file the form was last loaded from ("" when never)
     std::string m_loadedHref;    // the stylesheet reference that card had
     std::string m_loadedFounddate;  // that card's creation stamp, as loaded or last written

@@ -96,7 +96,7 @@ int CMainDlg::LoadDatum(const std::string& path) {
 
     // A card written on another machine, or before the program directory moved, names its stylesheet by a
     // path that no longer exists here; the stylesheet's own file name still identifies it.
-    const int nStyles = std::min<int>(m_nStyles, static_cast<int>(m_styles.size()));
+    const int nStyles = static_cast<int>(m_styles.size());
     int style = -1;
     for (int i = 0; i < nStyles && style < 0; ++i) {
         if (plat::EqualsIgnoreAsciiCase(m_styles[i].path, card.href)) style = i;
@@ -151,7 +151,7 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
     card.source = std::move(fields[3].gbk);
     card.keyword = std::move(fields[1].gbk);
     const int style = ui::SelectedEntry(m_cbStyle);
-    if (style >= 0 && style < m_nStyles && style < static_cast<int>(m_styles.size())) {
+    if (style >= 0 && style < static_cast<int>(m_styles.size())) {
         card.href = m_styles[style].path;
     } else {
         card.href = m_loadedHref;  // no style chosen: keep the card's own stylesheet rather than none

@@ -13,7 +13,6 @@ using plat::Gbk;
 
 int CMainDlg::ScanStyles() {
     m_styles.clear();
-    m_nStyles = 0;
     std::vector<plat::DirEntry> entries;
     if (!plat::ListDir(layout::kStyleDir, entries)) {
         m_lastError = Gbk("目录 xmlstyle\\datumstyle\\ 不存在");
@@ -26,8 +25,7 @@ int CMainDlg::ScanStyles() {
         std::size_t ext = plat::Find(e.name, ".xsl");
         if (ext == plat::npos) continue;
         m_styles.push_back({e.name.substr(0, ext), m_progDir + "\\xmlstyle\\datumstyle\\" + e.name});
-        ui::AddSorted(m_cbStyle, plat::ToQ(m_styles.back().name), m_nStyles);
-        ++m_nStyles;
+        ui::AddSorted(m_cbStyle, plat::ToQ(m_styles.back().name), static_cast<int>(m_styles.size()) - 1);
     }
     return 1;
 }

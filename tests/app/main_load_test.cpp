@@ -64,7 +64,7 @@ TEST_F(LoadTest, GoodDirectoryFillsTreeCombosAndPathInStageOrder) {
     EXPECT_LT(RowOf(w.m_cbClass, "历史"), RowOf(w.m_cbClass, "历史\\近代"));
     ExpectBoundToTable(w.m_cbSource, w.m_nSources, [&](int i) { return w.m_sources[i]; });
     EXPECT_LT(RowOf(w.m_cbSource, "报纸"), RowOf(w.m_cbSource, "杂志"));
-    ExpectBoundToTable(w.m_cbStyle, w.m_nStyles, [&](int i) { return w.m_styles[i].name; });
+    ExpectBoundToTable(w.m_cbStyle, static_cast<int>(w.m_styles.size()), [&](int i) { return w.m_styles[i].name; });
     EXPECT_EQ(ComboTexts(w.m_cbStyle), (std::vector<std::string>{"report", "simple"}));
 
     // Nothing is loaded into the form at start.
@@ -364,7 +364,7 @@ TEST_F(LoadTest, ShippedProgramDirectoryLoadsWithoutAnyBox) {
     EXPECT_TRUE(svc.boxes.empty());
     EXPECT_FALSE(w.Ended());
     EXPECT_GT(w.m_tree->topLevelItemCount(), 0);
-    EXPECT_GE(w.m_nStyles, 2);
+    EXPECT_GE(static_cast<int>(w.m_styles.size()), 2);
     EXPECT_EQ(progress.size(), 5u);
 }
 

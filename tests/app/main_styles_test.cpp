@@ -23,7 +23,7 @@ TEST_F(StylesTest, StyleNamesPathsAndTheFolderRule) {
     ASSERT_EQ(w.ScanStyles(), 1);
 
     std::map<std::string, std::string> byName;
-    for (int i = 0; i < w.m_nStyles; ++i)
+    for (int i = 0; i < static_cast<int>(w.m_styles.size()); ++i)
         byName[plat::GbkToUtf8(w.m_styles[i].name)] = plat::GbkToUtf8(w.m_styles[i].path);
     const std::string folder = plat::GbkToUtf8(dir.Internal()) + "\\xmlstyle\\datumstyle\\";
     EXPECT_EQ(byName, (std::map<std::string, std::string>{{"a", folder + "a.xsl.bak"},
@@ -41,7 +41,7 @@ TEST_F(StylesTest, EmptyStyleFolderIsASuccessfulScan) {
     MakeStyles(dir, {});
     Open();
     EXPECT_EQ(dlg->ScanStyles(), 1);
-    EXPECT_EQ(dlg->m_nStyles, 0);
+    EXPECT_EQ(static_cast<int>(dlg->m_styles.size()), 0);
     EXPECT_EQ(dlg->m_cbStyle->count(), 0);
 }
 
