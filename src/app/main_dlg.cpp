@@ -176,7 +176,6 @@ void CMainDlg::OnDestroy() {
     }
     delete m_msg;
     m_msg = nullptr;
-    // The tree items go with the tree; only the entry list is ours to free.
     FreeEntries();
 }
 

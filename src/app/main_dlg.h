@@ -8,10 +8,12 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "library/registry.h"
+#include "platform/fs.h"
 #include "store/xml_record_set.h"
 #include "ui/dialog.h"
 
@@ -34,6 +36,19 @@ struct DatumNode {
     bool IsClass() const { return path == "d"; }
     bool IsEnd() const { return path == "?"; }
     bool IsCard() const { return !IsClass() && !IsEnd(); }
+};
+
+// Storage of the entry list: nodes never move, come in blocks of many, and are reused from one scan to
+// the next with their strings' buffers, so a rescan allocates next to nothing for them.
+class DatumNodeStore {
+public:
+    DatumNode& Add();  // a node with empty strings and no links
+    void Clear();      // forgets every node; their storage stays for the next scan
+
+private:
+    static constexpr std::size_t kBlock = 1024;
+    std::vector<std::unique_ptr<DatumNode[]>> blocks_;
+    std::size_t used_ = 0;  // nodes handed out
 };
 
 struct NamePath {
@@ -73,7 +88,7 @@ public:
     int ScanFolder(const std::string& folder);
     int RescanLibrary();
     DatumNode* FindNodeByItem(QTreeWidgetItem* item) const;
-    void FreeEntries();
+    void FreeEntries();  // the tree's items, then the entry list
     void SelectEntryItem(DatumNode* node);  // selects its tree item; none clears the selection
 
     // --- styles and browser buttons (main_styles.cpp)
@@ -146,8 +161,10 @@ private:
     void AppendEndEntry();      // the current end entry becomes the found one; a fresh end entry follows
     void AttachItem(QTreeWidgetItem* item);  // last child of the scan parent
 
-    std::deque<DatumNode> m_nodes;  // storage of the entry list (stable addresses)
+    DatumNodeStore m_nodes;
     std::vector<QTreeWidgetItem*> m_pendingTop;  // top-level items of a scan, inserted in one go at its end
+    std::deque<std::vector<plat::DirEntry>> m_scanLists;  // the scan's folder listings, one per depth
+    std::size_t m_scanDepth = 0;
     int m_timerId = 0;
     int m_exposeWaits = 0;  // start-up ticks spent waiting for the window to appear
 };

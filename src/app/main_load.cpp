@@ -162,7 +162,6 @@ void CMainDlg::OnManageLibraries() {
     // A window that started without any library loads the first one registered here, as a start-up
     // would have; otherwise the tree stays on the library it shows until the user picks another.
     if (!HasLibrary() && m_nCurLib >= 0) {
-        m_tree->clear();
         FreeEntries();
         m_cbClass->clear();
         m_cbSource->clear();

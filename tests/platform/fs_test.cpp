@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/codec.h"
@@ -142,4 +143,35 @@ TEST(CopyFile, OverwriteFailIfExistsReadOnlyTargetsAndLargeFilesWithTheirMode) {
     ASSERT_TRUE(plat::CopyFile(dir.Internal() + "\\big.bin", Gbk("副本.bin"), false));
     EXPECT_EQ(dir.ReadFile("副本.bin"), big);
     EXPECT_EQ(Mode(dir.Native() + "/副本.bin"), 0640u);
+}
+
+// The scan hands the same list to folder after folder; a folder's entries arrive over several reads.
+TEST(ListDir, ReusedListHoldsOnlyTheNewFolderAndBigFoldersAreComplete) {
+    TempProgramDir dir;
+    const int kMany = 3000;  // about 150 KB of directory entries: several reads of the kernel's list
+    for (int i = kMany - 1; i >= 0; --i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "big/卡片-a-fairly-long-name-%05d.datum.xml", i);
+        dir.WriteFile(name, "");
+    }
+    dir.WriteFile("small/z.txt", "");
+    dir.WriteFile("small/😀.txt", "");  // skipped: its slot must not keep the previous folder's name
+    dir.MakeDir("small/Ab");
+
+    std::vector<plat::DirEntry> list;
+    ASSERT_TRUE(plat::ListDir("big", list));
+    ASSERT_EQ(list.size(), static_cast<std::size_t>(kMany));
+    for (int i = 0; i < kMany; ++i) {
+        char want[64];
+        std::snprintf(want, sizeof want, "卡片-a-fairly-long-name-%05d.datum.xml", i);
+        ASSERT_EQ(plat::GbkToUtf8(list[i].name), want) << i;
+        ASSERT_EQ(list[i].attrs, plat::kAttrArchive) << i;
+    }
+
+    ASSERT_TRUE(plat::ListDir("small", list));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].name, "Ab");
+    EXPECT_EQ(list[0].attrs, plat::kAttrDirectory);
+    EXPECT_EQ(list[1].name, "z.txt");
+    EXPECT_EQ(list[1].attrs, plat::kAttrArchive);
 }
