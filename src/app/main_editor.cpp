@@ -36,7 +36,16 @@ std::string_view LastComponent(std::string_view path) {
 // The form's body widget knows only '\n' as a paragraph break; cards separate paragraphs with CR LF.
 QString BodyToWidget(const std::string& content) {
     QString text = plat::ToQ(content);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // The CR of each CR LF dropped in one pass over the fresh string (a general replace costs a
+    // millisecond on a large card).
+    QChar* const begin = text.data();
+    const QChar* const end = begin + text.size();
+    QChar* out = begin;
+    for (const QChar* in = begin; in < end; ++in) {
+        if (*in == u'\r' && in + 1 < end && in[1] == u'\n') continue;
+        *out++ = *in;
+    }
+    text.truncate(out - begin);
     return text;
 }
 

@@ -104,10 +104,56 @@ void AppendUtf8(char32_t cp, std::string& out) {
     }
 }
 
-Fast FastGbkToUtf8(std::string_view gbk, std::string& out) {
-    // Two-byte code -> code point + 1; 0 not yet known; kNone not a character.
-    constexpr std::uint32_t kNone = 0xFFFFFFFF;
+// Two-byte code -> code point + 1; 0 not yet known; kNoChar not a character; kUnsure left to iconv.
+constexpr std::uint32_t kNoChar = 0xFFFFFFFF;
+constexpr std::uint32_t kUnsure = 0xFFFFFFFE;
+
+std::uint32_t* DecodeCache() {
     thread_local std::vector<std::uint32_t> cache(0x10000, 0);
+    return cache.data();
+}
+
+std::uint32_t FillDecodeSlot(std::uint32_t& slot, unsigned char lead, unsigned char trail) {
+    const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+    std::string one;
+    if (!GbkDecoder().Run(std::string_view(pair, 2), one, kStop)) return slot = kNoChar;
+    const std::size_t len = Utf8SequenceLength(one);
+    if (len != one.size() || len < 2 || len > 3) return slot = kUnsure;
+    char32_t cp = static_cast<unsigned char>(one[0]) & (0x7F >> len);
+    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (one[k] & 0x3F);
+    return slot = cp + 1;
+}
+
+// The lookup stays in the conversion loops; only a character seen for the first time leaves them.
+inline std::uint32_t DecodeSlot(std::uint32_t* cache, unsigned char lead, unsigned char trail) {
+    std::uint32_t& slot = cache[(lead << 8) | trail];
+    return slot != 0 ? slot : FillDecodeSlot(slot, lead, trail);
+}
+
+// Code point (BMP) -> GBK code; 0 not yet known; 1 not encodable; 2 left to iconv.
+std::uint16_t* EncodeCache() {
+    thread_local std::vector<std::uint16_t> cache(0x10000, 0);
+    return cache.data();
+}
+
+std::uint16_t FillEncodeSlot(std::uint16_t& slot, char32_t cp) {
+    std::string utf8;
+    AppendUtf8(cp, utf8);
+    std::string one;
+    if (!GbkEncoder().Run(utf8, one, kStop)) return slot = 1;
+    if (one.size() == 2 && IsLeadByte(static_cast<unsigned char>(one[0])))
+        return slot = static_cast<std::uint16_t>((static_cast<unsigned char>(one[0]) << 8) |
+                                                 static_cast<unsigned char>(one[1]));
+    return slot = 2;  // a one-byte result (the euro sign)
+}
+
+inline std::uint16_t EncodeSlot(std::uint16_t* cache, char32_t cp) {
+    std::uint16_t& slot = cache[cp];
+    return slot != 0 ? slot : FillEncodeSlot(slot, cp);
+}
+
+Fast FastGbkToUtf8(std::string_view gbk, std::string& out) {
+    std::uint32_t* const cache = DecodeCache();
     out.reserve(gbk.size() * 3 / 2);
     for (std::size_t i = 0; i < gbk.size();) {
         const auto c = static_cast<unsigned char>(gbk[i]);
@@ -117,31 +163,41 @@ Fast FastGbkToUtf8(std::string_view gbk, std::string& out) {
             continue;
         }
         if (c == 0x80 || c == 0xFF || i + 1 >= gbk.size()) return Fast::Unsure;
-        const std::uint32_t key = (c << 8) | static_cast<unsigned char>(gbk[i + 1]);
-        std::uint32_t& slot = cache[key];
-        if (slot == 0) {
-            std::string one;
-            if (!GbkDecoder().Run(gbk.substr(i, 2), one, kStop)) {
-                slot = kNone;
-            } else {
-                char32_t cp = 0;
-                const std::size_t len = Utf8SequenceLength(one);
-                if (len != one.size() || len < 2 || len > 3) return Fast::Unsure;
-                cp = static_cast<unsigned char>(one[0]) & (0x7F >> len);
-                for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (one[k] & 0x3F);
-                slot = cp + 1;
-            }
-        }
-        if (slot == kNone) return Fast::Invalid;
+        const std::uint32_t slot = DecodeSlot(cache, c, static_cast<unsigned char>(gbk[i + 1]));
+        if (slot == kNoChar) return Fast::Invalid;
+        if (slot == kUnsure) return Fast::Unsure;
         AppendUtf8(slot - 1, out);
         i += 2;
     }
     return Fast::Done;
 }
 
+// Straight into UTF-16, for the widgets: a card body of a megabyte is not taken through UTF-8 first.
+Fast FastGbkToUtf16(std::string_view gbk, QString& out) {
+    std::uint32_t* const cache = DecodeCache();
+    out.resize(static_cast<qsizetype>(gbk.size()));  // never more units than bytes
+    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
+    char16_t* const begin = dst;
+    for (std::size_t i = 0; i < gbk.size();) {
+        const auto c = static_cast<unsigned char>(gbk[i]);
+        if (c < 0x80) {
+            *dst++ = c;
+            ++i;
+            continue;
+        }
+        if (c == 0x80 || c == 0xFF || i + 1 >= gbk.size()) return Fast::Unsure;
+        const std::uint32_t slot = DecodeSlot(cache, c, static_cast<unsigned char>(gbk[i + 1]));
+        if (slot == kNoChar) return Fast::Invalid;
+        if (slot == kUnsure || slot - 1 > 0xFFFF) return Fast::Unsure;
+        *dst++ = static_cast<char16_t>(slot - 1);
+        i += 2;
+    }
+    out.resize(dst - begin);
+    return Fast::Done;
+}
+
 Fast FastUtf8ToGbk(std::string_view utf8, std::string& out) {
-    // Code point -> GBK code; 0 not yet known; 1 not encodable.
-    thread_local std::vector<std::uint16_t> cache(0x10000, 0);
+    std::uint16_t* const cache = EncodeCache();
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
@@ -155,22 +211,38 @@ Fast FastUtf8ToGbk(std::string_view utf8, std::string& out) {
         if (len == 4) return Fast::Unsure;
         char32_t cp = c & (0x7F >> len);
         for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
-        std::uint16_t& slot = cache[cp];
-        if (slot == 0) {
-            std::string one;
-            if (!GbkEncoder().Run(utf8.substr(i, len), one, kStop))
-                slot = 1;
-            else if (one.size() == 2 && IsLeadByte(static_cast<unsigned char>(one[0])))
-                slot = static_cast<std::uint16_t>((static_cast<unsigned char>(one[0]) << 8) |
-                                                  static_cast<unsigned char>(one[1]));
-            else
-                return Fast::Unsure;  // a one-byte result (the euro sign): leave it to iconv
-        }
+        const std::uint16_t slot = EncodeSlot(cache, cp);
         if (slot == 1) return Fast::Invalid;
+        if (slot == 2) return Fast::Unsure;
         out += static_cast<char>(slot >> 8);
         out += static_cast<char>(slot & 0xFF);
         i += len;
     }
+    return Fast::Done;
+}
+
+Fast FastUtf16ToGbk(const QString& text, std::string& out) {
+    std::uint16_t* const cache = EncodeCache();
+    out.resize(static_cast<std::size_t>(text.size()) * 2);  // at most two bytes per unit
+    char* dst = out.data();
+    char* const begin = dst;
+    const char16_t* src = reinterpret_cast<const char16_t*>(text.utf16());
+    const char16_t* const end = src + text.size();
+    for (; src < end; ++src) {
+        const char16_t u = *src;
+        if (u < 0x80) {
+            *dst++ = static_cast<char>(u);
+            continue;
+        }
+        // GBK holds nothing beyond the BMP; half a pair is not text at all (and must not become '?').
+        if (u >= 0xD800 && u <= 0xDFFF) return Fast::Invalid;
+        const std::uint16_t slot = EncodeSlot(cache, u);
+        if (slot == 1) return Fast::Invalid;
+        if (slot == 2) return Fast::Unsure;
+        *dst++ = static_cast<char>(slot >> 8);
+        *dst++ = static_cast<char>(slot & 0xFF);
+    }
+    out.resize(static_cast<std::size_t>(dst - begin));
     return Fast::Done;
 }
 
@@ -223,10 +295,20 @@ std::string Utf8ToGbk(std::string_view utf8) {
     return out;
 }
 
-QString ToQ(std::string_view gbk) { return QString::fromStdString(GbkToUtf8(gbk)); }
+QString ToQ(std::string_view gbk) {
+    QString out;
+    if (FastGbkToUtf16(gbk, out) == Fast::Done) return out;
+    return QString::fromStdString(GbkToUtf8(gbk));  // iconv's answer, with U+FFFD for what is not GBK
+}
 
 bool FromQ(const QString& text, std::string& gbk) {
     std::string out;
+    switch (FastUtf16ToGbk(text, out)) {
+        case Fast::Done: gbk = std::move(out); return true;
+        case Fast::Invalid: return false;
+        case Fast::Unsure: break;
+    }
+    out.clear();
     if (!TryUtf8ToGbk(text.toStdString(), out)) return false;
     gbk = std::move(out);
     return true;

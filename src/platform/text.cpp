@@ -9,16 +9,12 @@ bool IsAsciiUpper(char c) { return c >= 'A' && c <= 'Z'; }
 char LowerAscii(char c) { return IsAsciiUpper(c) ? static_cast<char>(c - 'A' + 'a') : c; }
 }  // namespace
 
-std::size_t CharLen(std::string_view s, std::size_t pos) {
-    return pos + 1 < s.size() && IsLeadByte(static_cast<unsigned char>(s[pos])) &&
-                   IsTrailByte(static_cast<unsigned char>(s[pos + 1]))
-               ? 2
-               : 1;
-}
-
 std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from) {
     if (from > hay.size()) return npos;
     if (needle.empty()) return from;
+    // A byte below 0x40 ('<', '&', CR, LF, '"' ...) is never the second byte of a character, so every
+    // occurrence of it is a boundary: the byte search alone is the answer.
+    if (static_cast<unsigned char>(needle[0]) < 0x40) return hay.find(needle, from);
     // Byte search for candidates; `boundary` walks the character boundaries alongside, so every byte is
     // stepped over at most once for the walk however many false candidates there are.
     std::size_t boundary = from;

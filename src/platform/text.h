@@ -17,7 +17,12 @@ inline bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c !=
 // Length in bytes (1 or 2) of the character that starts at pos. A lead byte without a trail byte after it
 // (at the very end, or before a byte below 0x40 such as '<', CR or '\t') is a character of its own: a stray
 // byte in a damaged file must not swallow the '<' of the tag that follows it.
-std::size_t CharLen(std::string_view s, std::size_t pos);
+inline std::size_t CharLen(std::string_view s, std::size_t pos) {
+    return pos + 1 < s.size() && IsLeadByte(static_cast<unsigned char>(s[pos])) &&
+                   IsTrailByte(static_cast<unsigned char>(s[pos + 1]))
+               ? 2
+               : 1;
+}
 
 // First occurrence of needle that starts on a character boundary, at or after `from` (itself a boundary).
 // An empty needle matches at `from`. npos when absent.

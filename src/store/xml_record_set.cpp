@@ -1,5 +1,6 @@
 #include "store/xml_record_set.h"
 
+#include <array>
 #include <ctime>
 
 #include "platform/text.h"
@@ -23,31 +24,34 @@ LocalTimeSource g_timeSource = nullptr;
 
 // Paragraphs are CR LF separated. A lone CR or LF (text pasted from elsewhere) is taken as a paragraph break
 // as well: written raw, a lone LF would end the line inside a <part> element and cut the card short on
-// reading.
-std::string NormaliseBreaks(const std::string& s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); i += plat::CharLen(s, i)) {
-        char c = s[i];
-        if (c == '\r') {
-            out += "\r\n";
-            if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-        } else if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out.append(s, i, plat::CharLen(s, i));
+// reading. '<', '>' and '&' become full-width signs rather than entities: the body must stay free of markup
+// the line reader would trip on.
+// One pass over the bytes: every byte acted on is below 0x40, and such a byte is never the second byte of
+// a GBK character, so no character is split.
+void AppendBodyParts(const std::string& content, std::string& out) {
+    static constexpr std::string_view kBreak = "</part>\r\n\t\t<part>";
+    static constexpr auto kActs = [] {
+        std::array<bool, 256> acts{};
+        for (unsigned char c : {'\r', '\n', '<', '>', '&'}) acts[c] = true;
+        return acts;
+    }();
+    std::size_t run = 0;  // start of the bytes not yet copied
+    const std::size_t n = content.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = content[i];
+        if (!kActs[static_cast<unsigned char>(c)]) continue;
+        out.append(content, run, i - run);
+        switch (c) {
+            case '<': out += "\xA1\xDA"; break;
+            case '>': out += "\xA1\xDB"; break;
+            case '&': out += "\xA1\xEA"; break;
+            default:
+                out += kBreak;
+                if (c == '\r' && i + 1 < n && content[i + 1] == '\n') ++i;
         }
+        run = i + 1;
     }
-    return out;
-}
-
-std::string BodyParts(const std::string& content) {
-    std::string body = NormaliseBreaks(content);
-    // Full-width signs rather than entities: the body must stay free of markup the line reader would trip on.
-    body = plat::ReplaceAll(body, "<", "\xA1\xDA");
-    body = plat::ReplaceAll(body, ">", "\xA1\xDB");
-    body = plat::ReplaceAll(body, "&", "\xA1\xEA");
-    return plat::ReplaceAll(body, "\r\n", "</part>\r\n\t\t<part>");
+    out.append(content, run);
 }
 
 }  // namespace
@@ -59,7 +63,10 @@ bool Between(const std::string& line, std::string_view open, std::string_view cl
     std::size_t q = plat::Find(line, close);
     if (p == plat::npos || q == plat::npos) return false;
     std::size_t start = p + open.size();
-    out = q > start ? line.substr(start, q - start) : std::string();
+    if (q > start)
+        out.assign(line, start, q - start);
+    else
+        out.clear();
     return true;
 }
 
@@ -79,6 +86,7 @@ std::string CurrentStamp() {
 bool XmlRecordSet::WriteCard(plat::Sink& file) {
     const std::string stamp = CurrentStamp();
     std::string text;
+    text.reserve(card.content.size() + card.content.size() / 16 + 1024);
     text += "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n";
     text += "<!DOCTYPE datum SYSTEM \"" + card.dtdPath + "\">\r\n";
     text += "\t\t\t\t\t\t\t<!-- copy from " + std::string(kCardDtdUrl) + " -->\r\n";
@@ -92,7 +100,7 @@ bool XmlRecordSet::WriteCard(plat::Sink& file) {
     text += "\t<source>" + card.source + "</source>\r\n";
     text += "\t<keyword>" + card.keyword + "</keyword>\r\n";
     text += "\t<content>\r\n\t\t<part>";
-    text += BodyParts(card.content);
+    AppendBodyParts(card.content, text);
     text += "</part>\r\n\t</content>\r\n";
     text += "\t<correlativelink>\r\n";
     text += "\t</correlativelink>\r\n</datum>";
@@ -132,9 +140,13 @@ bool XmlRecordSet::ReadCardPart(plat::LineReader& reader) {
 bool XmlRecordSet::ReadCard(plat::LineReader& reader) {
     if (!ReadCardHead(reader)) return false;
     if (!plat::Contains(reader.Next(), "<content>")) return false;
-    std::string collected;
-    while (ReadCardPart(reader)) {
-        collected += card.content;
+    // ReadCardPart's rule, with one line buffer for the whole body: a card of a megabyte is thousands of
+    // paragraphs.
+    std::string collected, line, part;
+    for (;;) {
+        reader.ReadLine(line);
+        if (!xmltags::Between(line, "<part>", "</part>", part)) break;
+        collected += part;
         collected += "\r\n";
     }
     if (!collected.empty()) collected.resize(collected.size() - 2);

@@ -1,6 +1,9 @@
 #include "platform/codec.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <QString>
 
 TEST(Codec, RoundTripsChineseAsciiEmptyAndLongText) {
     const std::string utf8 = "卡片 Card 表\\乗 ￥";
@@ -50,4 +53,46 @@ TEST(Codec, QStringBridge) {
     gbk = "untouched";
     EXPECT_FALSE(plat::FromQ(QString::fromUtf8("表😀"), gbk));
     EXPECT_EQ(gbk, "untouched");
+}
+
+// The widget bridge converts straight between GBK and UTF-16 with tables of its own; iconv is the judge,
+// over every two-byte code at once and around the characters that need care.
+TEST(Codec, QStringBridgeAgreesWithIconvOnEveryCode) {
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    std::string gbk, utf8;
+    int codes = 0;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            char in[2] = {static_cast<char>(lead), static_cast<char>(trail)}, out[8];
+            char* src = in;
+            char* dst = out;
+            std::size_t srcLeft = 2, dstLeft = sizeof out;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) continue;
+            gbk.append(in, 2).append("a\r\n");
+            utf8.append(out, dst - out).append("a\r\n");
+            ++codes;
+        }
+    }
+    iconv_close(cd);
+    ASSERT_GT(codes, 21000);
+    const QString text = plat::ToQ(gbk);
+    EXPECT_EQ(text, QString::fromStdString(utf8));
+    std::string back = "untouched";
+    ASSERT_TRUE(plat::FromQ(text, back));
+    EXPECT_TRUE(back == gbk);  // not EXPECT_EQ: a megabyte-long diff helps nobody
+
+    // Undecodable bytes still show as U+FFFD; the one-byte euro sign still goes through.
+    EXPECT_EQ(plat::ToQ("\xB1\xED\xFF" "b\xB1"), QString::fromUtf8("表\xEF\xBF\xBD" "b\xEF\xBF\xBD"));
+    EXPECT_EQ(plat::ToQ("\x80\xB1\xED"), QString::fromUtf8("€表"));
+    ASSERT_TRUE(plat::FromQ(QString::fromUtf8("表€"), back));
+    EXPECT_EQ(back, "\xB1\xED\x80");
+    // Beyond the BMP, or half of a pair: refused, nothing written.
+    back = "untouched";
+    EXPECT_FALSE(plat::FromQ(QString(QChar(0xD83D)) + QChar('a'), back));
+    EXPECT_FALSE(plat::FromQ(QString::fromUtf8("a\xF0\xA0\x80\x80"), back));  // U+20000
+    EXPECT_EQ(back, "untouched");
+    EXPECT_TRUE(plat::FromQ(QString(), back));
+    EXPECT_EQ(back, "");
 }
