@@ -159,11 +159,13 @@ private:
     void ShowStrip();  // the strip over the window, drawn before the blocking work that follows
     bool LoadLibraryStages();   // scan, class list, source list of the library in m_nCurLib; false: ended
     void AppendEndEntry();      // the current end entry becomes the found one; a fresh end entry follows
-    void AttachItem(QTreeWidgetItem* item);  // last child of the scan parent
 
     DatumNodeStore m_nodes;
-    std::vector<QTreeWidgetItem*> m_pendingTop;  // top-level items of a scan, inserted in one go at its end
-    std::deque<std::vector<plat::DirEntry>> m_scanLists;  // the scan's folder listings, one per depth
+    struct ScanLevel {
+        std::vector<plat::DirEntry> entries;  // the folder's listing; names reuse their buffers
+        QList<QTreeWidgetItem*> items;        // the folder's items, not yet in the tree
+    };
+    std::deque<ScanLevel> m_scanLevels;  // one per depth, kept from folder to folder and scan to scan
     std::size_t m_scanDepth = 0;
     int m_timerId = 0;
     int m_exposeWaits = 0;  // start-up ticks spent waiting for the window to appear

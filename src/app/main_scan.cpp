@@ -110,21 +110,15 @@ void DatumNodeStore::Clear() { used_ = 0; }
 
 int CMainDlg::ScanLibrary() {
     DatumNode& end = m_nodes.Add();
-    end.path = "?";
+    // assign(1, c) rather than = "c" on these reused strings: GCC 12 warns falsely about the latter at -O3.
+    end.path.assign(1, '?');
     m_first = m_current = &end;
     m_scanParent = nullptr;
-    m_pendingTop.clear();
+    m_scanDepth = 0;
 
-    // Items are built outside the tree and handed to it in one insertion, so a library of many thousand
-    // cards costs no per-item model notification or repaint.
     const bool updates = m_tree->updatesEnabled();
     m_tree->setUpdatesEnabled(false);
     int ok = ScanFolder(m_libRoot);
-    if (!m_pendingTop.empty()) {
-        QList<QTreeWidgetItem*> top(m_pendingTop.begin(), m_pendingTop.end());
-        m_tree->addTopLevelItems(top);
-        m_pendingTop.clear();
-    }
     m_tree->setUpdatesEnabled(updates);
     return ok;
 }
@@ -132,8 +126,13 @@ int CMainDlg::ScanLibrary() {
 int CMainDlg::ScanFolder(const std::string& folder) {
     // One listing per depth, kept from folder to folder and from scan to scan: its names reuse their
     // buffers, so the walk frees and allocates nothing per entry for them.
-    if (m_scanDepth == m_scanLists.size()) m_scanLists.emplace_back();
-    std::vector<plat::DirEntry>& entries = m_scanLists[m_scanDepth];
+    if (m_scanDepth == m_scanLevels.size()) m_scanLevels.emplace_back();
+    std::vector<plat::DirEntry>& entries = m_scanLevels[m_scanDepth].entries;
+    // A folder's items are built detached and handed to their parent in one insertion (the library's
+    // own to the tree, once everything below them is built): no per-item model notification or repaint,
+    // and one growth of the parent's child list instead of one per item.
+    QList<QTreeWidgetItem*>& items = m_scanLevels[m_scanDepth].items;
+    items.clear();
     if (!plat::ListDir(folder, entries)) {
         m_lastError = Gbk("目录 ") + folder + Gbk(" 不存在");
         return 0;
@@ -141,10 +140,10 @@ int CMainDlg::ScanFolder(const std::string& folder) {
     for (const plat::DirEntry& e : entries) {
         if (plat::IsPlainDirectory(e.attrs) && !IsServiceName(e.name)) {
             DatumNode* node = m_current;
-            node->path = "d";
+            node->path.assign(1, 'd');
             node->label = e.name;
             node->item = new EntryItem(node->label);
-            AttachItem(node->item);
+            items.push_back(node->item);
             AppendEndEntry();
 
             QTreeWidgetItem* parent = m_scanParent;
@@ -160,24 +159,21 @@ int CMainDlg::ScanFolder(const std::string& folder) {
         DatumNode* node = m_current;
         node->label.assign(e.name, 0, mark);
         node->item = new EntryItem(node->label);
-        AttachItem(node->item);
+        items.push_back(node->item);
         node->path.reserve(folder.size() + e.name.size());
         node->path.assign(folder).append(e.name);
         AppendEndEntry();
     }
-    return 1;
-}
-
-void CMainDlg::AttachItem(QTreeWidgetItem* item) {
     if (m_scanParent)
-        m_scanParent->addChild(item);
+        m_scanParent->addChildren(items);
     else
-        m_pendingTop.push_back(item);
+        m_tree->addTopLevelItems(items);
+    return 1;
 }
 
 void CMainDlg::AppendEndEntry() {
     DatumNode& fresh = m_nodes.Add();
-    fresh.path = "?";
+    fresh.path.assign(1, '?');
     fresh.prev = m_current;
     m_current->next = &fresh;
     m_current = &fresh;
