@@ -1,6 +1,8 @@
 #include "store/xml_record_set.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <ctime>
 
 #include "platform/text.h"
@@ -35,9 +37,18 @@ void AppendBodyParts(const std::string& content, std::string& out) {
         for (unsigned char c : {'\r', '\n', '<', '>', '&'}) acts[c] = true;
         return acts;
     }();
+    // Eight bytes at a time while none of them is below 0x40: Chinese text has few such bytes.
+    auto anyBelow0x40 = [](std::uint64_t w) {
+        return ((w - 0x4040404040404040ULL) & ~w & 0x8080808080808080ULL) != 0;
+    };
     std::size_t run = 0;  // start of the bytes not yet copied
     const std::size_t n = content.size();
     for (std::size_t i = 0; i < n; ++i) {
+        for (std::uint64_t w; i + 8 <= n; i += 8) {
+            std::memcpy(&w, content.data() + i, 8);
+            if (anyBelow0x40(w)) break;
+        }
+        if (i >= n) break;
         const char c = content[i];
         if (!kActs[static_cast<unsigned char>(c)]) continue;
         out.append(content, run, i - run);

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "platform/codec.h"
@@ -160,3 +162,32 @@ TEST_F(CardTest, OddButReadableCards) {
 }
 
 }  // namespace
+
+// The body writer skips long runs of Chinese text eight bytes at a time; the signs it acts on must be found
+// at every offset within such a run, and a '\' or '@' trail byte must never be taken for one of them.
+TEST_F(CardTest, BodySignsAreFoundAtEveryOffsetOfLongChineseRuns) {
+    const std::string han = Gbk("汉字乗"), sep = "</part>\r\n\t\t<part>";  // 乗 = 0x81 0x5C
+    const struct {
+        std::string sign, written;
+    } signs[] = {{"<", "\xA1\xDA"}, {">", "\xA1\xDB"}, {"&", "\xA1\xEA"}, {"\r\n", sep}, {"\r", sep}, {"\n", sep}};
+    std::string body, want;
+    for (int run = 1; run < 20; ++run) {  // at least one character between signs: "\r" "\n" would be one break
+        for (const auto& s : signs) {
+            for (int k = 0; k < run; ++k) {  // pieces of 2, 4, 6 and 1 bytes: the sign lands at every offset
+                const std::string piece = k % 4 == 3 ? std::string("x") : han.substr(0, 2 * (k % 4 + 1));
+                body += piece;
+                want += piece;
+            }
+            body += s.sign;
+            want += s.written;
+        }
+    }
+    rs.card.content = body;
+    const std::string card = Write();
+    const std::size_t start = card.find("<part>") + 6, end = card.rfind("</part>");
+    ASSERT_LT(start, end);
+    EXPECT_TRUE(card.compare(start, end - start, want) == 0);  // not EXPECT_EQ: a long diff helps nobody
+    ASSERT_TRUE(Read(card));
+    EXPECT_EQ(std::count(back.card.content.begin(), back.card.content.end(), '\n'),
+              std::count(want.begin(), want.end(), '\n'));
+}
