@@ -54,6 +54,9 @@ std::map<int, std::unique_ptr<CMainDlg>> windows;
 CMainDlg& ReadyWindow(int n, benchmark::State& st) {
     auto it = windows.find(n);
     if (it != windows.end()) return *it->second;
+    // One window at a time, as the program has: a 100,000-card window left behind would slow the rows
+    // measured after it.
+    windows.clear();
     const auto& lib = Library(n);
     fs::current_path(lib.programDir);
     auto w = std::make_unique<CMainDlg>();
