@@ -129,8 +129,7 @@ int CMainDlg::ScanFolder(const std::string& folder) {
     if (m_scanDepth == m_scanLevels.size()) m_scanLevels.emplace_back();
     std::vector<plat::DirEntry>& entries = m_scanLevels[m_scanDepth].entries;
     // A folder's items are built detached and handed to their parent in one insertion (the library's
-    // own to the tree, once everything below them is built): no per-item model notification or repaint,
-    // and one growth of the parent's child list instead of one per item.
+    // own to the tree, once everything below them is built): no per-item model notification or repaint.
     QList<QTreeWidgetItem*>& items = m_scanLevels[m_scanDepth].items;
     items.clear();
     if (!plat::ListDir(folder, entries)) {
