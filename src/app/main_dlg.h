@@ -38,12 +38,12 @@ struct DatumNode {
     bool IsCard() const { return !IsClass() && !IsEnd(); }
 };
 
-// Storage of the entry list: nodes never move, come in blocks of many, and are reused from one scan to
-// the next with their strings' buffers, so a rescan allocates next to nothing for them.
+// Storage of the entry list: nodes never move and come in blocks of many (a deque would allocate one
+// block per four nodes).
 class DatumNodeStore {
 public:
-    DatumNode& Add();  // a node with empty strings and no links
-    void Clear();      // forgets every node; their storage stays for the next scan
+    DatumNode& Add();  // a fresh node
+    void Clear();
 
 private:
     static constexpr std::size_t kBlock = 1024;

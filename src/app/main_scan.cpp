@@ -1,7 +1,6 @@
 // The library scan: one recursive walk of the library folder builds the tree and the entry list together.
 #include <QTreeWidget>
 #include <memory>
-#include <vector>
 
 #include "app/main_dlg.h"
 #include "platform/codec.h"
@@ -27,65 +26,9 @@ public:
         return v;
     }
 
-    // A rescan frees and makes one item per entry, a hundred thousand at a time: the items come from a pool
-    // of equal blocks, which keeps that churn off the general heap. (Not under AddressSanitizer, which must
-    // see each item's own allocation to catch a use after free.)
-#ifndef __SANITIZE_ADDRESS__
-    static void* operator new(std::size_t size);
-    static void operator delete(void* p, std::size_t size);
-#endif
-
 private:
     const std::string& label_;
 };
-
-#ifndef __SANITIZE_ADDRESS__
-class ItemPool {
-public:
-    void* Take() {
-        if (!free_) Grow();
-        Block* b = free_;
-        free_ = b->next;
-        return b;
-    }
-    void Give(void* p) {
-        Block* b = static_cast<Block*>(p);
-        b->next = free_;
-        free_ = b;
-    }
-
-private:
-    union Block {
-        Block* next;
-        alignas(EntryItem) unsigned char bytes[sizeof(EntryItem)];
-    };
-    static constexpr std::size_t kPerSlab = 4096;
-    void Grow() {
-        slabs_.push_back(std::make_unique<Block[]>(kPerSlab));
-        Block* slab = slabs_.back().get();
-        for (std::size_t i = 0; i < kPerSlab; ++i) Give(&slab[i]);
-    }
-    std::vector<std::unique_ptr<Block[]>> slabs_;
-    Block* free_ = nullptr;
-};
-
-// Items live and die on the GUI thread only. The pool lasts as long as the process: items may still be
-// deleted while static objects are being destroyed.
-ItemPool& Pool() {
-    static ItemPool* pool = new ItemPool;
-    return *pool;
-}
-
-void* EntryItem::operator new(std::size_t size) {
-    return size == sizeof(EntryItem) ? Pool().Take() : ::operator new(size);
-}
-void EntryItem::operator delete(void* p, std::size_t size) {
-    if (size == sizeof(EntryItem))
-        Pool().Give(p);
-    else
-        ::operator delete(p);
-}
-#endif
 
 bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
@@ -98,19 +41,17 @@ DatumNode& DatumNodeStore::Add() {
     if (used_ == blocks_.size() * kBlock) blocks_.push_back(std::make_unique<DatumNode[]>(kBlock));
     DatumNode& n = blocks_[used_ / kBlock][used_ % kBlock];
     ++used_;
-    n.path.clear();
-    n.founddate.clear();
-    n.label.clear();
-    n.item = nullptr;
-    n.next = n.prev = nullptr;
     return n;
 }
 
-void DatumNodeStore::Clear() { used_ = 0; }
+void DatumNodeStore::Clear() {
+    blocks_.clear();
+    used_ = 0;
+}
 
 int CMainDlg::ScanLibrary() {
     DatumNode& end = m_nodes.Add();
-    // assign(1, c) rather than = "c" on these reused strings: GCC 12 warns falsely about the latter at -O3.
+    // assign(1, c) rather than = "c": GCC 12 warns falsely about the latter here at -O3.
     end.path.assign(1, '?');
     m_first = m_current = &end;
     m_scanParent = nullptr;
