@@ -49,18 +49,6 @@ QString BodyToWidget(const std::string& content) {
     return text;
 }
 
-// The widget's '\n' breaks back to CR LF, on the converted bytes: LF is below 0x40, never half of a GBK
-// character, and this is cheaper than a replace on the widget's text.
-std::string BreaksToCrLf(const std::string& text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32);
-    std::size_t pos = 0;
-    for (std::size_t hit; (hit = text.find('\n', pos)) != std::string::npos; pos = hit + 1)
-        out.append(text, pos, hit - pos).append("\r\n");
-    out.append(text, pos);
-    return out;
-}
-
 // Two spellings of one file ('/' against '\', a relative against an absolute path) must not be mistaken for
 // an old file that may be deleted: that would delete the card just written.
 bool SameFile(const std::string& a, const std::string& b) {
@@ -162,7 +150,7 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
     DatumCard& card = m_xml.card;
     card.title = std::move(fields[0].gbk);
     card.klass = std::move(fields[2].gbk);
-    card.content = BreaksToCrLf(fields[4].gbk);
+    card.content = std::move(fields[4].gbk);  // '\n' breaks, which the card writer takes as such
     card.source = std::move(fields[3].gbk);
     card.keyword = std::move(fields[1].gbk);
     const int style = ui::SelectedEntry(m_cbStyle);

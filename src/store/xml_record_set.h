@@ -12,7 +12,7 @@ struct DatumCard {
     std::string modifieddate;
     std::string source;
     std::string keyword;
-    std::string content;  // paragraphs separated by CR LF
+    std::string content;  // paragraphs separated by CR LF as read; the writer takes a lone CR or LF as well
     std::string href;
     std::string dtdPath;
 };
