@@ -21,10 +21,6 @@ namespace {
 
 enum : int { kEdit = 1021, kList = 1020, kAdd = 3, kDelete = 4, kUp = 7, kDown = 8 };
 
-void ShowError(QWidget* owner, const std::string& text) {
-    plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
-}
-
 std::string Key(const char* prefix, int i) { return prefix + plat::FormatInt(i); }
 
 const char kBadName[] = "类别名称不能以 \\ 开头或结尾，不能含有 / 或连续的 \\，也不能有 . 或 .. 这样的路径部分!";
@@ -58,7 +54,7 @@ bool CClassMang::OnInitDialog() {
     SetBackground(ui::kDialogBackground);
     mang::SetupList(ItemAs<QTreeWidget>(kList), {{"", 150}}, false);
     if (!LoadList()) {
-        ShowError(this, m_strError);
+        mang::ShowError(this, m_strError);
         EndDialog(plat::IDCANCEL);
         return true;
     }
@@ -68,10 +64,7 @@ bool CClassMang::OnInitDialog() {
 
 bool CClassMang::LoadList() {
     CListFile file;
-    if (file.Load(m_strListPath) != 1) {
-        m_strError = Gbk("找不到文件 ") + m_strListPath;
-        return false;
-    }
+    if (!mang::OpenListFile(file, m_strListPath, m_strError)) return false;
     // A missing, non-numeric or negative count reads as no class.
     m_nCount = std::clamp(plat::ParseInt(file.GetValue("count")), 0, kMaxListSlots);
     for (int i = 0; i < kMaxListSlots; ++i) {
@@ -86,33 +79,18 @@ bool CClassMang::LoadList() {
 
 bool CClassMang::SaveList() {
     CListFile file;
-    if (file.Load(m_strListPath) != 1) {
-        m_strError = Gbk("找不到文件 ") + m_strListPath;
-        return false;
-    }
+    if (!mang::OpenListFile(file, m_strListPath, m_strError)) return false;
     file.Put("count", plat::FormatInt(m_nCount));
     for (int i = 0; i < m_nCount; ++i) {
         file.Put(Key("name", i), m_classes[i].name);
         file.Put(Key("path", i), m_classes[i].path);
     }
-    // A rewrite that failed left the old file in place; saying so keeps the user from losing the changes
-    // unseen.
-    if (file.Save() != 1) {
-        m_strError = Gbk("不能写入文件 ") + m_strListPath;
-        return false;
-    }
-    file.Close();
-    return true;
+    return mang::CommitListFile(file, m_strListPath, m_strError);
 }
 
 void CClassMang::FillList() {
-    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
-    if (!list) return;
-    list->clear();
-    for (int i = 0; i < m_nCount; ++i) {
-        auto* item = new QTreeWidgetItem(list);
-        item->setText(0, plat::ToQ(m_classes[i].name));
-    }
+    mang::FillNames(ItemAs<QTreeWidget>(kList), m_nCount,
+                    [this](int i) -> const std::string& { return m_classes[i].name; });
 }
 
 void CClassMang::OnAdd() {
@@ -120,14 +98,14 @@ void CClassMang::OnAdd() {
     if (!mang::TakeEditText(this, ItemAs<QLineEdit>(kEdit), name)) return;
     if (name.empty()) return;
     if (!IsFolderBelowRoot(name)) {
-        ShowError(this, Gbk(kBadName));
+        mang::ShowError(this, Gbk(kBadName));
         return;
     }
     for (int i = 0; i < m_nCount; ++i) {
         if (m_classes[i].name == name) return;
     }
     if (m_nCount >= kMaxListSlots) {
-        ShowError(this, Gbk("类别列表已满(最多 100 个)，不能再添加类别!"));
+        mang::ShowError(this, Gbk("类别列表已满(最多 100 个)，不能再添加类别!"));
         return;
     }
     const std::string path = m_strLibRoot + name + "\\";
@@ -156,7 +134,7 @@ void CClassMang::OnDelete() {
     const std::string prefix = m_classes[i].name + "\\";
     for (int k = 0; k < m_nCount; ++k) {
         if (k != i && m_classes[k].name.compare(0, prefix.size(), prefix) == 0) {
-            ShowError(this, Gbk("该类别还有子类，请先删除其子类!"));
+            mang::ShowError(this, Gbk("该类别还有子类，请先删除其子类!"));
             return;
         }
     }
@@ -184,7 +162,7 @@ void CClassMang::OnMoveDown() {
 
 void CClassMang::OnOK() {
     if (!SaveList()) {
-        ShowError(this, m_strError);
+        mang::ShowError(this, m_strError);
         return;
     }
     EndDialog(plat::IDOK);

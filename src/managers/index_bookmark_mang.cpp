@@ -21,10 +21,6 @@ namespace {
 const char kColumnHeader[] = "标题 (类别,关键字,来源,文件,日期)";
 constexpr int kColumnWidth = 320;
 
-void ShowError(QWidget* parent, const std::string& text) {
-    plat::Svc().MessageBox(parent, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
-}
-
 // Internal paths may carry '/' where a user typed one; links are compared and stored with '\' only.
 // '/' is never a trail byte of a two-byte character, so a byte replacement is safe.
 std::string WithBackslashes(std::string path) {
@@ -198,7 +194,7 @@ bool CIndexBookmarkMang::OnInitDialog() {
         if (QWidget* edit = Item(5)) edit->setEnabled(false);
 
     if (!LoadList()) {
-        ShowError(this, m_strError);
+        mang::ShowError(this, m_strError);
         EndDialog(plat::IDOK);  // nothing was loaded, so nothing may be saved
         return true;
     }
@@ -208,7 +204,7 @@ bool CIndexBookmarkMang::OnInitDialog() {
 
 void CIndexBookmarkMang::OnOK() {
     if (!SaveList()) {
-        ShowError(this, m_strError);
+        mang::ShowError(this, m_strError);
         return;
     }
     EndDialog(plat::IDOK);
@@ -223,7 +219,7 @@ void CIndexBookmarkMang::OnAdd() {
     if (AddFile(chosen))
         FillList();
     else
-        ShowError(this, m_strError);
+        mang::ShowError(this, m_strError);
 }
 
 void CIndexBookmarkMang::OnDelete() {
@@ -249,7 +245,7 @@ void CIndexBookmarkMang::OnOpen() {
         isCard = reader.Open(*onDisk) && probe.ReadCard(reader);
     }
     if (!isCard) {
-        ShowError(this, plat::Gbk("该链接指向的不是一个存在的资料卡文件, 不能打开: ") + url);
+        mang::ShowError(this, plat::Gbk("该链接指向的不是一个存在的资料卡文件, 不能打开: ") + url);
         return;
     }
     plat::Svc().ShellOpen(*onDisk, true);

@@ -1,4 +1,5 @@
-// What the manager dialogs share: their list view set-up, the selection mark, and taking text from an edit.
+// What the manager dialogs share: their error box, the list files of the class and source managers, their
+// list view set-up, the selection mark, and taking text from an edit.
 #pragma once
 
 #include <QHeaderView>
@@ -12,8 +13,39 @@
 #include "platform/codec.h"
 #include "platform/services.h"
 #include "platform/text.h"
+#include "store/list_file.h"
 
 namespace mang {
+
+inline void ShowError(QWidget* owner, const std::string& text) {
+    plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+}
+
+// The class or source list file, loaded for reading or for a rewrite; `error` names it when it is missing.
+inline bool OpenListFile(CListFile& file, const std::string& path, std::string& error) {
+    if (file.Load(path) == 1) return true;
+    error = plat::Gbk("找不到文件 ") + path;
+    return false;
+}
+
+// Writes the list file back. A rewrite that failed left the old file in place; saying so keeps the user
+// from losing the changes unseen.
+inline bool CommitListFile(CListFile& file, const std::string& path, std::string& error) {
+    if (file.Save() != 1) {
+        error = plat::Gbk("不能写入文件 ") + path;
+        return false;
+    }
+    file.Close();
+    return true;
+}
+
+// One row per name, in order: nameOf(i) gives the GBK name of row i.
+template <class NameOf>
+void FillNames(QTreeWidget* list, int count, NameOf nameOf) {
+    if (!list) return;
+    list->clear();
+    for (int i = 0; i < count; ++i) (new QTreeWidgetItem(list))->setText(0, plat::ToQ(nameOf(i)));
+}
 
 struct Column {
     const char* title;  // UTF-8

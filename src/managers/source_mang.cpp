@@ -19,10 +19,6 @@ namespace {
 
 enum : int { kEdit = 1021, kList = 1020, kAdd = 3, kDelete = 4, kUp = 7, kDown = 8 };
 
-void ShowError(QWidget* owner, const std::string& text) {
-    plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
-}
-
 std::string NameKey(int i) { return "name" + plat::FormatInt(i); }
 
 }  // namespace
@@ -39,7 +35,7 @@ bool CSourceMang::OnInitDialog() {
     SetBackground(ui::kDialogBackground);
     mang::SetupList(ItemAs<QTreeWidget>(kList), {{"", 150}}, false);
     if (!LoadList()) {
-        ShowError(this, m_strError);
+        mang::ShowError(this, m_strError);
         EndDialog(plat::IDCANCEL);
         return true;
     }
@@ -49,10 +45,7 @@ bool CSourceMang::OnInitDialog() {
 
 bool CSourceMang::LoadList() {
     CListFile file;
-    if (file.Load(m_strListPath) != 1) {
-        m_strError = Gbk("找不到文件 ") + m_strListPath;
-        return false;
-    }
+    if (!mang::OpenListFile(file, m_strListPath, m_strError)) return false;
     // A missing, non-numeric or negative count reads as no source.
     m_nCount = std::clamp(plat::ParseInt(file.GetValue("count")), 0, kMaxListSlots);
     for (int i = 0; i < kMaxListSlots; ++i)
@@ -63,30 +56,15 @@ bool CSourceMang::LoadList() {
 
 bool CSourceMang::SaveList() {
     CListFile file;
-    if (file.Load(m_strListPath) != 1) {
-        m_strError = Gbk("找不到文件 ") + m_strListPath;
-        return false;
-    }
+    if (!mang::OpenListFile(file, m_strListPath, m_strError)) return false;
     file.Put("count", plat::FormatInt(m_nCount));
     for (int i = 0; i < m_nCount; ++i) file.Put(NameKey(i), m_sources[i]);
-    // A rewrite that failed left the old file in place; saying so keeps the user from losing the changes
-    // unseen.
-    if (file.Save() != 1) {
-        m_strError = Gbk("不能写入文件 ") + m_strListPath;
-        return false;
-    }
-    file.Close();
-    return true;
+    return mang::CommitListFile(file, m_strListPath, m_strError);
 }
 
 void CSourceMang::FillList() {
-    QTreeWidget* list = ItemAs<QTreeWidget>(kList);
-    if (!list) return;
-    list->clear();
-    for (int i = 0; i < m_nCount; ++i) {
-        auto* item = new QTreeWidgetItem(list);
-        item->setText(0, plat::ToQ(m_sources[i]));
-    }
+    mang::FillNames(ItemAs<QTreeWidget>(kList), m_nCount,
+                    [this](int i) -> const std::string& { return m_sources[i]; });
 }
 
 void CSourceMang::OnAdd() {
@@ -97,7 +75,7 @@ void CSourceMang::OnAdd() {
         if (m_sources[i] == name) return;
     }
     if (m_nCount >= kMaxListSlots) {
-        ShowError(this, Gbk("来源列表已满(最多 100 个)，不能再添加来源!"));
+        mang::ShowError(this, Gbk("来源列表已满(最多 100 个)，不能再添加来源!"));
         return;
     }
     m_sources[m_nCount++] = name;
@@ -125,7 +103,7 @@ void CSourceMang::OnMoveDown() {
 
 void CSourceMang::OnOK() {
     if (!SaveList()) {
-        ShowError(this, m_strError);
+        mang::ShowError(this, m_strError);
         return;
     }
     EndDialog(plat::IDOK);

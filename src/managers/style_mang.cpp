@@ -19,10 +19,6 @@ namespace {
 
 enum : int { kList = 1020, kAdd = 3, kDelete = 4 };
 
-void ShowError(QWidget* owner, const std::string& text) {
-    plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
-}
-
 bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 // The file name without its extension (from its last '.'), the way the name of an added sheet is shown.
@@ -46,7 +42,7 @@ bool CStyleMang::OnInitDialog() {
     mang::SetupList(ItemAs<QTreeWidget>(kList), {{"", 150}}, false);
     m_szProgDir = plat::GetCurrentDir();
     if (!ScanStyleFolder()) {
-        ShowError(this, m_strError);
+        mang::ShowError(this, m_strError);
         EndDialog(plat::IDCANCEL);
         return true;
     }
@@ -94,7 +90,7 @@ void CStyleMang::OnAdd() {
     // Never over an existing sheet: a name already taken (or the very file chosen from the folder) is
     // refused.
     if (!plat::CopyFile(chosen, dest, true)) {
-        ShowError(this, Gbk("拷贝文件 ") + chosen + Gbk("到 ") + dest + Gbk(" 时出错了"));
+        mang::ShowError(this, Gbk("拷贝文件 ") + chosen + Gbk("到 ") + dest + Gbk(" 时出错了"));
         return;
     }
     m_styles.push_back({StemOf(fileName), dest});
@@ -104,7 +100,7 @@ void CStyleMang::OnAdd() {
 void CStyleMang::OnDelete() {
     const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
     if (i < 0 || i >= static_cast<int>(m_styles.size())) return;
-    if (!plat::DeleteFile(m_styles[i].path)) ShowError(this, Gbk("无法删除文件 ") + m_styles[i].path);
+    if (!plat::DeleteFile(m_styles[i].path)) mang::ShowError(this, Gbk("无法删除文件 ") + m_styles[i].path);
     // Gone from the list either way; a file that stayed shows up again at the next scan.
     m_styles.erase(m_styles.begin() + i);
     FillList();
