@@ -13,13 +13,10 @@
 #include "platform/services.h"
 #include "platform/text.h"
 #include "store/list_file.h"
-#include "ui/palette.h"
 
 using plat::Gbk;
 
 namespace {
-
-enum : int { kEdit = 1021, kList = 1020, kAdd = 3, kDelete = 4, kUp = 7, kDown = 8 };
 
 std::string Key(const char* prefix, int i) { return prefix + plat::FormatInt(i); }
 
@@ -43,24 +40,7 @@ bool IsFolderBelowRoot(std::string_view name) {
 }  // namespace
 
 CClassMang::CClassMang(const std::string& libRoot, const std::string& listPath, QWidget* parent)
-    : CDialog(133, parent), m_strListPath(listPath), m_strLibRoot(libRoot) {
-    OnClicked(kAdd, [this] { OnAdd(); });
-    OnClicked(kDelete, [this] { OnDelete(); });
-    OnClicked(kUp, [this] { OnMoveUp(); });
-    OnClicked(kDown, [this] { OnMoveDown(); });
-}
-
-bool CClassMang::OnInitDialog() {
-    SetBackground(ui::kDialogBackground);
-    mang::SetupList(ItemAs<QTreeWidget>(kList), {{"", 150}}, false);
-    if (!LoadList()) {
-        mang::ShowError(this, m_strError);
-        EndDialog(plat::IDCANCEL);
-        return true;
-    }
-    FillList();
-    return true;
-}
+    : CNameListMang(listPath, parent), m_strLibRoot(libRoot) {}
 
 bool CClassMang::LoadList() {
     CListFile file;
@@ -158,12 +138,4 @@ void CClassMang::OnMoveUp() {
 void CClassMang::OnMoveDown() {
     mang::MoveMarked(ItemAs<QTreeWidget>(kList), m_classes, m_nCount, +1,
                      [this] { FillList(); });
-}
-
-void CClassMang::OnOK() {
-    if (!SaveList()) {
-        mang::ShowError(this, m_strError);
-        return;
-    }
-    EndDialog(plat::IDOK);
 }

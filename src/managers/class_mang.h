@@ -5,33 +5,28 @@
 #include <string>
 
 #include "library/registry.h"
-#include "ui/dialog.h"
+#include "managers/name_list_mang.h"
 
 struct ClassEntry {
     std::string name;  // may hold '\' (nested class)
     std::string path;  // library root + name + '\'
 };
 
-class CClassMang : public CDialog {
+class CClassMang : public CNameListMang {
     Q_OBJECT
 public:
     CClassMang(const std::string& libRoot, const std::string& listPath, QWidget* parent);
 
-    bool LoadList();
-    bool SaveList();
-    void FillList();
+    bool LoadList() override;
+    bool SaveList() override;
+    void FillList() override;
 
-    std::string m_strListPath;
     std::string m_strLibRoot;
     std::array<ClassEntry, kMaxListSlots> m_classes;
-    int m_nCount = 0;
-    std::string m_strError;
 
 protected:
-    bool OnInitDialog() override;
-    void OnOK() override;
-    void OnAdd();
-    void OnDelete();
-    void OnMoveUp();
-    void OnMoveDown();
+    void OnAdd() override;     // also creates the class folder
+    void OnDelete() override;  // also removes the class folder, when empty
+    void OnMoveUp() override;
+    void OnMoveDown() override;
 };

@@ -11,37 +11,16 @@
 #include "platform/services.h"
 #include "platform/text.h"
 #include "store/list_file.h"
-#include "ui/palette.h"
 
 using plat::Gbk;
 
 namespace {
 
-enum : int { kEdit = 1021, kList = 1020, kAdd = 3, kDelete = 4, kUp = 7, kDown = 8 };
-
 std::string NameKey(int i) { return "name" + plat::FormatInt(i); }
 
 }  // namespace
 
-CSourceMang::CSourceMang(const std::string& listPath, QWidget* parent)
-    : CDialog(133, parent), m_strListPath(listPath) {
-    OnClicked(kAdd, [this] { OnAdd(); });
-    OnClicked(kDelete, [this] { OnDelete(); });
-    OnClicked(kUp, [this] { OnMoveUp(); });
-    OnClicked(kDown, [this] { OnMoveDown(); });
-}
-
-bool CSourceMang::OnInitDialog() {
-    SetBackground(ui::kDialogBackground);
-    mang::SetupList(ItemAs<QTreeWidget>(kList), {{"", 150}}, false);
-    if (!LoadList()) {
-        mang::ShowError(this, m_strError);
-        EndDialog(plat::IDCANCEL);
-        return true;
-    }
-    FillList();
-    return true;
-}
+CSourceMang::CSourceMang(const std::string& listPath, QWidget* parent) : CNameListMang(listPath, parent) {}
 
 bool CSourceMang::LoadList() {
     CListFile file;
@@ -99,12 +78,4 @@ void CSourceMang::OnMoveUp() {
 void CSourceMang::OnMoveDown() {
     mang::MoveMarked(ItemAs<QTreeWidget>(kList), m_sources, m_nCount, +1,
                      [this] { FillList(); });
-}
-
-void CSourceMang::OnOK() {
-    if (!SaveList()) {
-        mang::ShowError(this, m_strError);
-        return;
-    }
-    EndDialog(plat::IDOK);
 }

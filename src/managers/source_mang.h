@@ -5,27 +5,22 @@
 #include <string>
 
 #include "library/registry.h"
-#include "ui/dialog.h"
+#include "managers/name_list_mang.h"
 
-class CSourceMang : public CDialog {
+class CSourceMang : public CNameListMang {
     Q_OBJECT
 public:
     CSourceMang(const std::string& listPath, QWidget* parent);
 
-    bool LoadList();
-    bool SaveList();
-    void FillList();
+    bool LoadList() override;
+    bool SaveList() override;
+    void FillList() override;
 
-    std::string m_strListPath;
     std::array<std::string, kMaxListSlots> m_sources;
-    int m_nCount = 0;
-    std::string m_strError;
 
 protected:
-    bool OnInitDialog() override;
-    void OnOK() override;
-    void OnAdd();
-    void OnDelete();
-    void OnMoveUp();
-    void OnMoveDown();
+    void OnAdd() override;
+    void OnDelete() override;
+    void OnMoveUp() override;
+    void OnMoveDown() override;
 };
