@@ -9,6 +9,11 @@
 // $KORVANE_BENCH_DIR, default /tmp/korvane-bench, and reused while its marker file exists).
 const GeneratedLibrary& Library(int n);
 
+// A card in the exact card format with a body of about `bytes` bytes of GBK prose, in a class and from a
+// source the generated program directories know; written once per size under the temporary folder. Its
+// native path.
+const std::string& BenchCard(int bytes);
+
 // Floors: what the hardware does without the program.
 long long WalkTree(const std::string& nativeDir);  // recursive readdir; entries seen
 std::string PlainRead(const std::string& nativePath);

@@ -13,6 +13,9 @@
 #include <sstream>
 
 #include "bench_common.h"
+#include "platform/codec.h"
+#include "platform/fs.h"
+#include "store/xml_record_set.h"
 
 namespace fs = std::filesystem;
 
@@ -53,6 +56,26 @@ static long long WalkDir(const std::string& dir) {
 }
 
 long long WalkTree(const std::string& nativeDir) { return WalkDir(nativeDir); }
+
+const std::string& BenchCard(int bytes) {
+    static std::map<int, std::string> made;
+    auto it = made.find(bytes);
+    if (it != made.end()) return it->second;
+    fs::path dir = fs::temp_directory_path() / "korvane-bench-cards";
+    fs::create_directories(dir);
+    XmlRecordSet rs;
+    rs.card.title = plat::Gbk("基准卡片");
+    rs.card.klass = plat::Gbk("类别0");
+    rs.card.source = plat::Gbk("读书");
+    rs.card.content = RealisticGbkText(static_cast<size_t>(bytes), 11);
+    rs.card.href = "simple.xsl";
+    rs.card.dtdPath = "x.dtd";
+    plat::StringSink sink;
+    rs.WriteCard(sink);
+    std::string native = (dir / ("card" + std::to_string(bytes) + ".datum.xml")).string();
+    std::ofstream(native, std::ios::binary | std::ios::trunc) << sink.data;
+    return made.emplace(bytes, native).first->second;
+}
 
 std::string PlainRead(const std::string& nativePath) {
     std::ifstream in(nativePath, std::ios::binary);

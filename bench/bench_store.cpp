@@ -51,21 +51,10 @@ const CardFile& Card(int bytes) {
     static std::map<int, CardFile> cards;
     auto it = cards.find(bytes);
     if (it != cards.end()) return it->second;
-    fs::path dir = fs::temp_directory_path() / "korvane-bench-cards";
-    fs::create_directories(dir);
-    XmlRecordSet rs;
-    rs.card.title = plat::Gbk("基准卡片");
-    rs.card.klass = plat::Gbk("类别");
-    rs.card.content = RealisticGbkText(static_cast<size_t>(bytes), 7);
-    rs.card.href = "simple.xsl";
-    rs.card.dtdPath = "x.dtd";
-    plat::StringSink sink;
-    rs.WriteCard(sink);
     CardFile c;
-    c.native = (dir / ("card" + std::to_string(bytes) + ".datum.xml")).string();
+    c.native = BenchCard(bytes);
     c.internal = *plat::FromNative(c.native);
-    c.bytes = sink.data;
-    std::ofstream(c.native, std::ios::binary) << c.bytes;
+    c.bytes = PlainRead(c.native);
     return cards.emplace(bytes, c).first->second;
 }
 

@@ -7,7 +7,6 @@
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 
@@ -17,7 +16,6 @@
 #include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/services.h"
-#include "store/xml_record_set.h"
 
 namespace fs = std::filesystem;
 
@@ -133,29 +131,9 @@ void BM_FindNodeByItem_LastCard(benchmark::State& st) {
 }
 BENCHMARK(BM_FindNodeByItem_LastCard)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
-std::string CardPath(int bytes) {
-    static std::map<int, std::string> made;
-    auto it = made.find(bytes);
-    if (it != made.end()) return it->second;
-    fs::path dir = fs::temp_directory_path() / "korvane-bench-form";
-    fs::create_directories(dir);
-    XmlRecordSet rs;
-    rs.card.title = plat::Gbk("基准卡片");
-    rs.card.klass = plat::Gbk("类别0");
-    rs.card.source = plat::Gbk("读书");
-    rs.card.content = RealisticGbkText(static_cast<size_t>(bytes), 11);
-    rs.card.href = "simple.xsl";
-    rs.card.dtdPath = "x.dtd";
-    plat::StringSink sink;
-    rs.WriteCard(sink);
-    std::string native = (dir / ("form" + std::to_string(bytes) + ".datum.xml")).string();
-    std::ofstream(native, std::ios::binary | std::ios::trunc) << sink.data;
-    return made.emplace(bytes, native).first->second;
-}
-
 void BM_OpenCardIntoForm(benchmark::State& st) {
     CMainDlg& w = ReadyWindow(1000, st);
-    std::string native = CardPath(static_cast<int>(st.range(0)));
+    std::string native = BenchCard(static_cast<int>(st.range(0)));
     std::string internal = *plat::FromNative(native);
     for (auto _ : st) benchmark::DoNotOptimize(w.LoadDatum(internal));
     if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
@@ -169,7 +147,7 @@ void BM_OpenCardIntoFormPainted(benchmark::State& st) {
     CMainDlg& w = ReadyWindow(1000, st);
     w.show();
     QCoreApplication::processEvents();
-    std::string native = CardPath(static_cast<int>(st.range(0)));
+    std::string native = BenchCard(static_cast<int>(st.range(0)));
     std::string internal = *plat::FromNative(native);
     for (auto _ : st) {
         benchmark::DoNotOptimize(w.LoadDatum(internal));
@@ -185,7 +163,7 @@ BENCHMARK(BM_OpenCardIntoFormPainted)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::
 // open faster than this with a Qt text field.
 void BM_QtShare_BodyFieldFill(benchmark::State& st) {
     CMainDlg& w = ReadyWindow(1000, st);
-    std::string native = CardPath(static_cast<int>(st.range(0)));
+    std::string native = BenchCard(static_cast<int>(st.range(0)));
     w.LoadDatum(*plat::FromNative(native));
     const QString text = w.m_edBody->toPlainText();
     for (auto _ : st) w.m_edBody->setPlainText(text);
@@ -194,7 +172,7 @@ void BM_QtShare_BodyFieldFill(benchmark::State& st) {
 BENCHMARK(BM_QtShare_BodyFieldFill)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 
 void BM_Floor_ReadSameCard(benchmark::State& st) {
-    std::string native = CardPath(static_cast<int>(st.range(0)));
+    std::string native = BenchCard(static_cast<int>(st.range(0)));
     for (auto _ : st) benchmark::DoNotOptimize(PlainRead(native));
     st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * fs::file_size(native)));
 }
@@ -202,7 +180,7 @@ BENCHMARK(BM_Floor_ReadSameCard)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicr
 
 void BM_SaveCardFromForm(benchmark::State& st) {
     CMainDlg& w = ReadyWindow(1000, st);
-    std::string native = CardPath(static_cast<int>(st.range(0)));
+    std::string native = BenchCard(static_cast<int>(st.range(0)));
     std::string internal = *plat::FromNative(native);
     w.LoadDatum(internal);
     for (auto _ : st) benchmark::DoNotOptimize(w.SaveDatum(internal));
@@ -212,7 +190,7 @@ void BM_SaveCardFromForm(benchmark::State& st) {
 BENCHMARK(BM_SaveCardFromForm)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 
 void BM_Floor_FsyncWriteSameCard(benchmark::State& st) {
-    std::string native = CardPath(static_cast<int>(st.range(0)));
+    std::string native = BenchCard(static_cast<int>(st.range(0)));
     std::string bytes = PlainRead(native);
     for (auto _ : st) FsyncWrite(native + ".floor", bytes);
     st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * bytes.size()));
