@@ -2,10 +2,13 @@
 #include <QApplication>
 
 #include "app/main_dlg.h"
+#include "cli/cli.h"
 #include "platform/services.h"
 #include "ui/qt_services.h"
 
 int main(int argc, char** argv) {
+    if (cli::IsCommandLineMode(argc, argv)) return cli::Run(argc, argv);
+
     QApplication app(argc, argv);
     // The name rather than the display name: on X11 a display name would be appended to every window
     // caption ("Korvane 资料管理器 — Korvane"), while boxes without a caption of their own still read
