@@ -3,10 +3,13 @@
 
 #include "app/main_dlg.h"
 #include "cli/cli.h"
+#include "cli/program_dir.h"
 #include "platform/services.h"
 #include "ui/qt_services.h"
 
 int main(int argc, char** argv) {
+    // The window and every command-line mode work in the same program directory, wherever started from.
+    progdir::Enter();
     if (cli::IsCommandLineMode(argc, argv)) return cli::Run(argc, argv);
 
     QApplication app(argc, argv);
@@ -14,6 +17,8 @@ int main(int argc, char** argv) {
     // caption ("Korvane 资料管理器 — Korvane"), while boxes without a caption of their own still read
     // "Korvane" through applicationDisplayName(), which falls back to the name.
     QApplication::setApplicationName(QStringLiteral("Korvane"));
+    // Lets the desktop match the window to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvane"));
 
     QtServices desktop;
     plat::SetServices(&desktop);

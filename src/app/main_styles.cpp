@@ -3,9 +3,11 @@
 #include <QLineEdit>
 
 #include "app/main_dlg.h"
+#include "library/registry_styles.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/text.h"
+#include "render/card_view.h"
 #include "store/copy_tree.h"
 #include "ui/combo.h"
 
@@ -13,26 +15,23 @@ using plat::Gbk;
 
 int CMainDlg::ScanStyles() {
     m_styles.clear();
-    std::vector<plat::DirEntry> entries;
-    if (!plat::ListDir(layout::kStyleDir, entries)) {
+    std::vector<StyleFile> found;
+    if (!ListStyleFolder(m_progDir, found)) {
         m_lastError = Gbk("目录 xmlstyle\\datumstyle\\ 不存在");
         return 0;
     }
-    for (const plat::DirEntry& e : entries) {
-        bool ordinaryFolder = plat::IsPlainDirectory(e.attrs) && e.name.compare(0, 3, layout::kServicePrefix) != 0 &&
-                              e.name.compare(0, 1, ".") != 0;
-        if (ordinaryFolder) continue;
-        std::size_t ext = plat::Find(e.name, ".xsl");
-        if (ext == plat::npos) continue;
-        m_styles.push_back({e.name.substr(0, ext), m_progDir + "\\xmlstyle\\datumstyle\\" + e.name});
+    for (StyleFile& f : found) {
+        m_styles.push_back({std::move(f.name), std::move(f.path)});
         ui::AddSorted(m_cbStyle, plat::ToQ(m_styles.back().name), static_cast<int>(m_styles.size()) - 1);
     }
     return 1;
 }
 
 void CMainDlg::OnViewDatum() {
-    // The file on disk is what the browser renders: edits not yet saved do not show.
-    if (m_current && m_current->IsCard()) plat::Svc().ShellOpen(m_current->path, true);
+    // The file on disk is what is rendered: edits not yet saved do not show.
+    if (!m_current || !m_current->IsCard()) return;
+    const int style = ui::SelectedEntry(m_cbStyle);
+    render::ShowCard(this, m_current->path, style >= 0 ? m_styles[style].path : std::string());
 }
 
 void CMainDlg::OnOpenViewPage() {

@@ -13,6 +13,7 @@
 #include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/text.h"
+#include "render/card_view.h"
 #include "store/copy_tree.h"
 #include "ui/palette.h"
 
@@ -248,7 +249,8 @@ void CIndexBookmarkMang::OnOpen() {
         mang::ShowError(this, plat::Gbk("该链接指向的不是一个存在的资料卡文件, 不能打开: ") + url);
         return;
     }
-    plat::Svc().ShellOpen(*onDisk, true);
+    // No style box here: a card without a usable stylesheet is shown with the first style of the program.
+    render::ShowCard(this, *onDisk, std::string());
 }
 
 void CIndexBookmarkMang::OnMoveUp() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "library/registry.h"
+#include "library/registry_styles.h"
 #include "managers/mang_list.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
@@ -18,8 +19,6 @@ using plat::Gbk;
 namespace {
 
 enum : int { kList = 1020, kAdd = 3, kDelete = 4 };
-
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 // The file name without its extension (from its last '.'), the way the name of an added sheet is shown.
 std::string StemOf(const std::string& fileName) {
@@ -52,19 +51,12 @@ bool CStyleMang::OnInitDialog() {
 
 bool CStyleMang::ScanStyleFolder() {
     m_styles.clear();
-    std::vector<plat::DirEntry> entries;
-    if (!plat::ListDir(layout::kStyleDir, entries)) {
+    std::vector<StyleFile> found;
+    if (!ListStyleFolder(m_szProgDir, found)) {
         m_strError = Gbk("目录 xmlstyle\\datumstyle\\ 不存在");
         return false;
     }
-    for (const plat::DirEntry& e : entries) {
-        if (plat::IsPlainDirectory(e.attrs) && !StartsWith(e.name, layout::kServicePrefix) &&
-            !StartsWith(e.name, "."))
-            continue;
-        const std::size_t at = plat::Find(e.name, ".xsl");
-        if (at == plat::npos) continue;
-        m_styles.push_back({e.name.substr(0, at), m_szProgDir + "\\" + layout::kStyleDir + e.name});
-    }
+    for (StyleFile& f : found) m_styles.push_back({std::move(f.name), std::move(f.path)});
     return true;
 }
 

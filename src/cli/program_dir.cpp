@@ -1,0 +1,114 @@
+#include "cli/program_dir.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace progdir {
+
+namespace {
+
+constexpr char kRegistry[] = "set/datumlib.lst";
+
+std::string& Launch() {
+    static std::string dir;
+    return dir;
+}
+
+bool IsProgramDir(const fs::path& dir) {
+    std::error_code ec;
+    return fs::is_regular_file(dir / kRegistry, ec);
+}
+
+// Copies the tree into a fresh folder beside the target and renames it into place, so that an interrupted
+// first start never leaves a half-made program directory that later starts would take as complete. Every
+// copy is made writable by its owner: the installed data is read-only, the user's copy is not.
+bool CopyInto(const fs::path& from, const fs::path& to, std::string& why) {
+    std::error_code ec;
+    fs::create_directories(to.parent_path(), ec);
+    const fs::path partial = to.parent_path() / (to.filename().string() + ".partial-" + std::to_string(getpid()));
+    fs::remove_all(partial, ec);
+    fs::copy(from, partial, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    if (!ec) {
+        fs::permissions(partial, fs::perms::owner_all, fs::perm_options::add, ec);
+        for (auto it = fs::recursive_directory_iterator(partial, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec)) {
+            if (it->is_symlink()) continue;
+            fs::permissions(it->path(), it->is_directory() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write,
+                            fs::perm_options::add, ec);
+            if (ec) break;
+        }
+    }
+    if (!ec) fs::rename(partial, to, ec);
+    if (ec) {
+        why = ec.message();
+        std::error_code ignored;
+        fs::remove_all(partial, ignored);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const std::string& LaunchDir() {
+    if (Launch().empty()) {
+        std::error_code ec;
+        Launch() = fs::current_path(ec).string();
+    }
+    return Launch();
+}
+
+std::string UserProgramDir() {
+    // A relative XDG_DATA_HOME is to be ignored, as the base directory rules say.
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') return (fs::path(data) / "korvane").string();
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') return std::string();
+    return (fs::path(home) / ".local" / "share" / "korvane").string();
+}
+
+std::string ShippedData() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const fs::path installed = exe.parent_path().parent_path() / "share" / "korvane";
+        if (IsProgramDir(installed)) return installed.string();
+    }
+#ifdef KORVANE_SOURCE_DATA
+    if (IsProgramDir(KORVANE_SOURCE_DATA)) return KORVANE_SOURCE_DATA;
+#endif
+    return std::string();
+}
+
+void Enter() {
+    LaunchDir();
+    std::error_code ec;
+    if (IsProgramDir(fs::current_path(ec))) return;
+    const std::string user = UserProgramDir();
+    if (user.empty()) {
+        std::fputs("korvane: HOME is not set; no program directory to work in\n", stderr);
+        return;
+    }
+    if (!fs::exists(fs::symlink_status(user, ec))) {
+        const std::string shipped = ShippedData();
+        std::string why;
+        if (shipped.empty()) {
+            std::fprintf(stderr, "korvane: no shipped program directory found to create %s from\n", user.c_str());
+            return;
+        }
+        if (!CopyInto(shipped, user, why)) {
+            std::fprintf(stderr, "korvane: cannot create the program directory %s: %s\n", user.c_str(), why.c_str());
+            return;
+        }
+        std::fprintf(stderr, "Program directory created: %s\n", user.c_str());
+    }
+    if (::chdir(user.c_str()) != 0) std::fprintf(stderr, "korvane: cannot change into %s\n", user.c_str());
+}
+
+}  // namespace progdir
