@@ -19,54 +19,12 @@
 
 #include "platform/codec.h"
 #include "platform/fs.h"
+#include "res/program_icon.h"
 #include "ui/palette.h"
 #include "ui/show_msg_dlg.h"
 
-namespace {
-
-// The program icon: a lavender tile with a white index card and a blue tab, drawn for each size so the
-// small ones stay crisp.
-QPixmap DrawIcon(int size) {
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal s = size / 32.0;
-    p.setPen(QPen(QColor(90, 86, 140), 1.0 * s));
-    p.setBrush(QColor(223, 222, 236));
-    p.drawRoundedRect(QRectF(0.5 * s, 0.5 * s, 31 * s, 31 * s), 5 * s, 5 * s);
-    // a card behind, a card in front
-    p.setPen(QPen(QColor(120, 116, 170), 1.0 * s));
-    p.setBrush(QColor(226, 225, 246));
-    p.drawRect(QRectF(8 * s, 5 * s, 19 * s, 15 * s));
-    p.setBrush(Qt::white);
-    p.setPen(QPen(QColor(60, 60, 90), 1.2 * s));
-    p.drawRect(QRectF(4 * s, 10 * s, 21 * s, 17 * s));
-    p.setPen(QPen(QColor(153, 198, 252), 3.0 * s));
-    p.drawLine(QPointF(4.5 * s, 11.5 * s), QPointF(24.5 * s, 11.5 * s));
-    if (size >= 24) {
-        p.setPen(QPen(QColor(130, 130, 150), 1.0 * s));
-        for (int i = 0; i < 3; ++i) {
-            qreal y = (16.5 + i * 3.5) * s;
-            p.drawLine(QPointF(7 * s, y), QPointF((i == 2 ? 16 : 22) * s, y));
-        }
-    }
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(250, 196, 88));
-    p.drawEllipse(QPointF(25 * s, 25 * s), 4 * s, 4 * s);
-    return pm;
-}
-
-QIcon ProgramIcon() {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(DrawIcon(size));
-    return icon;
-}
-
-}  // namespace
-
 CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent) {
-    m_icon = ProgramIcon();
+    m_icon = res::ProgramIcon();
 
     m_cbLibrary = ItemAs<QComboBox>(1000);
     m_edPath = ItemAs<QLineEdit>(1002);

@@ -1,0 +1,49 @@
+# Installs Korvane like a desktop program and packages it as a .deb (cpack -G DEB in the build folder).
+include(GNUInstallDirs)
+
+# The icon files come from the same drawing as the window's icon.
+add_executable(korvane_make_icons packaging/make_icons.cpp)
+target_link_libraries(korvane_make_icons PRIVATE korvane_ui)
+set(KORVANE_ICON_SIZES 16 32 48 64 128 256)
+set(KORVANE_ICON_DIR ${CMAKE_BINARY_DIR}/icons)
+set(KORVANE_ICON_FILES ${KORVANE_ICON_DIR}/korvane.svg)
+foreach(size ${KORVANE_ICON_SIZES})
+  list(APPEND KORVANE_ICON_FILES ${KORVANE_ICON_DIR}/korvane-${size}.png)
+endforeach()
+add_custom_command(OUTPUT ${KORVANE_ICON_FILES}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVANE_ICON_DIR}
+  COMMAND korvane_make_icons ${KORVANE_ICON_DIR}
+  DEPENDS korvane_make_icons
+  COMMENT "Drawing the program icon")
+add_custom_target(korvane_icons ALL DEPENDS ${KORVANE_ICON_FILES})
+
+install(TARGETS korvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The shipped program directory, read-only: each user's copy is made from it on first start.
+install(DIRECTORY data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/korvane
+  FILE_PERMISSIONS OWNER_READ GROUP_READ WORLD_READ
+  DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+install(FILES packaging/korvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${KORVANE_ICON_DIR}/korvane.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size ${KORVANE_ICON_SIZES})
+  install(FILES ${KORVANE_ICON_DIR}/korvane-${size}.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME korvane.png)
+endforeach()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME korvane)
+set(CPACK_PACKAGE_VERSION 1.0.0)
+set(CPACK_PACKAGE_CONTACT "Korvane developers <korvane@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop card manager for personal text collections")
+set(CPACK_PACKAGE_DESCRIPTION "Keeps a personal collection of text material as cards, one GB2312 XML file per card,\
+ filed in libraries whose folders are the classes; shows each card in the browser through its stylesheet.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Found by shlibdeps: Qt 6, libxslt, libxml2, SQLite, libarchive. Added: the fonts without which every
+# Chinese label is a box.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libxslt1.1, libsqlite3-0, libarchive13, fonts-noto-cjk")
+# Typing Chinese into any field needs an input method that Qt 6 talks to.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6 | ibus")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "chromium | firefox-esr")
+include(CPack)
