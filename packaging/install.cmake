@@ -40,9 +40,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Found by shlibdeps: Qt 6, libxslt, libxml2, SQLite, libarchive. Added: the fonts without which every
+set(CPACK_STRIP_FILES ON)
+# Found by shlibdeps: Qt 6, libxslt, libxml2. Added: SQLite and libarchive, and the fonts without which every
 # Chinese label is a box.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libxslt1.1, libsqlite3-0, libarchive13, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsqlite3-0, libarchive13, fonts-noto-cjk")
 # Typing Chinese into any field needs an input method that Qt 6 talks to.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6 | ibus")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "chromium | firefox-esr")
