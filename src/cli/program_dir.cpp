@@ -34,24 +34,24 @@ bool CopyInto(const fs::path& from, const fs::path& to, std::string& why) {
     const fs::path partial = to.parent_path() / (to.filename().string() + ".partial-" + std::to_string(getpid()));
     fs::remove_all(partial, ec);
     fs::copy(from, partial, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+    if (!ec) fs::permissions(partial, fs::perms::owner_all, fs::perm_options::add, ec);
     if (!ec) {
-        fs::permissions(partial, fs::perms::owner_all, fs::perm_options::add, ec);
         for (auto it = fs::recursive_directory_iterator(partial, ec); !ec && it != fs::recursive_directory_iterator();
              it.increment(ec)) {
-            if (it->is_symlink()) continue;
-            fs::permissions(it->path(), it->is_directory() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write,
-                            fs::perm_options::add, ec);
-            if (ec) break;
+            const fs::file_type type = it->symlink_status(ec).type();
+            if (type == fs::file_type::directory)
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+            else if (type == fs::file_type::regular)
+                fs::permissions(it->path(), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
         }
     }
     if (!ec) fs::rename(partial, to, ec);
-    if (ec) {
-        why = ec.message();
-        std::error_code ignored;
-        fs::remove_all(partial, ignored);
-        return false;
-    }
-    return true;
+    std::error_code ignored;
+    // Another start that raced this one may have put its copy in place first; that copy serves as well.
+    if (ec && IsProgramDir(to)) ec.clear();
+    if (ec) why = ec.message();
+    fs::remove_all(partial, ignored);
+    return !ec;
 }
 
 }  // namespace
