@@ -307,6 +307,10 @@ private:
         const long long need = SpaceNeeded(entries_);
         if (statvfs(ParentOf(target_).c_str(), &vfs) != 0) return true;  // unknown: the writes will tell
         const long long free = static_cast<long long>(vfs.f_bavail) * static_cast<long long>(vfs.f_frsize);
+        // Millions of empty entries fill a disk's file table long before its bytes.
+        if (vfs.f_favail > 0 && entries_.size() > vfs.f_favail)
+            return Fail(Gbk("磁盘空间不足: 恢复需要 ") + std::to_string(entries_.size()) + Gbk(" 个文件，目标磁盘只能再放 ") +
+                        std::to_string(vfs.f_favail) + Gbk(" 个"));
         if (need <= free) return true;
         return Fail(Gbk("磁盘空间不足: 恢复需要 ") + std::to_string(need) + Gbk(" 字节，目标磁盘只有 ") +
                     std::to_string(free) + Gbk(" 字节可用"));

@@ -1,8 +1,11 @@
 // The library manager and its one-library form.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <string>
 
+#include "library/archive.h"
 #include "library/registry.h"
 #include "ui/dialog.h"
 
@@ -19,6 +22,8 @@ protected:
     void OnOK() override;
     void OnBrowse();
 };
+
+class CShowMsgDlg;
 
 class CDatumLibMang : public CDialog {
     Q_OBJECT
@@ -39,4 +44,19 @@ protected:
     void OnEdit();
     void OnDelete();
     void OnSetDefault();
+    // Backup and restore (datum_lib_backup.cpp): the work runs on a thread of its own while the dialog stays
+    // responsive; "取消" then stops the work instead of closing the dialog.
+    void OnBackup();
+    void OnRestore();
+    void OnCancel() override;
+
+private:
+    void UpdateButtons();
+    archiving::Outcome RunJob(const std::string& progressText,
+                              const std::function<archiving::Outcome(const archiving::Control&)>& work);
+    std::string DefaultRestoreFolder(const std::string& name) const;
+
+    std::atomic<bool> m_cancel{false};
+    bool m_busy = false;
+    CShowMsgDlg* m_strip = nullptr;  // created on first use, owned by the dialog
 };
