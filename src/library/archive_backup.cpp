@@ -160,9 +160,16 @@ private:
     archive* a_ = nullptr;
 };
 
+// A write into the archive failed: the disk's reason when there is one, else libarchive's.
+std::string WriteFailed(archive* a, const std::string& archivePath) {
+    const char* why = archive_error_string(a);
+    return Gbk("不能写入备份文件 ") + archivePath + ": " +
+           (archive_errno(a) > 0 ? Reason(archive_errno(a)) : plat::Utf8ToGbk(why ? why : ""));
+}
+
 // One file's bytes into the open entry; `error` says what failed.
 bool CopyContent(const std::string& native, const Item& item, archive* a, const Control& control,
-                 const std::string& shown, std::string& error, bool& cancelled) {
+                 const std::string& shown, const std::string& archivePath, std::string& error, bool& cancelled) {
     const int fd = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         error = Gbk("不能读取文件 ") + shown + ": " + Reason(errno);
@@ -185,7 +192,7 @@ bool CopyContent(const std::string& native, const Item& item, archive* a, const 
                           : Gbk("文件 ") + shown + Gbk(" 在备份时被改动，请重试");
             ok = false;
         } else if (archive_write_data(a, buf.data(), static_cast<size_t>(n)) != n) {
-            error = Gbk("写入备份文件时出错: ") + plat::Utf8ToGbk(archive_error_string(a) ? archive_error_string(a) : "");
+            error = WriteFailed(a, archivePath);
             ok = false;
         } else {
             left -= n;
@@ -247,13 +254,12 @@ Outcome Backup(const std::string& libraryRoot, const std::string& archivePath, c
         const int rc = archive_write_header(a, e);
         archive_entry_free(e);
         if (rc != ARCHIVE_OK) {
-            const char* why = archive_error_string(a);
-            out.error = Gbk("写入备份文件时出错: ") + plat::Utf8ToGbk(why ? why : "") + " (" + shown + ")";
+            out.error = WriteFailed(a, archivePath);
             return out;
         }
         if (!item.dir) {
             bool cancelled = false;
-            if (!CopyContent(root + "/" + item.rel, item, a, control, shown, out.error, cancelled)) {
+            if (!CopyContent(root + "/" + item.rel, item, a, control, shown, archivePath, out.error, cancelled)) {
                 out.cancelled = cancelled;
                 return out;
             }

@@ -158,5 +158,6 @@ void CDatumLibMang::OnRestore() {
         mang::ShowError(this, Gbk("资料库已恢复到 ") + entry.path + Gbk("，但没有登记: ") + error);
         return;
     }
+    m_registryWritten = true;
     Inform(this, Summary("恢复完成: ", out, folder));
 }

@@ -34,6 +34,9 @@ public:
     bool SaveList();
     void FillList();
 
+    // True once a restore wrote the registry file: the window must read it again even after Cancel.
+    bool RegistryWritten() const { return m_registryWritten; }
+
     LibraryRegistry m_reg;  // m_libs, m_nCount, m_nUse
     std::string m_strError;
 
@@ -58,5 +61,6 @@ private:
 
     std::atomic<bool> m_cancel{false};
     bool m_busy = false;
+    bool m_registryWritten = false;
     CShowMsgDlg* m_strip = nullptr;  // created on first use, owned by the dialog
 };

@@ -80,6 +80,7 @@ TEST_F(LibBackupTest, BackupThenRestoreBesideTheLibrariesWithProgressAndRegistra
     std::string error;
     ASSERT_TRUE(ReadRegistry(reg, error));
     EXPECT_EQ(reg.count, 2) << "registered at once, before OK";
+    EXPECT_TRUE(m.RegistryWritten()) << "the main window reads it again even after Cancel";
     EXPECT_TRUE(m.Item(kRestore)->isEnabled());
 }
 
