@@ -1,6 +1,7 @@
 // Restore: every header is checked first (names, kinds, the library's class list, the space it needs);
 // only then are the entries written, into a fresh folder beside the target that takes the target's name
 // when the last byte is down.
+#include <QStringDecoder>
 #include <archive.h>
 #include <archive_entry.h>
 #include <dirent.h>
@@ -69,17 +70,32 @@ bool Next(Reader& r, archive_entry*& e, int& rc) {
 
 // The entry's name and kind, or the reason it is refused (GBK; the entry's name included).
 bool Classify(archive_entry* e, Entry& out, std::string& error) {
-    // A name flagged as UTF-8 that is not gives no text at all: it is shown as "?".
-    const char* name = archive_entry_pathname_utf8(e);
-    if (!name) name = archive_entry_pathname(e);
-    const std::string raw = name ? name : "";
-    const std::string shown = Gbk("归档中的条目 ") + (name ? plat::Utf8ToGbk(raw) : std::string("?")) + " ";
+    // Names are UTF-8, as current tools write them, or GBK without a flag, as Chinese Windows has long written
+    // them. A name flagged as UTF-8 that is not gives no text at all: it is shown as "?".
+    const char* asUtf8 = archive_entry_pathname_utf8(e);
+    const std::string utf8 = asUtf8 ? asUtf8 : "";
+    const char* asStored = archive_entry_pathname(e);
+    const std::string stored = asStored ? asStored : "";
+    auto readable = [](const std::string& name, std::string& out) {
+        if (name.empty()) return false;
+        QStringDecoder utf8Decoder(QStringConverter::Utf8);
+        (void)QString(utf8Decoder(QByteArrayView(name.data(), static_cast<qsizetype>(name.size()))));
+        if (!utf8Decoder.hasError()) {
+            std::string gbk;
+            out = name;
+            return plat::TryUtf8ToGbk(name, gbk);  // a character GBK cannot hold has no place in a library
+        }
+        return plat::TryGbkToUtf8(name, out);
+    };
+    std::string raw;
+    const bool named = readable(utf8, raw) || readable(stored, raw);
+    const std::string& any = named ? raw : utf8.empty() ? stored : utf8;
+    const std::string shown = Gbk("归档中的条目 ") + (any.empty() ? std::string("?") : plat::Utf8ToGbk(any)) + " ";
     auto refuse = [&](const char* why) {
         error = shown + Gbk(why) + Gbk("，没有恢复任何文件");
         return false;
     };
-    std::string gbk;
-    if (raw.empty() || !plat::TryUtf8ToGbk(raw, gbk)) return refuse("的名字不是有效的 UTF-8 或无法保存为 GBK");
+    if (!named) return refuse("的名字不是有效的 UTF-8 或无法保存为 GBK");
     if (raw[0] == '/' || raw[0] == '\\') return refuse("是绝对路径");
     if (archive_entry_hardlink(e)) return refuse("是硬链接");
     const mode_t type = archive_entry_filetype(e);

@@ -28,9 +28,10 @@ struct Entry {
 // A ZIP made by hand, names stored as given: what a hostile or foreign tool could hand the user.
 // libarchive will not write a leading '/' nor a device entry: such names and modes are patched into the
 // bytes afterwards.
-void WriteZip(const std::string& path, const std::vector<Entry>& entries) {
+void WriteZip(const std::string& path, const std::vector<Entry>& entries, const char* options = "") {
     archive* a = archive_write_new();
     archive_write_set_format_zip(a);
+    archive_write_set_options(a, options);
     ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
     for (const Entry& e : entries) {
         archive_entry* h = archive_entry_new();
@@ -138,8 +139,10 @@ TEST_F(ArchiveTest, ArchivesThatAreNoLibraryOrBrokenAreRefusedWhole) {
     ExpectRefused("damaged.zip", "归档文件 damaged.zip 已损坏(甲类/big.datum.bin)", true);
 }
 
-TEST_F(ArchiveTest, TargetMustBeEmptyAndOneTopFolderIsTheLibrary) {
-    WriteZip("top.zip", {{"我的库/"}, {"我的库/_ _SETS_ _/class.list", AE_IFREG, "c"}, {"我的库/卡.datum.x", AE_IFREG, "k"}});
+// As the desktop of Chinese Windows zips a folder: the folder at the top, names in GBK without the UTF-8 flag.
+TEST_F(ArchiveTest, TargetMustBeEmptyAndAWindowsZipOfTheFolderIsALibrary) {
+    WriteZip("top.zip", {{"我的库/", AE_IFDIR}, {"我的库/_ _SETS_ _/class.list", AE_IFREG, "c"}, {"我的库/卡.datum.x", AE_IFREG, "k"}},
+             "zip:hdrcharset=GBK");
     dir.WriteFile("full/card", "keep");
     ExpectRefused("top.zip", "目录 full\\ 非空!!", false, "full\\");
     EXPECT_EQ(plat::GbkToUtf8(archiving::Restore("top.zip", "no\\such\\folder\\").error), "目录 no\\such 不存在");
