@@ -122,7 +122,9 @@ public:
             return false;
         }
         struct stat old;
-        if (stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) fchmod(fd_, old.st_mode & 07777);
+        // A new archive gets the permissions of any file the user makes; a replaced one keeps its own.
+        const bool replacing = stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+        fchmod(fd_, replacing ? old.st_mode & 07777 : 0666 & ~CurrentUmask());
         a_ = archive_write_new();
         archive_write_set_format_zip(a_);
         // Names are stored as UTF-8 and flagged so: every tool then shows the same names.

@@ -2,6 +2,8 @@
 // user's words, and the polling of cancel and progress.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 #include "library/archive.h"
@@ -16,6 +18,9 @@ std::string BaseOf(const std::string& native);
 
 // Why a system call failed, in the user's words (GBK); for errno `err`.
 std::string Reason(int err);
+
+// The process's umask, read without changing it (umask() would change it for every thread meanwhile).
+mode_t CurrentUmask();
 
 // fsync of a folder, so that a rename in it survives a power cut. Best effort.
 void SyncFolder(const std::string& native);

@@ -1,5 +1,6 @@
 // Names, paths and the registry entry around a backup or a restore.
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <QDate>
@@ -46,6 +47,17 @@ std::string Reason(int err) {
         case EIO: return Gbk("读写错误");
         default: return plat::Utf8ToGbk(std::strerror(err));
     }
+}
+
+mode_t CurrentUmask() {
+    FILE* f = fopen("/proc/self/status", "re");
+    unsigned mask = 022;
+    if (!f) return mask;
+    char line[256];
+    while (fgets(line, sizeof line, f))
+        if (sscanf(line, "Umask: %o", &mask) == 1) break;
+    fclose(f);
+    return static_cast<mode_t>(mask);
 }
 
 void SyncFolder(const std::string& native) {

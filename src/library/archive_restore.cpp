@@ -198,18 +198,6 @@ private:
     std::string path_;
 };
 
-// The process's umask without changing it (umask() would, for every thread).
-mode_t CurrentUmask() {
-    FILE* f = fopen("/proc/self/status", "re");
-    unsigned mask = 022;
-    if (!f) return mask;
-    char line[256];
-    while (fgets(line, sizeof line, f))
-        if (sscanf(line, "Umask: %o", &mask) == 1) break;
-    fclose(f);
-    return static_cast<mode_t>(mask);
-}
-
 // The target as the user's "empty" sees it: only names beginning with '.' may be in it.
 enum class Target { Missing, Empty, NotEmpty, NotFolder };
 Target Inspect(const std::string& native) {
