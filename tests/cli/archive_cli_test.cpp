@@ -24,20 +24,14 @@ Ran Korvane(const QStringList& args) {
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardError().toStdString()};
 }
 
-std::string Registry(int count) {
-    std::string text = "count=" + std::to_string(count) + "\r\nuse=0\r\n";
-    for (int i = 0; i < count; ++i) text += "name" + std::to_string(i) + "=" + plat::Gbk("库") + "\r\npath0=lib\r\n";
-    return text;
-}
-
 TEST(ArchiveCli, BackupByNameAndRestoreRegistersTheLibrary) {
     TempProgramDir dir;
-    archtest::MakeLibrary(dir, "lib");
-    dir.WriteFile("set/datumlib.lst", Registry(1));
-    EXPECT_EQ(Korvane({"--backup", "库", "每日.zip"}).status, 0);
+    archtest::MakeLibrary(dir, "datum/甲");
+    archtest::WriteRegistry(dir, 1);
+    EXPECT_EQ(Korvane({"--backup", "甲", "每日.zip"}).status, 0);
     const Ran restored = Korvane({"--restore", "每日.zip", "复原/", "复原库"});
     EXPECT_EQ(restored.status, 0) << restored.err;
-    EXPECT_EQ(archtest::Tree(dir.Native() + "/复原"), archtest::Tree(dir.Native() + "/lib"));
+    EXPECT_EQ(archtest::Tree(dir.Native() + "/复原"), archtest::Tree(dir.Native() + "/datum/甲"));
 
     LibraryRegistry reg;
     std::string error;
@@ -50,7 +44,7 @@ TEST(ArchiveCli, BackupByNameAndRestoreRegistersTheLibrary) {
 TEST(ArchiveCli, FailuresAreOneLineWithTheirStatus) {
     TempProgramDir dir;
     archtest::MakeLibrary(dir, "lib");
-    dir.WriteFile("set/datumlib.lst", Registry(50));
+    archtest::WriteRegistry(dir, 50);
     ASSERT_EQ(Korvane({"--backup", "lib", "lib.zip"}).status, 0) << "a folder that is no registered name";
     const struct {
         QStringList args;

@@ -32,6 +32,14 @@ inline void MakeLibrary(const TempProgramDir& dir, const std::string& rel) {
     dir.MakeDir(rel + "/空类");
 }
 
+// A registry of `count` libraries named "甲" (the first) and "库", all at datum\甲.
+inline void WriteRegistry(const TempProgramDir& dir, int count) {
+    std::string text = "count=" + std::to_string(count) + "\r\nuse=0\r\n";
+    for (int i = 0; i < count; ++i)
+        text += plat::Gbk("name" + std::to_string(i) + (i ? "=库" : "=甲") + "\r\npath" + std::to_string(i) + "=datum\\甲\r\n");
+    dir.WriteFile("set/datumlib.lst", text);
+}
+
 // Every entry below `root`: files with their bytes, folders as "name/" with "".
 inline std::map<std::string, std::string> Tree(const std::string& root) {
     std::map<std::string, std::string> out;

@@ -25,14 +25,6 @@ class LibBackupTest : public ::testing::Test {
     TempProgramDir dir;
     ScriptedServices svc;
 
-    void Registry(int count) {
-        std::vector<std::string> lines{"count=" + std::to_string(count), "use=0"};
-        for (int i = 0; i < count; ++i) {
-            lines.push_back("name" + std::to_string(i) + (i ? "=库" + std::to_string(i) : "=甲"));
-            lines.push_back("path" + std::to_string(i) + "=datum\\甲");
-        }
-        dir.WriteFile("set/datumlib.lst", ListText(lines));
-    }
     // "N 个文件，M 字节" of the library as it is on disk.
     std::string Counted() const {
         long long files = 0, bytes = 0;
@@ -45,7 +37,7 @@ class LibBackupTest : public ::testing::Test {
 TEST_F(LibBackupTest, BackupThenRestoreBesideTheLibrariesWithProgressAndRegistration) {
     archtest::MakeLibrary(dir, "datum/甲");
     for (int i = 0; i < 300; ++i) dir.WriteFile("datum/甲/多/" + std::to_string(i) + ".datum.xml", "c");
-    Registry(1);
+    archtest::WriteRegistry(dir, 1);
     Mang m;
     m.Init();
     EXPECT_FALSE(m.Item(kBackup)->isEnabled()) << "no row chosen yet";
@@ -85,7 +77,7 @@ TEST_F(LibBackupTest, BackupThenRestoreBesideTheLibrariesWithProgressAndRegistra
 }
 
 TEST_F(LibBackupTest, RestoreIntoAFullListIsRefusedBeforeAnyQuestion) {
-    Registry(50);
+    archtest::WriteRegistry(dir, 50);
     Mang m;
     m.Init();
     svc.ExpectBox("资料库列表已满(最多 50 个)，不能再恢复资料库!", "ERROR", 0x10);
