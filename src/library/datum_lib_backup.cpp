@@ -105,7 +105,7 @@ void CDatumLibMang::OnBackup() {
         return archiving::Backup(LibraryRoot(lib), archivePath, c);
     });
     if (out.ok)
-        Inform(this, Summary("备份完成: ", out, archivePath));
+        Inform(this, Summary("备份完成: ", out, archivePath) + " (" + plat::FormatInt(out.archiveBytes) + Gbk(" 字节)"));
     else if (!out.cancelled)
         mang::ShowError(this, out.error);
 }

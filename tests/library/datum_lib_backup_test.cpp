@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "library/archive.h"
 #include "library/archive_fixture.h"
@@ -46,7 +47,9 @@ TEST_F(LibBackupTest, BackupThenRestoreBesideTheLibrariesWithProgressAndRegistra
     ASSERT_TRUE(m.Item(kBackup)->isEnabled());
 
     svc.QueueFileName("甲-20261207.zip");
-    svc.ExpectBox("备份完成: " + Counted() + "，已写入 甲-20261207.zip", "INFOMATION", 0x40);
+    ASSERT_TRUE(archiving::Backup(Gbk("datum\\甲\\"), "same.zip").ok);  // the same bytes: its size is known
+    const std::string size = std::to_string(std::filesystem::file_size("same.zip"));
+    svc.ExpectBox("备份完成: " + Counted() + "，已写入 甲-20261207.zip (" + size + " 字节)", "INFOMATION", 0x40);
     Click(m, kBackup);
     ASSERT_EQ(svc.fileDialogs.size(), 1u);
     EXPECT_FALSE(svc.fileDialogs[0].open);
