@@ -150,7 +150,7 @@ void CMainDlg::OnLibrarySelChange() {
 void CMainDlg::OnManageLibraries() {
     {
         CDatumLibMang dlg(nullptr);
-        if (dlg.DoModal() != plat::IDOK) return;
+        if (dlg.DoModal() != plat::IDOK && !dlg.RegistryWritten()) return;
     }
     m_cbLibrary->clear();
     SetProgress(Gbk("重新读取资料库的信息......"));

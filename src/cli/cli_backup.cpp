@@ -1,13 +1,19 @@
+// korvane --backup NAME-OR-FOLDER ARCHIVE.zip: the library manager's backup, for a cron job or a timer.
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "cli/cli_archive.h"
+#include "library/archive.h"
 
 namespace cli {
 
-// Placeholder until the mode is built.
-int RunBackup(const QStringList&) {
-    std::fputs("korvane: --backup is not available yet\n", stderr);
-    return 2;
+int RunBackup(const QStringList& args) {
+    if (args.size() != 2) return ArchiveUsage();
+    std::string root, archivePath, error;
+    if (!ResolveLibrary(args[0], root, error) || !InternalPath(args[1], archivePath, error))
+        return ArchiveFailure(error);
+    const archiving::Outcome out = archiving::Backup(root, archivePath);
+    return out.ok ? 0 : ArchiveFailure(out.error);
 }
 
 }  // namespace cli

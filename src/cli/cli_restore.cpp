@@ -1,13 +1,29 @@
-#include <cstdio>
-
+// korvane --restore ARCHIVE.zip FOLDER [NAME]: the library manager's restore, registering the library too.
 #include "cli/cli.h"
+#include "cli/cli_archive.h"
+#include "library/archive.h"
+#include "platform/codec.h"
 
 namespace cli {
 
-// Placeholder until the mode is built.
-int RunRestore(const QStringList&) {
-    std::fputs("korvane: --restore is not available yet\n", stderr);
-    return 2;
+int RunRestore(const QStringList& args) {
+    if (args.size() != 2 && args.size() != 3) return ArchiveUsage();
+    std::string archivePath, folder, name, error;
+    if (!InternalPath(args[0], archivePath, error) || !InternalPath(args[1], folder, error))
+        return ArchiveFailure(error);
+    folder = WithoutFinalSeparators(folder);
+    if (args.size() == 3) {
+        if (!plat::FromQ(args[2], name)) return ArchiveFailure(plat::Gbk("名称中有无法保存的字符"));
+    } else {
+        name = archiving::NameFromArchive(archivePath);
+    }
+    // A full registry would leave the restored folder without an entry: refused before anything is written.
+    if (!archiving::RegistryHasRoom(error)) return ArchiveFailure(error);
+    const archiving::Outcome out = archiving::Restore(archivePath, folder + "\\");
+    if (!out.ok) return ArchiveFailure(out.error);
+    if (!archiving::Register({name, folder}, error))
+        return ArchiveFailure(plat::Gbk("资料库已恢复到 ") + folder + plat::Gbk("，但没有登记: ") + error);
+    return 0;
 }
 
 }  // namespace cli

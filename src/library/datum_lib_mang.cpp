@@ -16,7 +16,7 @@ using plat::Gbk;
 
 namespace {
 
-enum : int { kList = 1020, kNew = 3, kEdit = 6, kDelete = 4, kSetDefault = 5 };
+enum : int { kList = 1020, kNew = 3, kEdit = 6, kDelete = 4, kSetDefault = 5, kBackup = 7, kRestore = 8 };
 
 void ShowError(QWidget* owner, const std::string& text) {
     plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
@@ -42,11 +42,16 @@ CDatumLibMang::CDatumLibMang(QWidget* parent) : CDialog(130, parent) {
     OnClicked(kEdit, [this] { OnEdit(); });
     OnClicked(kDelete, [this] { OnDelete(); });
     OnClicked(kSetDefault, [this] { OnSetDefault(); });
+    OnClicked(kBackup, [this] { OnBackup(); });
+    OnClicked(kRestore, [this] { OnRestore(); });
+    if (auto* list = ItemAs<QTreeWidget>(kList))
+        connect(list, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
 }
 
 bool CDatumLibMang::OnInitDialog() {
     SetBackground(ui::kDialogBackground);
     mang::SetupList(ItemAs<QTreeWidget>(kList), {{"资料库名称", 80}, {"保存路径", 167}}, true);
+    UpdateButtons();
     // Without the registry the dialog still opens, empty: the user may cancel or fix the file and retry OK.
     if (!LoadList()) {
         ShowError(this, m_strError);
@@ -70,6 +75,7 @@ void CDatumLibMang::FillList() {
         item->setText(0, plat::ToQ(i == m_reg.use ? e.name + " **" : e.name));
         item->setText(1, plat::ToQ(e.path));
     }
+    UpdateButtons();
 }
 
 void CDatumLibMang::OnNew() {
@@ -149,6 +155,7 @@ void CDatumLibMang::OnSetDefault() {
 }
 
 void CDatumLibMang::OnOK() {
+    if (m_busy) return;  // Enter while a backup or restore runs
     // A registry that cannot be read or rewritten keeps the dialog open, so that no change is lost unseen.
     if (!SaveList()) {
         ShowError(this, m_strError);

@@ -1,8 +1,11 @@
 // The library manager and its one-library form.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <string>
 
+#include "library/archive.h"
 #include "library/registry.h"
 #include "ui/dialog.h"
 
@@ -20,6 +23,8 @@ protected:
     void OnBrowse();
 };
 
+class CShowMsgDlg;
+
 class CDatumLibMang : public CDialog {
     Q_OBJECT
 public:
@@ -28,6 +33,9 @@ public:
     bool LoadList();
     bool SaveList();
     void FillList();
+
+    // True once a restore wrote the registry file: the window must read it again even after Cancel.
+    bool RegistryWritten() const { return m_registryWritten; }
 
     LibraryRegistry m_reg;  // m_libs, m_nCount, m_nUse
     std::string m_strError;
@@ -39,4 +47,20 @@ protected:
     void OnEdit();
     void OnDelete();
     void OnSetDefault();
+    // Backup and restore (datum_lib_backup.cpp): the work runs on a thread of its own while the dialog stays
+    // responsive; "取消" then stops the work instead of closing the dialog.
+    void OnBackup();
+    void OnRestore();
+    void OnCancel() override;
+
+private:
+    void UpdateButtons();
+    archiving::Outcome RunJob(const std::string& progressText,
+                              const std::function<archiving::Outcome(const archiving::Control&)>& work);
+    std::string DefaultRestoreFolder(const std::string& name) const;
+
+    std::atomic<bool> m_cancel{false};
+    bool m_busy = false;
+    bool m_registryWritten = false;
+    CShowMsgDlg* m_strip = nullptr;  // created on first use, owned by the dialog
 };

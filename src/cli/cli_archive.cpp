@@ -1,0 +1,59 @@
+#include "cli/cli_archive.h"
+
+#include <cstdio>
+
+#include "library/registry.h"
+#include "platform/codec.h"
+#include "platform/path.h"
+#include "platform/text.h"
+
+namespace cli {
+
+std::string WithoutFinalSeparators(const std::string& internal) {
+    // Character by character: the trail byte of a GBK character may equal '\'.
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < internal.size(); i += plat::CharLen(internal, i))
+        if (internal[i] != '\\' && internal[i] != '/') keep = i + plat::CharLen(internal, i);
+    return keep == 0 ? internal.substr(0, 1) : internal.substr(0, keep);
+}
+
+bool InternalPath(const QString& arg, std::string& internal, std::string& error) {
+    const std::optional<std::string> path = plat::FromNative(arg.toStdString());
+    if (path && !path->empty()) {
+        internal = *path;
+        return true;
+    }
+    error = plat::Gbk("路径中有无法保存的字符: ") + plat::Utf8ToGbk(arg.toStdString());
+    return false;
+}
+
+bool ResolveLibrary(const QString& arg, std::string& root, std::string& error) {
+    LibraryRegistry reg;
+    std::string name, ignored;
+    // A name wins over a folder of the same spelling: the registry is what the user sees in the window.
+    if (plat::FromQ(arg, name) && ReadRegistry(reg, ignored)) {
+        for (int i = 0; i < reg.count; ++i)
+            if (reg.entries[i].name == name) {
+                root = LibraryRoot(reg.entries[i]);
+                return true;
+            }
+    }
+    if (!InternalPath(arg, root, error)) return false;
+    root = WithoutFinalSeparators(root) + "\\";
+    if (root == "\\\\") root = "\\";
+    return true;
+}
+
+int ArchiveFailure(const std::string& gbkMessage) {
+    std::fprintf(stderr, "korvane: %s\n", plat::GbkToUtf8(gbkMessage).c_str());
+    return 1;
+}
+
+int ArchiveUsage() {
+    std::fputs("usage: korvane --backup NAME-OR-FOLDER ARCHIVE.zip\n"
+               "       korvane --restore ARCHIVE.zip FOLDER [NAME]\n",
+               stderr);
+    return 2;
+}
+
+}  // namespace cli

@@ -1,0 +1,455 @@
+// Restore: every header is checked first (names, kinds, the library's class list, the space it needs);
+// only then are the entries written, into a fresh folder beside the target that takes the target's name
+// when the last byte is down.
+#include <QStringDecoder>
+#include <archive.h>
+#include <archive_entry.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "library/archive.h"
+#include "library/archive_io.h"
+#include "platform/codec.h"
+#include "platform/path.h"
+
+using plat::Gbk;
+
+namespace archiving {
+namespace {
+
+using namespace detail;
+
+struct Entry {
+    std::string rel;  // UTF-8, '/' between components, no trailing '/'; "" for the archive's own top
+    bool dir = false;
+    long long size = 0;
+    time_t mtime = 0;
+    long mtimeNsec = 0;
+    bool hasMtime = false;
+};
+
+class Reader {
+public:
+    ~Reader() {
+        if (a_) archive_read_free(a_);
+    }
+    // Only archives whose central directory is intact are read: a ZIP cut short loses it, so a truncated
+    // archive is refused as a whole instead of giving back the entries before the cut.
+    bool Open(const std::string& native) {
+        a_ = archive_read_new();
+        archive_read_support_format_zip_seekable(a_);
+        return archive_read_open_filename(a_, native.c_str(), 1 << 16) == ARCHIVE_OK;
+    }
+    archive* Handle() { return a_; }
+    std::string Why() const {
+        const char* s = archive_error_string(a_);
+        return s ? plat::Utf8ToGbk(s) : std::string();
+    }
+
+private:
+    archive* a_ = nullptr;
+};
+
+// The next header. A warning (a name the locale cannot show) still gives the entry: its name is judged below.
+bool Next(Reader& r, archive_entry*& e, int& rc) {
+    rc = archive_read_next_header(r.Handle(), &e);
+    return rc == ARCHIVE_OK || rc == ARCHIVE_WARN;
+}
+
+// The entry's name and kind, or the reason it is refused (GBK; the entry's name included).
+bool Classify(archive_entry* e, Entry& out, std::string& error) {
+    // Names are UTF-8, as current tools write them, or GBK without a flag, as Chinese Windows has long written
+    // them. A name flagged as UTF-8 that is not gives no text at all: it is shown as "?".
+    const char* asUtf8 = archive_entry_pathname_utf8(e);
+    const std::string utf8 = asUtf8 ? asUtf8 : "";
+    const char* asStored = archive_entry_pathname(e);
+    const std::string stored = asStored ? asStored : "";
+    auto readable = [](const std::string& name, std::string& out) {
+        if (name.empty()) return false;
+        QStringDecoder utf8Decoder(QStringConverter::Utf8);
+        (void)QString(utf8Decoder(QByteArrayView(name.data(), static_cast<qsizetype>(name.size()))));
+        if (!utf8Decoder.hasError()) {
+            std::string gbk;
+            out = name;
+            return plat::TryUtf8ToGbk(name, gbk);  // a character GBK cannot hold has no place in a library
+        }
+        return plat::TryGbkToUtf8(name, out);
+    };
+    std::string raw;
+    const bool named = readable(utf8, raw) || readable(stored, raw);
+    const std::string& any = named ? raw : utf8.empty() ? stored : utf8;
+    const std::string shown = Gbk("归档中的条目 ") + (any.empty() ? std::string("?") : plat::Utf8ToGbk(any)) + " ";
+    auto refuse = [&](const char* why) {
+        error = shown + Gbk(why) + Gbk("，没有恢复任何文件");
+        return false;
+    };
+    if (!named) return refuse("的名字不是有效的 UTF-8 或无法保存为 GBK");
+    if (raw[0] == '/' || raw[0] == '\\') return refuse("是绝对路径");
+    if (archive_entry_hardlink(e)) return refuse("是硬链接");
+    const mode_t type = archive_entry_filetype(e);
+    if (type == AE_IFLNK || archive_entry_symlink(e)) return refuse("是符号链接");
+    if (type != AE_IFREG && type != AE_IFDIR) return refuse("是设备文件、管道或其它特殊文件");
+
+    // Both separators split: '\' is a separator in the library's own paths.
+    std::vector<std::string> parts;
+    std::string part;
+    for (std::size_t i = 0; i <= raw.size(); ++i) {
+        if (i == raw.size() || raw[i] == '/' || raw[i] == '\\') {
+            if (part == "..") return refuse("含有上级目录 ..");
+            if (!part.empty() && part != ".") parts.push_back(part);
+            part.clear();
+        } else {
+            part += raw[i];
+        }
+    }
+    out = Entry{};
+    for (const std::string& p : parts) out.rel += (out.rel.empty() ? "" : "/") + p;
+    out.dir = type == AE_IFDIR;
+    if (out.rel.empty() && !out.dir) return refuse("没有名字");
+    if (!out.dir) {
+        if (!archive_entry_size_is_set(e) || archive_entry_size(e) < 0) return refuse("的大小不明");
+        out.size = archive_entry_size(e);
+    }
+    out.hasMtime = archive_entry_mtime_is_set(e);
+    out.mtime = archive_entry_mtime(e);
+    out.mtimeNsec = archive_entry_mtime_nsec(e);
+    return true;
+}
+
+// A name that two entries claim, or a file that another entry treats as a folder, has no single meaning.
+bool CheckConsistent(const std::vector<Entry>& entries, std::string& error) {
+    std::map<std::string, bool> kind;  // rel -> is a folder
+    for (const Entry& e : entries) {
+        auto [it, fresh] = kind.emplace(e.rel, e.dir);
+        if (!fresh && !(it->second && e.dir)) {
+            error = Gbk("归档中的条目 ") + plat::Utf8ToGbk(e.rel) + Gbk(" 出现了两次，没有恢复任何文件");
+            return false;
+        }
+    }
+    for (const Entry& e : entries) {
+        for (std::size_t slash = e.rel.find('/'); slash != std::string::npos; slash = e.rel.find('/', slash + 1)) {
+            auto it = kind.find(e.rel.substr(0, slash));
+            if (it != kind.end() && !it->second) {
+                error = Gbk("归档中的条目 ") + plat::Utf8ToGbk(e.rel) + Gbk(" 位于文件之下，没有恢复任何文件");
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The library stands at the archive's top, or inside one folder that holds everything (as a desktop archive
+// tool packs a folder). Returns that folder with a final '/', "" for the top; false when it is no library.
+bool FindLibrary(const std::vector<Entry>& entries, std::string& prefix) {
+    std::set<std::string> files;
+    for (const Entry& e : entries)
+        if (!e.dir) files.insert(e.rel);
+    const std::string classList = "_ _SETS_ _/class.list";
+    if (files.count(classList)) {
+        prefix.clear();
+        return true;
+    }
+    if (entries.empty()) return false;
+    const std::string top = entries.front().rel.substr(0, entries.front().rel.find('/'));
+    for (const Entry& e : entries)
+        if (e.rel != top && e.rel.compare(0, top.size() + 1, top + "/") != 0) return false;
+    prefix = top + "/";
+    return files.count(prefix + classList) > 0;
+}
+
+// Bytes the restored files take on disk at least: whole blocks, one per folder.
+long long SpaceNeeded(const std::vector<Entry>& entries) {
+    constexpr long long kBlock = 4096;
+    long long need = 0;
+    for (const Entry& e : entries) need += e.dir ? kBlock : (e.size + kBlock - 1) / kBlock * kBlock;
+    return need;
+}
+
+// The folder being filled: removed with everything in it unless it was put in place.
+class PendingFolder {
+public:
+    ~PendingFolder() {
+        if (path_.empty()) return;
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    bool Create(const std::string& target) {
+        std::string t = ParentOf(target) + "/." + BaseOf(target) + "-XXXXXX";
+        if (!mkdtemp(t.data())) return false;
+        path_ = t;
+        return true;
+    }
+    const std::string& Path() const { return path_; }
+    void Placed() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+// The target as the user's "empty" sees it: only names beginning with '.' may be in it.
+enum class Target { Missing, Empty, NotEmpty, NotFolder };
+Target Inspect(const std::string& native) {
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0) return errno == ENOENT ? Target::Missing : Target::NotFolder;
+    if (!S_ISDIR(st.st_mode)) return Target::NotFolder;
+    DIR* dir = opendir(native.c_str());
+    if (!dir) return Target::NotFolder;
+    Target t = Target::Empty;
+    while (dirent* e = readdir(dir))
+        if (e->d_name[0] != '.') t = Target::NotEmpty;
+    closedir(dir);
+    return t;
+}
+
+// Moves the restored folder onto the target: a rename when the target is missing or truly empty, else entry
+// by entry beside the dot-files already there, undone if any of them cannot move.
+bool Place(const std::string& from, const std::string& to) {
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    if (errno != ENOTEMPTY && errno != EEXIST) return false;
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(from.c_str())) {
+        while (dirent* e = readdir(dir))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        closedir(dir);
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (renameat2(AT_FDCWD, (from + "/" + names[i]).c_str(), AT_FDCWD, (to + "/" + names[i]).c_str(),
+                      RENAME_NOREPLACE) != 0) {
+            const int err = errno;
+            while (i-- > 0) rename((to + "/" + names[i]).c_str(), (from + "/" + names[i]).c_str());
+            errno = err;
+            return false;
+        }
+    }
+    rmdir(from.c_str());
+    return true;
+}
+
+class Restorer {
+public:
+    Restorer(std::string archivePath, std::string targetDir, const Control& control)
+        : shownArchive_(std::move(archivePath)), shownTarget_(std::move(targetDir)), control_(control) {}
+
+    Outcome Run() {
+        archiveNative_ = plat::ToNative(shownArchive_);
+        target_ = NativeFolder(shownTarget_);
+        if (!CheckTarget() || !Survey() || !CheckSpace()) return out_;
+        PendingFolder folder;
+        if (!folder.Create(target_)) {
+            Fail(Gbk("不能创建目录 ") + shownTarget_ + ": " + Reason(errno));
+            return out_;
+        }
+        if (!Extract(folder.Path())) return out_;
+        chmod(folder.Path().c_str(), 0777 & ~CurrentUmask());
+        if (const int fd = open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+            syncfs(fd);  // one flush for all files, before the folder takes its name
+            close(fd);
+        }
+        if (!Place(folder.Path(), target_)) {
+            Fail(Gbk("不能创建目录 ") + shownTarget_ + ": " + Reason(errno));
+            return out_;
+        }
+        folder.Placed();
+        SyncFolder(ParentOf(target_));
+        out_.ok = true;
+        return out_;
+    }
+
+private:
+    bool CheckTarget() {
+        switch (Inspect(target_)) {
+            case Target::Missing: {
+                struct stat st;
+                const std::string parent = ParentOf(target_);
+                if (stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+                    std::string shown = parent;
+                    std::replace(shown.begin(), shown.end(), '/', '\\');
+                    return Fail(Gbk("目录 ") + plat::Utf8ToGbk(shown) + Gbk(" 不存在"));
+                }
+                return true;
+            }
+            case Target::Empty: return true;
+            case Target::NotEmpty: return Fail(Gbk("目录 ") + shownTarget_ + Gbk(" 非空!!"));
+            case Target::NotFolder: break;
+        }
+        return Fail(Gbk("不能使用 ") + shownTarget_ + Gbk(" 作为资料库目录"));
+    }
+
+    // First pass: every header, nothing written.
+    bool Survey() {
+        Reader r;
+        if (!r.Open(archiveNative_)) return Unreadable(r);
+        archive_entry* e;
+        int rc;
+        while (Next(r, e, rc)) {
+            Entry entry;
+            if (!Classify(e, entry, out_.error)) return false;
+            if (!entry.rel.empty()) entries_.push_back(entry);
+            if (Cancelled(control_)) return Cancel();
+        }
+        if (rc != ARCHIVE_EOF) return Unreadable(r);
+        if (!CheckConsistent(entries_, out_.error)) return false;
+        if (!FindLibrary(entries_, prefix_))
+            return Fail(Gbk("归档文件 ") + shownArchive_ + Gbk(" 不是资料库的备份(没有 _ _SETS_ _\\class.list)"));
+        return true;
+    }
+
+    bool CheckSpace() {
+        struct statvfs vfs;
+        const long long need = SpaceNeeded(entries_);
+        if (statvfs(ParentOf(target_).c_str(), &vfs) != 0) return true;  // unknown: the writes will tell
+        const long long free = static_cast<long long>(vfs.f_bavail) * static_cast<long long>(vfs.f_frsize);
+        // Millions of empty entries fill a disk's file table long before its bytes.
+        if (vfs.f_favail > 0 && entries_.size() > vfs.f_favail)
+            return Fail(Gbk("磁盘空间不足: 恢复需要 ") + std::to_string(entries_.size()) + Gbk(" 个文件，目标磁盘只能再放 ") +
+                        std::to_string(vfs.f_favail) + Gbk(" 个"));
+        if (need <= free) return true;
+        return Fail(Gbk("磁盘空间不足: 恢复需要 ") + std::to_string(need) + Gbk(" 字节，目标磁盘只有 ") +
+                    std::to_string(free) + Gbk(" 字节可用"));
+    }
+
+    // Second pass: the same entries again (checked again, in case the file changed), written below `root`.
+    bool Extract(const std::string& root) {
+        Reader r;
+        if (!r.Open(archiveNative_)) return Unreadable(r);
+        std::set<std::string> made;
+        archive_entry* e;
+        int rc;
+        std::size_t index = 0;
+        const long long total = static_cast<long long>(entries_.size());
+        while (Next(r, e, rc)) {
+            if (Cancelled(control_)) return Cancel();
+            Entry entry;
+            if (!Classify(e, entry, out_.error)) return false;
+            if (entry.rel.empty()) continue;
+            if (index >= entries_.size() || entry.rel != entries_[index].rel || entry.size != entries_[index].size)
+                return Fail(Gbk("归档文件 ") + shownArchive_ + Gbk(" 在恢复时被改动，请重试"));
+            ++index;
+            if (entry.rel + "/" == prefix_) continue;
+            const std::string rel = entry.rel.substr(prefix_.size());
+            if (!MakeParents(root, rel, made)) return false;
+            const std::string path = root + "/" + rel;
+            if (entry.dir) {
+                if (!made.count(rel) && mkdir(path.c_str(), 0777) != 0) return WriteFailed(rel);
+                made.insert(rel);
+            } else if (!WriteFile(r, entry, path, rel)) {
+                return false;
+            }
+            Tell(control_, static_cast<long long>(index), total);
+        }
+        if (rc != ARCHIVE_EOF) return Unreadable(r);
+        if (index != entries_.size()) return Fail(Gbk("归档文件 ") + shownArchive_ + Gbk(" 在恢复时被改动，请重试"));
+        return true;
+    }
+
+    bool MakeParents(const std::string& root, const std::string& rel, std::set<std::string>& made) {
+        for (std::size_t slash = rel.find('/'); slash != std::string::npos; slash = rel.find('/', slash + 1)) {
+            const std::string dir = rel.substr(0, slash);
+            if (made.count(dir)) continue;
+            if (mkdir((root + "/" + dir).c_str(), 0777) != 0) return WriteFailed(dir);
+            made.insert(dir);
+        }
+        return true;
+    }
+
+    bool WriteFile(Reader& r, const Entry& entry, const std::string& path, const std::string& rel) {
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) return WriteFailed(rel);
+        std::vector<char> buf(1 << 16);
+        long long written = 0;
+        bool ok = true;
+        for (;;) {
+            if (Cancelled(control_)) {
+                ok = Cancel();
+                break;
+            }
+            const la_ssize_t n = archive_read_data(r.Handle(), buf.data(), buf.size());
+            if (n == 0) break;
+            // More bytes than the header promised is a damaged archive, or one built to fill the disk.
+            if (n < 0 || written + n > entry.size) {
+                ok = Corrupt(r, rel);
+                break;
+            }
+            if (!WriteAll(fd, buf.data(), static_cast<std::size_t>(n))) {
+                ok = WriteFailed(rel);
+                break;
+            }
+            written += n;
+        }
+        if (ok && written != entry.size) ok = Corrupt(r, rel);
+        if (ok && entry.hasMtime) {
+            const struct timespec times[2] = {{0, UTIME_OMIT}, {entry.mtime, entry.mtimeNsec}};
+            futimens(fd, times);
+        }
+        if (close(fd) != 0 && ok) ok = WriteFailed(rel);
+        if (ok) {
+            ++out_.files;
+            out_.bytes += written;
+        }
+        return ok;
+    }
+
+    static bool WriteAll(int fd, const char* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t n = write(fd, data, size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    std::string Shown(const std::string& rel) const {
+        std::string s = rel;
+        std::replace(s.begin(), s.end(), '/', '\\');
+        std::string root = shownTarget_;
+        if (root.empty() || root.back() != '\\') root += '\\';
+        return root + plat::Utf8ToGbk(s);
+    }
+    bool WriteFailed(const std::string& rel) {
+        return Fail(Gbk("不能写入 ") + Shown(rel) + ": " + Reason(errno) + Gbk("，没有恢复任何文件"));
+    }
+    bool Corrupt(Reader& r, const std::string& rel) {
+        return Fail(Gbk("归档文件 ") + shownArchive_ + Gbk(" 已损坏(") + plat::Utf8ToGbk(rel) + ") " + r.Why() +
+                    Gbk("，没有恢复任何文件"));
+    }
+    bool Unreadable(Reader& r) {
+        return Fail(Gbk("不能读取归档文件 ") + shownArchive_ + Gbk(": 文件已损坏、不完整或不是 ZIP 归档 (") +
+                    r.Why() + ")");
+    }
+    bool Cancel() {
+        out_.cancelled = true;
+        out_.error.clear();
+        return false;
+    }
+    bool Fail(std::string text) {
+        out_.error = std::move(text);
+        return false;
+    }
+
+    std::string shownArchive_, shownTarget_, archiveNative_, target_, prefix_;
+    const Control& control_;
+    std::vector<Entry> entries_;
+    Outcome out_;
+};
+
+}  // namespace
+
+Outcome Restore(const std::string& archivePath, const std::string& targetDir, const Control& control) {
+    return Restorer(archivePath, targetDir, control).Run();
+}
+
+}  // namespace archiving

@@ -1,0 +1,180 @@
+// Backup and restore of a library: the exact round trip and the names other tools see, hostile and broken
+// archives refused with nothing written anywhere, targets that are not empty, cancel.
+#include "library/archive.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "library/archive_fixture.h"
+#include "platform/codec.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+using plat::Gbk;
+
+namespace {
+
+struct Entry {
+    std::string name;  // bytes as stored
+    unsigned type = AE_IFREG;
+    std::string data = "x";
+};
+
+// A ZIP made by hand, names stored as given: what a hostile or foreign tool could hand the user.
+// libarchive will not write a leading '/' nor a device entry: such names and modes are patched into the
+// bytes afterwards.
+void WriteZip(const std::string& path, const std::vector<Entry>& entries, const char* options = "") {
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    archive_write_set_options(a, options);
+    ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
+    for (const Entry& e : entries) {
+        archive_entry* h = archive_entry_new();
+        archive_entry_copy_pathname(h, (e.name[0] == '/' ? "%" + e.name.substr(1) : e.name).c_str());
+        const unsigned type = e.type == AE_IFCHR ? AE_IFREG : e.type;
+        archive_entry_set_filetype(h, type);
+        archive_entry_set_perm(h, 0644);
+        if (type == AE_IFLNK) archive_entry_set_symlink(h, "/etc");
+        archive_entry_set_size(h, type == AE_IFREG ? static_cast<la_int64_t>(e.data.size()) : 0);
+        archive_write_header(a, h);
+        if (type == AE_IFREG) archive_write_data(a, e.data.data(), e.data.size());
+        archive_entry_free(h);
+    }
+    archive_write_free(a);
+    std::string bytes = ReadNativeFile(path);
+    for (const Entry& e : entries) {
+        for (std::size_t at; e.name[0] == '/' && (at = bytes.find("%" + e.name.substr(1))) != std::string::npos;)
+            bytes[at] = '/';
+        for (std::size_t at = bytes.find("PK\1\2"); e.type == AE_IFCHR && at != std::string::npos; at = bytes.find("PK\1\2", at + 4))
+            if (bytes.compare(at + 46, e.name.size(), e.name) == 0) bytes[at + 41] = static_cast<char>(AE_IFCHR >> 8);
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+class ArchiveTest : public ::testing::Test {
+  protected:
+    TempProgramDir dir;
+    const Entry classList{"_ _SETS_ _/class.list", AE_IFREG, "count=0\r\n"};
+
+    // Restore must fail with exactly `utf8Error`, leaving the folder as it was (no target, no temporary).
+    // With `prefix`, the message only begins with `utf8Error` (libarchive's own words follow).
+    void ExpectRefused(const std::string& archive, const std::string& utf8Error, bool prefix = false,
+                       const std::string& target = "target\\") {
+        const auto before = archtest::Tree(dir.Native());
+        const archiving::Outcome out = archiving::Restore(archive, target);
+        EXPECT_FALSE(out.ok);
+        const std::string error = plat::GbkToUtf8(out.error);
+        EXPECT_EQ(prefix ? error.substr(0, utf8Error.size()) : error, utf8Error);
+        EXPECT_EQ(archtest::Tree(dir.Native()), before) << "something was left behind for " << archive;
+    }
+};
+
+TEST_F(ArchiveTest, RoundTripIsExactAndEveryToolSeesTheUtf8Names) {
+    archtest::MakeLibrary(dir, "lib");
+    const archiving::Outcome saved = archiving::Backup("lib\\", "lib.zip");
+    ASSERT_TRUE(saved.ok) << plat::GbkToUtf8(saved.error);
+    const auto tree = archtest::Tree(dir.Native() + "/lib");
+
+    // The central directory, which unzip -l and desktop tools list: the same names, flagged as UTF-8.
+    std::map<std::string, std::string> listed;
+    for (const auto& [name, flags] : archtest::CentralNames(dir.ReadFile("lib.zip"))) {
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return c > 0; });
+        EXPECT_TRUE(ascii || (flags & 0x800)) << name << " is not flagged as UTF-8";
+        listed[name] = tree.count(name) ? tree.at(name) : "missing";
+    }
+    EXPECT_EQ(listed, tree);
+
+    dir.MakeDir("datum");
+    const archiving::Outcome back = archiving::Restore("lib.zip", Gbk("datum\\复原\\"));
+    ASSERT_TRUE(back.ok) << plat::GbkToUtf8(back.error);
+    EXPECT_EQ(archtest::Tree(dir.Native() + "/datum/复原"), tree);
+}
+
+TEST_F(ArchiveTest, HostileEntriesAreRefusedBeforeAnythingIsWritten) {
+    const std::string tail = "，没有恢复任何文件";
+    const std::string abs = dir.Native() + "/outside";
+    const struct {
+        Entry entry;
+        std::string error;
+    } cases[] = {
+        {{"../outside"}, "归档中的条目 ../outside 含有上级目录 .." + tail},
+        {{"a/../../outside"}, "归档中的条目 a/../../outside 含有上级目录 .." + tail},
+        {{"a\\..\\..\\outside"}, "归档中的条目 a/../../outside 含有上级目录 .." + tail},  // as Windows tools write
+        {{abs}, "归档中的条目 " + abs + " 是绝对路径" + tail},
+        {{"link", AE_IFLNK}, "归档中的条目 link 是符号链接" + tail},
+        {{"dev", AE_IFCHR}, "归档中的条目 dev 是设备文件、管道或其它特殊文件" + tail},
+        {{"\xb0\xa1.txt"}, "归档中的条目 ? 的名字不是有效的 UTF-8 或无法保存为 GBK" + tail},
+        {{"\xf0\x9f\x98\x80.txt"}, "归档中的条目 ?.txt 的名字不是有效的 UTF-8 或无法保存为 GBK" + tail},
+        {{"_ _SETS_ _/class.list"}, "归档中的条目 _ _SETS_ _/class.list 出现了两次" + tail},
+        {{"_ _SETS_ _/class.list/x"}, "归档中的条目 _ _SETS_ _/class.list/x 位于文件之下" + tail},
+    };
+    for (const auto& c : cases) {
+        // The hostile entry comes last, after a harmless one that must not be written either.
+        WriteZip("bad.zip", {classList, {"card.datum.xml"}, c.entry});
+        ExpectRefused("bad.zip", c.error);
+        EXPECT_FALSE(fs::exists(fs::symlink_status("outside")));
+    }
+}
+
+TEST_F(ArchiveTest, ArchivesThatAreNoLibraryOrBrokenAreRefusedWhole) {
+    WriteZip("plain.zip", {{"notes.txt"}, {"sub/_ _SETS_ _/class.list"}, {"other/x"}});
+    ExpectRefused("plain.zip", "归档文件 plain.zip 不是资料库的备份(没有 _ _SETS_ _\\class.list)");
+
+    archtest::MakeLibrary(dir, "lib");
+    ASSERT_TRUE(archiving::Backup("lib\\", "lib.zip").ok);
+    const std::string whole = dir.ReadFile("lib.zip");
+    dir.WriteFile("cut.zip", whole.substr(0, whole.size() - 30));
+    ExpectRefused("cut.zip",
+                  "不能读取归档文件 cut.zip: 文件已损坏、不完整或不是 ZIP 归档 (Unrecognized archive format)");
+
+    // A damaged byte in the big card's compressed data: its CRC fails after earlier files were written.
+    std::string damaged = whole;
+    damaged[damaged.find("big.datum.bin") + 200] ^= 0x55;
+    dir.WriteFile("damaged.zip", damaged);
+    ExpectRefused("damaged.zip", "归档文件 damaged.zip 已损坏(甲类/big.datum.bin)", true);
+}
+
+// As the desktop of Chinese Windows zips a folder: the folder at the top, names in GBK without the UTF-8 flag.
+TEST_F(ArchiveTest, TargetMustBeEmptyAndAWindowsZipOfTheFolderIsALibrary) {
+    WriteZip("top.zip", {{"我的库/", AE_IFDIR}, {"我的库/_ _SETS_ _/class.list", AE_IFREG, "c"}, {"我的库/卡.datum.x", AE_IFREG, "k"}},
+             "zip:hdrcharset=GBK");
+    dir.WriteFile("full/card", "keep");
+    ExpectRefused("top.zip", "目录 full\\ 非空!!", false, "full\\");
+    EXPECT_EQ(plat::GbkToUtf8(archiving::Restore("top.zip", "no\\such\\folder\\").error), "目录 no\\such 不存在");
+
+    dir.WriteFile("dots/.directory", "desktop");  // only dot names: empty, and what is there stays
+    ASSERT_TRUE(archiving::Restore("top.zip", "dots\\").ok);
+    EXPECT_EQ(archtest::Tree(dir.Native() + "/dots"),
+              (std::map<std::string, std::string>{{".directory", "desktop"}, {"_ _SETS_ _/", ""},
+                                                  {"_ _SETS_ _/class.list", "c"}, {"卡.datum.x", "k"}}));
+}
+
+TEST_F(ArchiveTest, CancelAndFailuresLeaveNoHalfArchiveOrFolder) {
+    archtest::MakeLibrary(dir, "lib");
+    dir.WriteFile("old.zip", "previous backup");
+    std::atomic<bool> cancel{false};
+    archiving::Control control{&cancel, [&](long long done, long long) { cancel = done >= 2; }};
+    const auto before = archtest::Tree(dir.Native());
+    EXPECT_TRUE(archiving::Backup("lib\\", "old.zip", control).cancelled);
+    EXPECT_EQ(archtest::Tree(dir.Native()), before);
+
+    ASSERT_TRUE(archiving::Backup("lib\\", "lib.zip").ok);
+    cancel = false;
+    EXPECT_TRUE(archiving::Restore("lib.zip", "target\\", control).cancelled);
+    EXPECT_FALSE(fs::exists("target"));
+
+    fs::create_symlink("/etc", "lib/甲类/link");
+    const archiving::Outcome linked = archiving::Backup("lib\\", "old.zip");
+    EXPECT_EQ(plat::GbkToUtf8(linked.error), "不能备份符号链接或特殊文件: lib\\甲类\\link");
+    EXPECT_EQ(dir.ReadFile("old.zip"), "previous backup");
+    EXPECT_EQ(plat::GbkToUtf8(archiving::Backup("set\\", "x.zip").error),
+              "目录 set\\ 不是资料库(没有 _ _SETS_ _\\class.list)");
+    EXPECT_FALSE(fs::exists("x.zip"));
+}
+
+}  // namespace
