@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QStringList>
+#include <string>
 
 namespace cli {
 
@@ -11,6 +12,12 @@ namespace cli {
 bool IsCommandLineMode(int argc, char** argv);
 // Runs the mode the arguments name, under a QCoreApplication of its own.
 int Run(int argc, char** argv);
+
+// A command-line path (UTF-8, '/') as an internal path. A relative one names a file where the user started
+// the program; false with `error` when GBK cannot hold it.
+bool FileArg(const QString& arg, std::string& internal, std::string& error);
+// "korvane: <message>" on stderr (message GBK); returns 1.
+int Fail(const std::string& gbkMessage);
 
 // One per mode; args are the arguments after the mode's own flag.
 int RunRender(const QStringList& args);

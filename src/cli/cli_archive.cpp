@@ -1,5 +1,7 @@
 #include "cli/cli_archive.h"
 
+#include "cli/cli.h"
+
 #include <cstdio>
 
 #include "library/registry.h"
@@ -17,16 +19,6 @@ std::string WithoutFinalSeparators(const std::string& internal) {
     return keep == 0 ? internal.substr(0, 1) : internal.substr(0, keep);
 }
 
-bool InternalPath(const QString& arg, std::string& internal, std::string& error) {
-    const std::optional<std::string> path = plat::FromNative(arg.toStdString());
-    if (path && !path->empty()) {
-        internal = *path;
-        return true;
-    }
-    error = plat::Gbk("路径中有无法保存的字符: ") + plat::Utf8ToGbk(arg.toStdString());
-    return false;
-}
-
 bool ResolveLibrary(const QString& arg, std::string& root, std::string& error) {
     LibraryRegistry reg;
     std::string name, ignored;
@@ -38,15 +30,10 @@ bool ResolveLibrary(const QString& arg, std::string& root, std::string& error) {
                 return true;
             }
     }
-    if (!InternalPath(arg, root, error)) return false;
+    if (!FileArg(arg, root, error)) return false;
     root = WithoutFinalSeparators(root) + "\\";
     if (root == "\\\\") root = "\\";
     return true;
-}
-
-int ArchiveFailure(const std::string& gbkMessage) {
-    std::fprintf(stderr, "korvane: %s\n", plat::GbkToUtf8(gbkMessage).c_str());
-    return 1;
 }
 
 int ArchiveUsage() {

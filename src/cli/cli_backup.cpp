@@ -10,10 +10,10 @@ namespace cli {
 int RunBackup(const QStringList& args) {
     if (args.size() != 2) return ArchiveUsage();
     std::string root, archivePath, error;
-    if (!ResolveLibrary(args[0], root, error) || !InternalPath(args[1], archivePath, error))
-        return ArchiveFailure(error);
+    if (!ResolveLibrary(args[0], root, error) || !FileArg(args[1], archivePath, error))
+        return Fail(error);
     const archiving::Outcome out = archiving::Backup(root, archivePath);
-    return out.ok ? 0 : ArchiveFailure(out.error);
+    return out.ok ? 0 : Fail(out.error);
 }
 
 }  // namespace cli

@@ -9,20 +9,20 @@ namespace cli {
 int RunRestore(const QStringList& args) {
     if (args.size() != 2 && args.size() != 3) return ArchiveUsage();
     std::string archivePath, folder, name, error;
-    if (!InternalPath(args[0], archivePath, error) || !InternalPath(args[1], folder, error))
-        return ArchiveFailure(error);
+    if (!FileArg(args[0], archivePath, error) || !FileArg(args[1], folder, error))
+        return Fail(error);
     folder = WithoutFinalSeparators(folder);
     if (args.size() == 3) {
-        if (!plat::FromQ(args[2], name)) return ArchiveFailure(plat::Gbk("名称中有无法保存的字符"));
+        if (!plat::FromQ(args[2], name)) return Fail(plat::Gbk("名称中有无法保存的字符"));
     } else {
         name = archiving::NameFromArchive(archivePath);
     }
     // A full registry would leave the restored folder without an entry: refused before anything is written.
-    if (!archiving::RegistryHasRoom(error)) return ArchiveFailure(error);
+    if (!archiving::RegistryHasRoom(error)) return Fail(error);
     const archiving::Outcome out = archiving::Restore(archivePath, folder + "\\");
-    if (!out.ok) return ArchiveFailure(out.error);
+    if (!out.ok) return Fail(out.error);
     if (!archiving::Register({name, folder}, error))
-        return ArchiveFailure(plat::Gbk("资料库已恢复到 ") + folder + plat::Gbk("，但没有登记: ") + error);
+        return Fail(plat::Gbk("资料库已恢复到 ") + folder + plat::Gbk("，但没有登记: ") + error);
     return 0;
 }
 
