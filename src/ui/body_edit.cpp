@@ -158,24 +158,17 @@ void CBodyEdit::insertFromMimeData(const QMimeData* source) {
 
 void CBodyEdit::paintEvent(QPaintEvent* e) {
     QPlainTextEdit::paintEvent(e);
+    // A grey bar in the left margin of each line that goes on with the paragraph of the line above: without it
+    // a joint would look like a paragraph break, and Enter on it would seem to do nothing.
     QPainter p(viewport());
-    p.setPen(QPen(palette().color(QPalette::Disabled, QPalette::Text), 1));
     const QPointF offset = contentOffset();
     const int bottom = viewport()->height();
-    for (QTextBlock b = firstVisibleBlock(); b.isValid(); b = b.next()) {
+    QTextBlock b = firstVisibleBlock();
+    bool continues = b.previous().isValid() && b.previous().text().endsWith(kJoint);
+    for (; b.isValid(); b = b.next()) {
         const QRectF box = blockBoundingGeometry(b).translated(offset);
         if (box.top() > bottom) break;
-        if (!b.text().endsWith(kJoint) || !b.next().isValid() || !b.layout() || b.layout()->lineCount() == 0)
-            continue;
-        const QTextLine last = b.layout()->lineAt(b.layout()->lineCount() - 1);
-        // A hooked arrow after the text: the line goes on below.
-        const qreal h = last.height();
-        const QPointF at(box.left() + last.x() + last.naturalTextWidth() + 3, box.top() + last.y() + h / 2);
-        const qreal w = h / 3;
-        p.drawLine(at, at + QPointF(w, 0));
-        p.drawLine(at + QPointF(w, 0), at + QPointF(w, h / 4));
-        p.drawLine(at + QPointF(w, h / 4), at + QPointF(0, h / 4));
-        p.drawLine(at + QPointF(0, h / 4), at + QPointF(w / 3, h / 4 - w / 3));
-        p.drawLine(at + QPointF(0, h / 4), at + QPointF(w / 3, h / 4 + w / 3));
+        if (continues) p.fillRect(QRectF(box.left() + 1, box.top() + 2, 2, box.height() - 4), Qt::lightGray);
+        continues = b.text().endsWith(kJoint);
     }
 }

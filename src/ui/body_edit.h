@@ -3,7 +3,7 @@
 // Qt lays out a paragraph as one piece whenever it is shown or edited: a paragraph of millions of characters
 // takes seconds to appear, a long run of Latin letters without spaces minutes. The field therefore shows a
 // paragraph longer than kMaxLineChars as several lines tied by joints. A joint is an invisible mark at the end of
-// a line saying that the paragraph goes on in the next line; it is drawn as a small grey arrow. Body() leaves the
+// a line saying that the paragraph goes on in the next line, which shows a grey bar in its margin. Body() leaves the
 // joints out, so a saved paragraph is whole. The editing keys treat a joint as one thing: Enter on it turns it
 // into a paragraph break, Backspace or Delete across it joins the two lines, the caret never stops inside it.
 // Copying leaves joints out; pasting splits long paragraphs the same way; undo restores joints with the text,
