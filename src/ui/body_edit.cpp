@@ -32,10 +32,7 @@ CBodyEdit::CBodyEdit(QWidget* parent) : QPlainTextEdit(parent) {
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] { KeepCaretOutOfJoints(); });
 }
 
-void CBodyEdit::SetBody(const QString& text) {
-    setPlainText(WithJoints(text));
-    lastCaret_ = 0;
-}
+void CBodyEdit::SetBody(const QString& text) { setPlainText(WithJoints(text)); }
 
 QString CBodyEdit::Body() const { return WithoutJoints(toPlainText()); }
 
@@ -149,6 +146,8 @@ void CBodyEdit::insertFromMimeData(const QMimeData* source) {
     QString text = source->text();
     text.remove(kJoint);  // a mark from elsewhere would tie two of the pasted paragraphs together
     QTextCursor c = textCursor();
+    // A drop places the cursor where the mouse is, which can be inside a joint, without telling.
+    if (!c.hasSelection() && JointAt(c.position() - 1)) c.setPosition(c.position() - 1);
     c.beginEditBlock();
     c.insertText(WithJoints(text));
     c.endEditBlock();
