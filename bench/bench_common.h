@@ -11,8 +11,8 @@ const GeneratedLibrary& Library(int n);
 
 // A card in the exact card format with a body of about `bytes` bytes of GBK prose, in a class and from a
 // source the generated program directories know; written once per size under the temporary folder. Its
-// native path.
-const std::string& BenchCard(int bytes);
+// native path. `oneParagraph`: the same text without its paragraph breaks.
+const std::string& BenchCard(int bytes, bool oneParagraph = false);
 
 // Floors: what the hardware does without the program.
 long long WalkTree(const std::string& nativeDir);  // recursive readdir; entries seen

@@ -57,9 +57,9 @@ static long long WalkDir(const std::string& dir) {
 
 long long WalkTree(const std::string& nativeDir) { return WalkDir(nativeDir); }
 
-const std::string& BenchCard(int bytes) {
-    static std::map<int, std::string> made;
-    auto it = made.find(bytes);
+const std::string& BenchCard(int bytes, bool oneParagraph) {
+    static std::map<std::pair<int, bool>, std::string> made;
+    auto it = made.find({bytes, oneParagraph});
     if (it != made.end()) return it->second;
     fs::path dir = fs::temp_directory_path() / "korvane-bench-cards";
     fs::create_directories(dir);
@@ -68,13 +68,15 @@ const std::string& BenchCard(int bytes) {
     rs.card.klass = plat::Gbk("类别0");
     rs.card.source = plat::Gbk("读书");
     rs.card.content = RealisticGbkText(static_cast<size_t>(bytes), 11);
+    if (oneParagraph) std::erase_if(rs.card.content, [](char c) { return c == '\r' || c == '\n'; });
     rs.card.href = "simple.xsl";
     rs.card.dtdPath = "x.dtd";
     plat::StringSink sink;
     rs.WriteCard(sink);
-    std::string native = (dir / ("card" + std::to_string(bytes) + ".datum.xml")).string();
+    std::string native =
+        (dir / ("card" + std::to_string(bytes) + (oneParagraph ? "p1" : "") + ".datum.xml")).string();
     std::ofstream(native, std::ios::binary | std::ios::trunc) << sink.data;
-    return made.emplace(bytes, native).first->second;
+    return made.emplace(std::pair{bytes, oneParagraph}, native).first->second;
 }
 
 std::string PlainRead(const std::string& nativePath) {

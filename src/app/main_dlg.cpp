@@ -20,6 +20,7 @@
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "res/program_icon.h"
+#include "ui/body_edit.h"
 #include "ui/palette.h"
 #include "ui/show_msg_dlg.h"
 
@@ -35,7 +36,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent) {
     m_cbSource = ItemAs<QComboBox>(1013);
     m_cbStyle = ItemAs<QComboBox>(1015);
     m_edKeyword = ItemAs<QLineEdit>(1017);
-    m_edBody = ItemAs<QPlainTextEdit>(1018);
+    m_edBody = ItemAs<CBodyEdit>(1018);
 
     // Text typed into a combo must never become an entry: every entry is bound to a table slot.
     for (QComboBox* cb : {m_cbLibrary, m_cbClass, m_cbSource, m_cbStyle}) cb->setInsertPolicy(QComboBox::NoInsert);

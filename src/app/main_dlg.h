@@ -15,6 +15,7 @@
 #include "library/registry.h"
 #include "platform/fs.h"
 #include "store/xml_record_set.h"
+#include "ui/body_edit.h"
 #include "ui/dialog.h"
 
 class CShowMsgDlg;
@@ -22,7 +23,6 @@ class QTreeWidgetItem;
 class QTreeWidget;
 class QComboBox;
 class QLineEdit;
-class QPlainTextEdit;
 
 // One entry of the scanned entry list: a class, a card, or the end entry.
 struct DatumNode {
@@ -146,7 +146,7 @@ public:
     QComboBox* m_cbSource = nullptr;   // 1013
     QComboBox* m_cbStyle = nullptr;    // 1015
     QLineEdit* m_edKeyword = nullptr;  // 1017
-    QPlainTextEdit* m_edBody = nullptr;  // 1018
+    CBodyEdit* m_edBody = nullptr;     // 1018
 
 protected:
     bool OnInitDialog() override;

@@ -14,6 +14,7 @@
 #include "platform/path.h"
 #include "platform/services.h"
 #include "platform/text.h"
+#include "ui/body_edit.h"
 #include "ui/combo.h"
 #include "ui/show_msg_dlg.h"
 
@@ -22,6 +23,8 @@ using plat::Gbk;
 namespace {
 
 constexpr char kCardMark[] = ".datum.";
+// Cards up to this size open in the form within a second; a larger one is refused before it is read.
+constexpr std::uintmax_t kMaxCardBytes = 16u << 20;
 
 // The last path component of an internal path; both '\' and '/' separate, found character by character so
 // that a GBK trail byte 0x5C is never taken for a separator.
@@ -63,6 +66,11 @@ void ShowError(QWidget* parent, const std::string& text) {
 }  // namespace
 
 int CMainDlg::LoadDatum(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::file_size(plat::ToNative(path), ec) > kMaxCardBytes && !ec) {
+        ShowError(this, Gbk("资料卡文件 ") + path + Gbk(" 超过 16 MB，太大了，不能打开。"));
+        return 0;
+    }
     plat::LineReader reader;
     if (!reader.Open(path)) {
         ShowError(this, Gbk("不能打开文件:") + path);
@@ -111,7 +119,7 @@ int CMainDlg::LoadDatum(const std::string& path) {
     ui::SelectEntry(m_cbStyle, style);
 
     m_edFile->setText(plat::ToQ(path));
-    m_edBody->setPlainText(BodyToWidget(card.content));
+    m_edBody->SetBody(BodyToWidget(card.content));
 
     m_loadedPath = path;
     m_loadedHref = card.href;
@@ -132,7 +140,7 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
         {m_edKeyword->text(), "关键字", {}},
         {m_cbClass->currentText(), "类别", {}},
         {m_cbSource->currentText(), "来源", {}},
-        {m_edBody->toPlainText(), "正文", {}},
+        {m_edBody->Body(), "正文", {}},
     };
     for (Field& f : fields) {
         if (!plat::FromQ(f.text, f.gbk)) {

@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 
+#include "ui/body_edit.h"
 #include "ui/palette.h"
 #include "ui/shaded_button.h"
 
@@ -139,7 +140,8 @@ CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
             break;
         }
         case Kind::EditMultiline: {
-            auto* e = new QPlainTextEdit(label, this);
+            auto* e = new CBodyEdit(this);  // the one multi-line field: the card body
+            e->setPlainText(label);
             // Both scroll bars, as the template has them, so lines are not wrapped.
             e->setLineWrapMode(QPlainTextEdit::NoWrap);
             e->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

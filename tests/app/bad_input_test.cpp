@@ -202,9 +202,9 @@ TEST_F(BadInputTest, TenMegabyteOneLineCardOpensAndAOneLineNonCardIsRefusedAtOnc
     CMainDlg& w = Start();
 
     const double open = DoubleClick("huge");
-    EXPECT_LT(open, 60.0);  // a body of one 10 MB paragraph costs the text widget seconds of layout, no more
+    EXPECT_LT(open, 60.0);  // a bound for a hang only: speed is measured in the benchmark
     ASSERT_EQ(Title(), "大");
-    EXPECT_EQ(w.m_edBody->toPlainText().size(), static_cast<qsizetype>(body.size()));
+    EXPECT_EQ(w.m_edBody->Body().size(), static_cast<qsizetype>(body.size()));
 
     svc.ExpectBox("读取文件 lib\\K\\flat.datum.xml 的XML数据时出错了!", "ERROR", 0x10);
     EXPECT_LT(DoubleClick("flat"), 5.0);

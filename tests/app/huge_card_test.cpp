@@ -1,0 +1,131 @@
+// Cards with paragraphs too long for one line of the body field: open, edit at the joints, save, byte for byte.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTest>
+#include <filesystem>
+#include <vector>
+
+#include "app/main_fixture.h"
+
+using plat::Gbk;
+
+namespace {
+
+bool Now(LocalTime& t) {
+    t = {2003, 2, 5, 9, 7};
+    return true;
+}
+
+class HugeCardTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        SetLocalTimeSource(Now);
+        mainfx::WriteRegistry(dir, {{"库", "lib"}}, 0);
+        mainfx::MakeLibrary(dir, "lib", {"A"}, {"书"});
+        mainfx::MakeStyles(dir, {"simple.xsl"});
+        dir.WriteFile("lib/A/t.datum.xml", "");
+        Load();
+        dlg->m_startupDone = 1;
+        dlg->m_current = dlg->m_first->next;
+        ASSERT_EQ(dlg->m_current->path, "lib\\A\\t.datum.xml");
+    }
+    void TearDown() override { SetLocalTimeSource(nullptr); }
+    // The card as the program writes it, so that a save without edits must give the same bytes.
+    std::string CardBytes(const std::string& content) {
+        XmlRecordSet x;
+        x.card = {"t", "A", "2001-1-1 1:1", "", Gbk("书"), "k", content,
+                  dir.Internal() + "\\xmlstyle\\datumstyle\\simple.xsl", dlg->m_dtdPath};
+        plat::StringSink sink;
+        x.WriteCard(sink);
+        return sink.data;
+    }
+    CBodyEdit& Body() { return *dlg->m_edBody; }
+};
+
+TEST_F(HugeCardTest, LongParagraphsShowCutIntoLinesAndSaveBackByteForByte) {
+    std::string chinese;
+    while (chinese.size() < 20000) chinese += Gbk("一二三四五六七八九十，");
+    const std::string latin(5000, 'x'), limit(CBodyEdit::kMaxLineChars, 'y');  // no break opportunity
+    const struct {
+        const char* what;
+        std::string content;
+        int lines;
+    } rows[] = {
+        {"one Chinese paragraph, cut after commas", chinese, 5},
+        {"long paragraphs among short and empty ones", "a\r\n" + chinese + "\r\n\r\n" + latin + "\r\nz", 11},
+        {"a paragraph of exactly the limit stays one line", limit + "\r\n" + limit + "z", 3},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string bytes = CardBytes(row.content);
+        dir.WriteFile("lib/A/t.datum.xml", bytes);
+        ASSERT_EQ(dlg->LoadDatum("lib\\A\\t.datum.xml"), 1);
+        EXPECT_EQ(Body().blockCount(), row.lines);
+        dlg->OnSave();
+        EXPECT_EQ(dir.ReadFile("lib/A/t.datum.xml"), bytes);
+    }
+    // Enter typed after the first line of the Chinese paragraph (cut after its 186th comma) breaks it there.
+    dir.WriteFile("lib/A/t.datum.xml", CardBytes(chinese));
+    dlg->LoadDatum("lib\\A\\t.datum.xml");
+    QTextCursor c = Body().textCursor();
+    c.setPosition(186 * 11);
+    Body().setTextCursor(c);
+    QTest::keyClick(&Body(), Qt::Key_Return);
+    dlg->OnSave();
+    EXPECT_EQ(dir.ReadFile("lib/A/t.datum.xml"), CardBytes(chinese.insert(186 * 22, "\r\n")));
+}
+
+TEST_F(HugeCardTest, EditsAtAJointSaveWhatTheUserSeesAndTyped) {
+    const int n = CBodyEdit::kMaxLineChars;
+    const QString a(n, QLatin1Char('a')), p(3000, QLatin1Char('p'));
+    const int lineEnd = n, nextLineStart = n + 2;  // the mark and the line break lie between them
+    using K = QKeyCombination;
+    const K shiftRight = Qt::ShiftModifier | Qt::Key_Right;
+    const auto ctrl = Qt::ControlModifier;
+    const struct {
+        const char* what;
+        int caret;
+        std::vector<K> keys;
+        QString body;
+        int lines;
+    } rows[] = {
+        {"a pasted long paragraph is cut too", 0, {ctrl | Qt::Key_V}, p + "\nq" + a + "bbb", 4},
+        {"Right crosses the joint in one step", lineEnd, {Qt::Key_Right, Qt::Key_X}, a + "xbbb", 2},
+        {"Left crosses it back in one step", nextLineStart, {Qt::Key_Left, Qt::Key_X}, a + "xbbb", 2},
+        {"Enter at the line end breaks the paragraph", lineEnd, {Qt::Key_Return}, a + "\nbbb", 2},
+        {"Enter at the next line's start too", nextLineStart, {Qt::Key_Return}, a + "\nbbb", 2},
+        {"Backspace at the next line's start joins", nextLineStart, {Qt::Key_Backspace}, a + "bbb", 1},
+        {"and Enter breaks there again", nextLineStart, {Qt::Key_Backspace, Qt::Key_Return}, a + "\nbbb", 2},
+        {"Delete at the line end joins", lineEnd, {Qt::Key_Delete}, a + "bbb", 1},
+        {"undo brings the joint back", lineEnd, {Qt::Key_Return, ctrl | Qt::Key_Z}, a + "bbb", 2},
+        {"typing over a selection across it", lineEnd - 1, {shiftRight, shiftRight, Qt::Key_X}, a.left(n - 1) + "xbbb", 1},
+        {"copying across it copies no break", lineEnd - 1, {shiftRight, shiftRight, ctrl | Qt::Key_C,
+         ctrl | Qt::Key_Home, ctrl | Qt::Key_V}, "a" + a + "bbb", 2},
+    };
+    QApplication::clipboard()->setText(p + QChar(0x2060) + "\nq");  // a mark from elsewhere is no joint
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Body().SetBody(a + "bbb");
+        ASSERT_EQ(Body().blockCount(), 2);
+        QTextCursor c = Body().textCursor();
+        c.setPosition(row.caret);
+        Body().setTextCursor(c);
+        for (K k : row.keys) QTest::keyClick(&Body(), k.key(), k.keyboardModifiers());
+        EXPECT_EQ(Body().Body().toStdString(), row.body.toStdString());
+        EXPECT_EQ(Body().blockCount(), row.lines);
+    }
+}
+
+TEST_F(HugeCardTest, ACardOverTheLimitIsRefusedBeforeItIsRead) {
+    dir.WriteFile("lib/A/big.datum.xml", "");
+    std::filesystem::resize_file(dir.Native() + "/lib/A/big.datum.xml", (16u << 20) + 1);  // sparse: no data
+    Body().SetBody("kept");
+    svc.ExpectBox("资料卡文件 lib\\A\\big.datum.xml 超过 16 MB，太大了，不能打开。", "ERROR", 0x10);
+    EXPECT_EQ(dlg->LoadDatum("lib\\A\\big.datum.xml"), 0);
+    svc.VerifyAllUsed();
+    EXPECT_EQ(Body().Body(), "kept");
+}
+
+}  // namespace
