@@ -142,8 +142,10 @@ public:
     std::array<std::string, kMaxListSlots> m_sources;
     int m_nSources = 0;
     std::deque<NamePath> m_styles;  // no fixed limit
-    CardForm m_form;
-    const std::string& m_loadedPath = m_form.LoadedPath();  // read-only view for tests
+private:
+    CardForm m_form;  // the editing session; Form() is its read-only view
+public:
+    const std::string& m_loadedPath = m_form.LoadedPath();  // read-only, for tests
     // Told every progress text the window puts into the strip, in order (tests, diagnostics).
     std::function<void(const std::string&)> m_onProgress;
 
@@ -184,4 +186,5 @@ private:
     std::size_t m_scanDepth = 0;
     int m_timerId = 0;
     int m_exposeWaits = 0;  // start-up ticks spent waiting for the window to appear
+    bool m_ending = false;  // the failure procedure is closing the window
 };

@@ -317,7 +317,7 @@ bool CMainDlg::SaveForm() {
             ShowError(this, Gbk("不能删除文件:") + oldFile + Gbk(" 请手动删除."));
         }
     }
-    if (!HasLibrary()) return true;
+    if (!HasLibrary() || m_ending) return true;
 
     if (m_msg) m_msg->SetMessage(Gbk("文件已经保存，正在重新扫描文件夹....."));
     if (!RescanLibrary()) return true;  // the window is closing; the card itself was written

@@ -81,6 +81,13 @@ void CMainDlg::FailAndClose(const std::string& failureText, const std::string& p
     plat::Svc().Sleep(1000);
     m_msg->hide();
     plat::Svc().MessageBox(this, prefix + m_lastError, Gbk("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+    // The program ends here, and the form's edits would end with it. The card is written where the form
+    // says; nothing is rescanned, since the window is going.
+    m_ending = true;
+    if (m_form.HasEdits() &&
+        plat::Svc().MessageBox(this, Gbk("程序将要关闭，当前资料卡的修改还没有保存。\n你要先保存它吗?"), Gbk("选择"),
+                               plat::MB_YESNO | plat::MB_ICONQUESTION) == plat::IDYES)
+        SaveForm();
     EndDialog(plat::IDOK);
 }
 

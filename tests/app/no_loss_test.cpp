@@ -340,4 +340,37 @@ TEST_F(NoLossTest, AFileChosenWithBrowseIsNotAskedAboutTwice) {
     EXPECT_TRUE(dir.Exists("lib/A/a1.datum.xml"));
 }
 
+// A folder whose only file has a name GBK cannot show is not empty: the template must not go into it.
+TEST_F(NoLossTest, NewLibraryRefusesAFolderHoldingOnlyNamesGbkCannotShow) {
+    dir.WriteFile("lib3/\xF0\x9F\x99\x82.txt", "mine");
+    svc.ExpectBox("目录 lib3\\ 非空!!", "ERROR", kError);
+    mangfx::WhenModal([](CDialog& m) {
+        mangfx::WhenModal([](CDialog& form) {
+            mangfx::Type(form, 1021, "资料三");
+            mangfx::Type(form, 1022, "lib3");
+            mangfx::Click(form, 1);
+        });
+        mangfx::Click(m, 3);
+        mangfx::Click(m, 2);
+    });
+    Click(1001);
+    EXPECT_FALSE(dir.Exists("lib3/_ _SETS_ _"));
+    EXPECT_EQ(dir.ReadFile("lib3/\xF0\x9F\x99\x82.txt"), "mine");
+}
+
+// A reload that fails ends the program; the card being edited is offered a save first.
+TEST_F(NoLossTest, TheFailureProcedureOffersToSaveTheFormFirst) {
+    DblClick("a1");
+    Edit("最后");
+    mangfx::WhenModal([this](CDialog& m) {
+        mangfx::Click(m, 1);
+        std::filesystem::remove(dir.Native() + "/lib/_ _SETS_ _/source.list");
+    });
+    svc.ExpectBox("读取来源时出错: 找不到文件 lib\\_ _SETS_ _\\source.list", "ERROR", kError);
+    svc.ExpectBox("程序将要关闭，当前资料卡的修改还没有保存。\n你要先保存它吗?", "选择", kYesNo, plat::IDYES);
+    Click(1014);
+    EXPECT_TRUE(dlg->Ended());
+    EXPECT_TRUE(OnDisk("lib/A/a1.datum.xml", "<keyword>最后</keyword>"));
+}
+
 }  // namespace
