@@ -289,7 +289,7 @@ bool CMainDlg::SaveForm() {
                 break;
             case CardForm::Disk::Unchanged: break;
         }
-    } else if (plat::PathExists(fileName) && !m_form.OverwriteAgreed(fileName)) {
+    } else if (plat::IsFile(fileName) && !m_form.OverwriteAgreed(fileName)) {
         // A new name can be that of another card (a title changed to one already filed in the class);
         // writing over it unasked would lose that card.
         if (!ask(Gbk("文件 ") + fileName + Gbk(" 已经存在，你要用当前资料卡覆盖它吗?"))) return false;
