@@ -37,6 +37,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent) {
     m_cbStyle = ItemAs<QComboBox>(1015);
     m_edKeyword = ItemAs<QLineEdit>(1017);
     m_edBody = ItemAs<CBodyEdit>(1018);
+    m_form.Attach({m_edTitle, m_edKeyword, m_cbClass, m_cbSource, m_cbStyle, m_edFile, m_edBody});
 
     // Text typed into a combo must never become an entry: every entry is bound to a table slot.
     for (QComboBox* cb : {m_cbLibrary, m_cbClass, m_cbSource, m_cbStyle}) cb->setInsertPolicy(QComboBox::NoInsert);
@@ -69,6 +70,15 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent) {
 }
 
 CMainDlg::~CMainDlg() { OnDestroy(); }
+
+// Ending the program drops the form: unsaved edits are asked about first.
+void CMainDlg::OnOK() {
+    if (ConfirmLeaveForm() != Leave::Stay) CDialog::OnOK();
+}
+
+void CMainDlg::OnCancel() {
+    if (ConfirmLeaveForm() != Leave::Stay) CDialog::OnCancel();
+}
 
 void CMainDlg::Initialise() { OnInitDialog(); }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/card_form.h"
 #include "library/registry.h"
 #include "platform/fs.h"
 #include "store/xml_record_set.h"
@@ -105,6 +106,17 @@ public:
     void OnNextDatum();
     void OnNameFieldKillFocus();
     void OnSave();
+    // Writes the form to its file-name field; true when the card is on disk as the form shows it.
+    bool SaveForm();
+    // Before anything replaces the form's card or ends the program: with unsaved edits, asks whether to
+    // save (Yes), discard (No) or stay (Cancel).
+    enum class Leave { Stay, Go, Discard };
+    Leave ConfirmLeaveForm();
+    // Every way of opening a card into the form goes through here: the unsaved-edit question, then the
+    // entry with that path becomes current and is selected, then the card is read. 1 when it was read.
+    int OpenCardIntoForm(const std::string& path);
+    DatumNode* FindNodeByPath(const std::string& path) const;
+    const CardForm& Form() const { return m_form; }
 
     // --- index and bookmarks (main_bookmarks.cpp)
     void OnIndexManage();
@@ -130,9 +142,10 @@ public:
     std::array<std::string, kMaxListSlots> m_sources;
     int m_nSources = 0;
     std::deque<NamePath> m_styles;  // no fixed limit
-    std::string m_loadedPath;    // the file the form was last loaded from ("" when never)
-    std::string m_loadedHref;    // the stylesheet reference that card had
-    std::string m_loadedFounddate;  // that card's creation stamp, as loaded or last written
+private:
+    CardForm m_form;  // the editing session; Form() is its read-only view
+public:
+    const std::string& m_loadedPath = m_form.LoadedPath();  // read-only, for tests
     // Told every progress text the window puts into the strip, in order (tests, diagnostics).
     std::function<void(const std::string&)> m_onProgress;
 
@@ -152,12 +165,16 @@ protected:
     bool OnInitDialog() override;
     void timerEvent(QTimerEvent* e) override;  // OnTimer
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void OnOK() override;      // button 1, Enter
+    void OnCancel() override;  // Escape, the close box
     void OnDestroy();
 
 private:
     void SetProgress(const std::string& text);  // the strip's text, told to m_onProgress too
     void ShowStrip();  // the strip over the window, drawn before the blocking work that follows
     bool LoadLibraryStages();   // scan, class list, source list of the library in m_nCurLib; false: ended
+    bool SwitchToLibrary(int lib);  // rescan and the library's own class and source lists; false: ended
+    bool ReloadNameLists();     // class and source boxes of m_libRoot, keeping the form's text; false: ended
     void AppendEndEntry();      // the current end entry becomes the found one; a fresh end entry follows
 
     DatumNodeStore m_nodes;
@@ -169,4 +186,5 @@ private:
     std::size_t m_scanDepth = 0;
     int m_timerId = 0;
     int m_exposeWaits = 0;  // start-up ticks spent waiting for the window to appear
+    bool m_ending = false;  // the failure procedure is closing the window
 };

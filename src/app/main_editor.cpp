@@ -76,7 +76,9 @@ int CMainDlg::LoadDatum(const std::string& path) {
         ShowError(this, Gbk("不能打开文件:") + path);
         return 0;
     }
-    if (!m_xml.ReadCard(reader)) {
+    // A read error partway, or a body cut by a line that is no whole paragraph, would show a shorter card,
+    // and saving it in place would delete the rest.
+    if (!m_xml.ReadCard(reader) || reader.Failed() || !m_xml.bodyWhole) {
         ShowError(this, Gbk("读取文件 ") + path + Gbk(" 的XML数据时出错了!"));
         return 0;
     }
@@ -121,9 +123,7 @@ int CMainDlg::LoadDatum(const std::string& path) {
     m_edFile->setText(plat::ToQ(path));
     m_edBody->SetBody(BodyToWidget(card.content));
 
-    m_loadedPath = path;
-    m_loadedHref = card.href;
-    m_loadedFounddate = card.founddate;
+    m_form.Loaded(path, card.href, card.founddate);
     return 1;
 }
 
@@ -165,13 +165,11 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
     if (style >= 0 && style < static_cast<int>(m_styles.size())) {
         card.href = m_styles[style].path;
     } else {
-        card.href = m_loadedHref;  // no style chosen: keep the card's own stylesheet rather than none
+        card.href = m_form.Href();  // no style chosen: keep the card's own stylesheet rather than none
     }
-    // The current entry can have moved away from the card in the form (library switch, a load that failed,
-    // a rescan whose title matched another entry); its founddate then belongs to another card, and taking it
-    // would silently replace this card's creation date.
-    const bool ownEntry = m_current && m_current->IsCard() && m_current->path == m_loadedPath;
-    card.founddate = ownEntry ? m_current->founddate : m_loadedFounddate;
+    // The form's own stamp, not the current entry's: that entry can belong to another card (library switch,
+    // a load that failed), and its founddate would silently replace this card's creation date.
+    card.founddate = m_form.Founddate();
     // Fixing the stamp here lets the caller hand the written creation date on to the entry list.
     if (card.founddate.empty()) card.founddate = CurrentStamp();
     card.dtdPath = m_dtdPath;
@@ -180,28 +178,58 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
         m_lastError = Gbk("写入 XML 数据时出错!!");
         return 0;
     }
-    m_loadedHref = card.href;
-    m_loadedFounddate = card.founddate;
+    m_form.Saved(fileName, card.href, card.founddate);
     return 1;
+}
+
+CMainDlg::Leave CMainDlg::ConfirmLeaveForm() {
+    if (!m_form.HasEdits()) return Leave::Go;
+    const int answer = plat::Svc().MessageBox(
+        this, Gbk("当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)"), Gbk("选择"),
+        plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION);
+    if (answer == plat::IDYES) return SaveForm() ? Leave::Go : Leave::Stay;
+    return answer == plat::IDNO ? Leave::Discard : Leave::Stay;
+}
+
+DatumNode* CMainDlg::FindNodeByPath(const std::string& path) const {
+    for (DatumNode* n = m_first; n && !n->IsEnd(); n = n->next)
+        if (n->IsCard() && n->path == path) return n;
+    return nullptr;
+}
+
+int CMainDlg::OpenCardIntoForm(const std::string& path) {
+    const std::string target = path;  // a save below may rescan and free the entry that holds `path`
+    if (ConfirmLeaveForm() == Leave::Stay) {
+        SelectEntryItem(m_current);  // the click moved the tree's selection; the form did not move
+        return 0;
+    }
+    if (DatumNode* node = FindNodeByPath(target)) {
+        m_current = node;
+        SelectEntryItem(node);
+    }
+    return LoadDatum(target);
 }
 
 void CMainDlg::OnTreeDblClick() {
     const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
-    m_current = FindNodeByItem(selected.isEmpty() ? nullptr : selected.first());
-    if (m_current && m_current->IsCard()) LoadDatum(m_current->path);
+    DatumNode* node = FindNodeByItem(selected.isEmpty() ? nullptr : selected.first());
+    if (node && node->IsCard()) {
+        OpenCardIntoForm(node->path);
+        return;
+    }
+    m_current = node;  // a class only becomes current; the form stays
 }
 
 void CMainDlg::OnPrevDatum() {
     if (!m_current || !m_current->prev) return;
-    for (;;) {
-        m_current = m_current->prev;
-        if (m_current->IsCard()) {
-            SelectEntryItem(m_current);
-            LoadDatum(m_current->path);
+    for (DatumNode* n = m_current->prev;; n = n->prev) {
+        if (n->IsCard()) {
+            OpenCardIntoForm(n->path);
             return;
         }
-        if (!m_current->prev) {
-            SelectEntryItem(m_current);
+        if (!n->prev) {
+            m_current = n;
+            SelectEntryItem(n);
             return;
         }
     }
@@ -210,15 +238,14 @@ void CMainDlg::OnPrevDatum() {
 void CMainDlg::OnNextDatum() {
     auto atEnd = [](const DatumNode* n) { return !n || n->IsEnd(); };
     if (atEnd(m_current) || atEnd(m_current->next)) return;
-    for (;;) {
-        m_current = m_current->next;
-        if (m_current->IsCard()) {
-            SelectEntryItem(m_current);
-            LoadDatum(m_current->path);
+    for (DatumNode* n = m_current->next;; n = n->next) {
+        if (n->IsCard()) {
+            OpenCardIntoForm(n->path);
             return;
         }
-        if (atEnd(m_current->next)) {
-            SelectEntryItem(m_current);
+        if (atEnd(n->next)) {
+            m_current = n;
+            SelectEntryItem(n);
             return;
         }
     }
@@ -230,62 +257,92 @@ void CMainDlg::OnNameFieldKillFocus() {
     const QString file = m_edFile->text();
     const qsizetype tail = file.indexOf(QLatin1String(kCardMark));
     if (tail < 0) return;
+    const bool hadEdits = m_form.HasEdits();
     m_edFile->setText(plat::ToQ(m_libRoot) + m_cbClass->currentText() + QLatin1Char('\\') + m_edTitle->text() +
                       file.mid(tail));
+    m_form.FileNameRebuilt(hadEdits);
 }
 
-void CMainDlg::OnSave() {
-    if (!m_current || m_current->IsClass()) return;
+void CMainDlg::OnSave() { SaveForm(); }
 
+bool CMainDlg::SaveForm() {
+    if (m_edFile->text().isEmpty()) {
+        // An empty form has nothing to save; text typed without a file name has nowhere to go.
+        if (m_form.HasEdits()) ShowError(this, Gbk("保存资料时出错:文件名是空的，资料卡没有保存。"));
+        return false;
+    }
     std::string fileName;
     if (!plat::FromQ(m_edFile->text(), fileName)) {
         m_lastError = Gbk("文件名中含有无法保存的字符（如表情符号），资料卡没有保存。");
         ShowError(this, Gbk("保存资料时出错:") + m_lastError);
-        return;
+        return false;
     }
-    // A new name can be that of another card (a title changed to one already filed in the class); writing
-    // over it unasked would lose that card.
-    const bool otherFile =
-        m_loadedPath.empty() || (m_loadedPath != fileName && !SameFile(m_loadedPath, fileName));
-    if (otherFile && plat::IsFile(fileName) &&
-        plat::Svc().MessageBox(this, Gbk("文件 ") + fileName + Gbk(" 已经存在，你要用当前资料卡覆盖它吗?"),
-                               Gbk("选择"), plat::MB_YESNO | plat::MB_ICONQUESTION) != plat::IDYES) {
-        return;
+    auto ask = [this](const std::string& text) {
+        return plat::Svc().MessageBox(this, text, Gbk("选择"), plat::MB_YESNO | plat::MB_ICONQUESTION) ==
+               plat::IDYES;
+    };
+    const std::string oldFile = m_form.LoadedPath();
+    const bool inPlace = !oldFile.empty() && (oldFile == fileName || SameFile(oldFile, fileName));
+    if (inPlace) {
+        // Another program (a sync tool, a second copy of this one) may have written the card since it was
+        // loaded; its version would be lost unasked.
+        switch (m_form.DiskState()) {
+            case CardForm::Disk::Changed:
+                if (!ask(Gbk("文件 ") + fileName + Gbk(" 在载入后已被其他程序修改过，你要用当前资料卡覆盖它吗?")))
+                    return false;
+                break;
+            case CardForm::Disk::Gone:
+                if (!ask(Gbk("文件 ") + fileName + Gbk(" 在载入后已被删除或移走了，你要把当前资料卡重新保存到那里吗?")))
+                    return false;
+                break;
+            case CardForm::Disk::Unchanged: break;
+        }
+    } else if (plat::IsFile(fileName) && !m_form.OverwriteAgreed(fileName)) {
+        // A new name can be that of another card (a title changed to one already filed in the class);
+        // writing over it unasked would lose that card.
+        if (!ask(Gbk("文件 ") + fileName + Gbk(" 已经存在，你要用当前资料卡覆盖它吗?"))) return false;
     }
     if (!SaveDatum(fileName)) {
         ShowError(this, Gbk("保存资料时出错:") + m_lastError);
-        return;
+        return false;
     }
     const std::string title = m_xml.card.title;
     const std::string founddate = m_xml.card.founddate;
 
-    if (m_current->path == fileName) {
-        m_current->founddate = founddate;
-        m_loadedPath = fileName;
-        return;
+    if (inPlace) {
+        if (m_current && m_current->IsCard() && m_current->path == fileName) m_current->founddate = founddate;
+        return true;
     }
 
-    // Only the file this form was read from is ever offered for deletion: the current entry may have moved
-    // to another card (library switch), and a form typed from scratch has no old file at all.
-    if (!m_loadedPath.empty() && m_loadedPath != fileName && !SameFile(m_loadedPath, fileName)) {
+    // Only the file this form was read from is ever offered for deletion: the current entry may belong to
+    // another card (library switch), and a form typed from scratch has no old file at all.
+    if (!oldFile.empty()) {
         const int answer = plat::Svc().MessageBox(
             this,
             Gbk("你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?"),
             Gbk("选择"), plat::MB_YESNO | plat::MB_ICONQUESTION);
-        if (answer == plat::IDYES && !plat::DeleteFile(m_loadedPath)) {
-            ShowError(this, Gbk("不能删除文件:") + m_loadedPath + Gbk(" 请手动删除."));
+        if (answer == plat::IDYES && !plat::DeleteFile(oldFile)) {
+            ShowError(this, Gbk("不能删除文件:") + oldFile + Gbk(" 请手动删除."));
         }
     }
-    m_loadedPath = fileName;
+    if (!HasLibrary() || m_ending) return true;
 
     if (m_msg) m_msg->SetMessage(Gbk("文件已经保存，正在重新扫描文件夹....."));
-    if (!RescanLibrary()) return;  // the window is closing
+    if (!RescanLibrary()) return true;  // the window is closing; the card itself was written
 
-    DatumNode* found = m_first;
-    while (found && !found->IsEnd() && found->label != title) found = found->next;
+    // The entry of the file just written, by its path: a label can be shared by a class or by a card of the
+    // same title in another class.
+    DatumNode* found = FindNodeByPath(fileName);
+    for (DatumNode* n = m_first; !found && n && !n->IsEnd(); n = n->next)
+        if (n->IsCard() && n->label == title && SameFile(n->path, fileName)) found = n;
+    if (!found) {
+        found = m_first;
+        while (found && !found->IsEnd()) found = found->next;
+    }
     m_current = found;
     if (found) {
         found->founddate = founddate;
         SelectEntryItem(found->IsEnd() ? nullptr : found);
     }
+    return true;
 }

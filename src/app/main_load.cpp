@@ -81,6 +81,13 @@ void CMainDlg::FailAndClose(const std::string& failureText, const std::string& p
     plat::Svc().Sleep(1000);
     m_msg->hide();
     plat::Svc().MessageBox(this, prefix + m_lastError, Gbk("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+    // The program ends here, and the form's edits would end with it. The card is written where the form
+    // says; nothing is rescanned, since the window is going.
+    m_ending = true;
+    if (m_form.HasEdits() &&
+        plat::Svc().MessageBox(this, Gbk("程序将要关闭，当前资料卡的修改还没有保存。\n你要先保存它吗?"), Gbk("选择"),
+                               plat::MB_YESNO | plat::MB_ICONQUESTION) == plat::IDYES)
+        SaveForm();
     EndDialog(plat::IDOK);
 }
 
@@ -106,13 +113,13 @@ int CMainDlg::ReadClassList() {
     const std::string file = m_libRoot + layout::kClassList;
     CListFile list;
     if (list.Load(file) != 1) {
-        m_lastError = Gbk("找不到文件 ") + file;
+        m_lastError = CListFile::LoadErrorText(file);
         return 0;
     }
     m_nClasses = CappedCount(list, kMaxListSlots);
     for (int i = 0; i < m_nClasses; ++i) {
-        m_classes[i].name = list.GetValue(Slot("name", i));
-        m_classes[i].path = list.GetValue(Slot("path", i));
+        m_classes[i].name = list.SlotValue(Slot("name", i));
+        m_classes[i].path = list.SlotValue(Slot("path", i));
         ui::AddSorted(m_cbClass, plat::ToQ(m_classes[i].name), i);
     }
     list.Close();
@@ -123,12 +130,12 @@ int CMainDlg::ReadSourceList() {
     const std::string file = m_libRoot + layout::kSourceList;
     CListFile list;
     if (list.Load(file) != 1) {
-        m_lastError = Gbk("找不到文件 ") + file;
+        m_lastError = CListFile::LoadErrorText(file);
         return 0;
     }
     m_nSources = CappedCount(list, kMaxListSlots);
     for (int i = 0; i < m_nSources; ++i) {
-        m_sources[i] = list.GetValue(Slot("name", i));
+        m_sources[i] = list.SlotValue(Slot("name", i));
         ui::AddSorted(m_cbSource, plat::ToQ(m_sources[i]), i);
     }
     list.Close();
@@ -138,13 +145,50 @@ int CMainDlg::ReadSourceList() {
 void CMainDlg::OnLibrarySelChange() {
     int lib = ui::SelectedEntry(m_cbLibrary);
     if (lib < 0 || lib >= m_libs.count) return;  // text typed into the box names no library
+    switch (ConfirmLeaveForm()) {
+        case Leave::Stay:
+            ui::SelectEntry(m_cbLibrary, m_nCurLib);  // the box keeps naming the library shown
+            return;
+        case Leave::Discard: m_form.Clear(); break;
+        case Leave::Go: break;
+    }
+    SwitchToLibrary(lib);
+}
+
+bool CMainDlg::SwitchToLibrary(int lib) {
     m_nCurLib = lib;
+    ui::SelectEntry(m_cbLibrary, lib);
     m_edPath->setText(plat::ToQ(m_libs.entries[lib].path));
     m_libRoot = m_libs.entries[lib].path + "\\";
     SetProgress(Gbk("正在重新扫描文件夹....."));
-    if (!RescanLibrary()) return;
+    if (!RescanLibrary()) return false;
     m_current = m_first;
     SelectEntryItem(m_first);
+    // The boxes must offer this library's classes: a class of another library names a folder that is not
+    // here, and the save would fail.
+    ShowStrip();
+    if (!ReloadNameLists()) return false;
+    m_msg->hide();
+    return true;
+}
+
+bool CMainDlg::ReloadNameLists() {
+    const QString klass = m_cbClass->currentText(), source = m_cbSource->currentText();
+    m_cbClass->clear();
+    m_cbSource->clear();
+    SetProgress(Gbk("正在读取类别信息......"));
+    if (!ReadClassList()) {
+        FailAndClose(Gbk("读取类别信息出现错误!!"), Gbk("读取类别信息出现错误:"));
+        return false;
+    }
+    SetProgress(Gbk("正在读取资料来源信息......"));
+    if (!ReadSourceList()) {
+        FailAndClose(Gbk("读取资料来源信息出现错误!!"), Gbk("读取资料来源信息出现错误:"));
+        return false;
+    }
+    CardForm::ShowText(m_cbClass, klass);
+    CardForm::ShowText(m_cbSource, source);
+    return true;
 }
 
 void CMainDlg::OnManageLibraries() {
@@ -160,12 +204,27 @@ void CMainDlg::OnManageLibraries() {
         return;
     }
     // A window that started without any library loads the first one registered here, as a start-up
-    // would have; otherwise the tree stays on the library it shows until the user picks another.
+    // would have.
     if (!HasLibrary() && m_nCurLib >= 0) {
         FreeEntries();
         m_cbClass->clear();
         m_cbSource->clear();
         if (!LoadLibraryStages()) return;
+    } else if (HasLibrary()) {
+        // The box and the path field go on naming the library the tree shows, whichever is the default. A
+        // library taken out of the registry is left for the default one; the form keeps what it holds.
+        int shown = -1;
+        for (int i = 0; i < m_libs.count && shown < 0; ++i)
+            if (m_libs.entries[i].path + "\\" == m_libRoot) shown = i;
+        if (shown >= 0) {
+            m_nCurLib = shown;
+            ui::SelectEntry(m_cbLibrary, shown);
+            m_edPath->setText(plat::ToQ(m_libs.entries[shown].path));
+        } else if (m_nCurLib >= 0) {
+            if (!SwitchToLibrary(m_nCurLib)) return;
+        } else {
+            m_cbLibrary->setCurrentIndex(-1);
+        }
     }
     m_msg->hide();
 }
@@ -176,6 +235,7 @@ void CMainDlg::OnManageClasses() {
         CClassMang dlg(m_libRoot, m_libRoot + layout::kClassList, this);
         if (dlg.DoModal() != plat::IDOK) return;
     }
+    const QString kept = m_cbClass->currentText();  // the card's class stays the card's
     m_cbClass->clear();
     SetProgress(Gbk("重新读取类别的信息......"));
     ShowStrip();
@@ -183,6 +243,7 @@ void CMainDlg::OnManageClasses() {
         FailAndClose(Gbk("读取类别信息时出现错误!!"), Gbk("读取类别信息时出错: "));
         return;
     }
+    CardForm::ShowText(m_cbClass, kept);
     m_msg->hide();
 }
 
@@ -192,6 +253,7 @@ void CMainDlg::OnManageSources() {
         CSourceMang dlg(m_libRoot + layout::kSourceList, this);
         if (dlg.DoModal() != plat::IDOK) return;
     }
+    const QString kept = m_cbSource->currentText();
     m_cbSource->clear();
     SetProgress(Gbk("重新读取来源的信息......"));
     ShowStrip();
@@ -199,6 +261,7 @@ void CMainDlg::OnManageSources() {
         FailAndClose(Gbk("读取来源信息时出现错误!!"), Gbk("读取来源时出错: "));
         return;
     }
+    CardForm::ShowText(m_cbSource, kept);
     m_msg->hide();
 }
 
@@ -207,6 +270,7 @@ void CMainDlg::OnManageStyles() {
         CStyleMang dlg(nullptr);
         dlg.DoModal();  // the folder changes at once, so the list is read again however it closed
     }
+    const QString kept = m_cbStyle->currentText();
     m_cbStyle->clear();
     SetProgress(Gbk("重新读取风格的信息......"));
     ShowStrip();
@@ -214,5 +278,6 @@ void CMainDlg::OnManageStyles() {
         FailAndClose(Gbk("读取风格信息时出现错误!!"), Gbk("读取风格信息时出错: "));
         return;
     }
+    CardForm::ShowText(m_cbStyle, kept);
     m_msg->hide();
 }

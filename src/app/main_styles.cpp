@@ -51,6 +51,10 @@ void CMainDlg::OnBrowseFileName() {
     // The dialog may have moved the current directory; the program's relative paths depend on it.
     plat::SetCurrentDir(m_progDir);
     if (chosen.empty()) return;
-    if (!plat::Contains(chosen, tail)) chosen += tail;
+    if (!plat::Contains(chosen, tail)) {
+        chosen += tail;
+    } else if (plat::IsFile(chosen)) {
+        m_form.AgreeOverwrite(chosen);  // the save dialog asked already; Save need not ask again
+    }
     m_edFile->setText(plat::ToQ(chosen));
 }

@@ -27,14 +27,6 @@ bool AskYesNo(QWidget* owner, const std::string& text) {
                                   plat::MB_YESNO | plat::MB_ICONQUESTION) == plat::IDYES;
 }
 
-// A folder holding nothing but names that begin with '.' counts as empty.
-bool HoldsOnlyDotNames(const std::vector<plat::DirEntry>& entries) {
-    for (const plat::DirEntry& e : entries) {
-        if (e.name.empty() || e.name[0] != '.') return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 CDatumLibMang::CDatumLibMang(QWidget* parent) : CDialog(130, parent) {
@@ -95,7 +87,8 @@ void CDatumLibMang::OnNew() {
             ShowError(this, Gbk("创建目录 ") + path + Gbk(" 失败!"));
             return;
         }
-    } else if (!HoldsOnlyDotNames(entries)) {
+    } else if (plat::FolderHoldsVisibleNames(path)) {
+        // Only names beginning with '.' may be there; a name GBK cannot hold is a file all the same.
         ShowError(this, Gbk("目录 ") + path + Gbk(" 非空!!"));
         return;
     }

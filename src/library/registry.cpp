@@ -1,14 +1,20 @@
 #include "library/registry.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "platform/codec.h"
+#include "platform/fs.h"
 #include "platform/text.h"
 #include "store/list_file.h"
 
 namespace {
 
-std::string NotFoundText() { return plat::Gbk("没有找到配置文件 ") + layout::kRegistry; }
+std::string NotFoundText() {
+    // A registry that is there but cannot be read is not "not found": the user would look in the wrong place.
+    return plat::Gbk(plat::PathExists(layout::kRegistry) ? "不能读取配置文件 " : "没有找到配置文件 ") +
+           layout::kRegistry;
+}
 
 std::string SlotKey(const char* prefix, int i) { return prefix + plat::FormatInt(i); }
 
@@ -49,7 +55,7 @@ bool WriteRegistry(const LibraryRegistry& reg, std::string& error) {
         file.Put(SlotKey("path", i), reg.entries[i].path);
     }
     if (file.Save() != 1) {
-        error = plat::Gbk("不能写入配置文件 ") + layout::kRegistry;
+        error = plat::Gbk("不能写入配置文件 ") + layout::kRegistry + plat::Gbk("：") + plat::SystemReason(errno);
         return false;
     }
     file.Close();

@@ -38,12 +38,14 @@ struct LibraryRegistry {
 
 // Reads set\datumlib.lst relative to the current directory. count is capped at 50 (a missing or
 // non-numeric count reads as 0, a negative one too); use is lowered to count - 1 and raised to 0. On failure
-// `error` = "没有找到配置文件 set\datumlib.lst" (GBK) and `reg` is unchanged.
+// `error` = "没有找到配置文件 set\datumlib.lst", or "不能读取配置文件 set\datumlib.lst" when something is there
+// that cannot be read (GBK), and `reg` is unchanged.
 bool ReadRegistry(LibraryRegistry& reg, std::string& error);
 
 // Rewrites set\datumlib.lst: count, use, name%d/path%d for the used slots (a slot line the file lacks is
 // appended). Fails when the file cannot be read first (same error text as ReadRegistry), or when the
-// rewrite itself fails: error = "不能写入配置文件 set\datumlib.lst", and the old file stays byte for byte.
+// rewrite itself fails: error = "不能写入配置文件 set\datumlib.lst：" + the system's reason, and the old file
+// stays byte for byte.
 bool WriteRegistry(const LibraryRegistry& reg, std::string& error);
 
 // Library root: the stored path followed by one '\'.

@@ -49,7 +49,7 @@ bool CClassMang::LoadList() {
     m_nCount = std::clamp(plat::ParseInt(file.GetValue("count")), 0, kMaxListSlots);
     for (int i = 0; i < kMaxListSlots; ++i) {
         if (i < m_nCount)
-            m_classes[i] = {file.GetValue(Key("name", i)), file.GetValue(Key("path", i))};
+            m_classes[i] = {file.SlotValue(Key("name", i)), file.SlotValue(Key("path", i))};
         else
             m_classes[i] = {};
     }
@@ -89,8 +89,9 @@ void CClassMang::OnAdd() {
         return;
     }
     const std::string path = m_strLibRoot + name + "\\";
-    // One level only: a nested class needs its parent's folder first.
-    if (!plat::CreateDir(path)) {
+    // One level only: a nested class needs its parent's folder first. A folder already there (left by a
+    // cancelled Add, or by deleting a class that still held cards) is taken as it is.
+    if (!plat::CreateDir(path) && !plat::IsPlainDirectoryPath(path)) {
         plat::Svc().MessageBox(this, Gbk("创建目录 ") + m_strLibRoot + name + Gbk("\\  失败!"), std::nullopt,
                                plat::MB_OK);
         return;

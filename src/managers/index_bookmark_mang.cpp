@@ -92,6 +92,7 @@ bool CIndexBookmarkMang::LoadList() {
     }
     m_entries = std::move(links);
     m_bLoaded = true;
+    m_bWhole = !m_xml.linkDamaged;
     return true;
 }
 
@@ -134,6 +135,12 @@ bool CIndexBookmarkMang::AddFile(const std::string& path) {
 }
 
 bool CIndexBookmarkMang::SaveList() {
+    // The links after a damaged one were never read; writing the list now would delete them.
+    if (!m_bWhole) {
+        m_strError = plat::Gbk("列表文件 ") + m_strListPath +
+                     plat::Gbk(" 中有损坏的链接，没有完整读出；为了不丢失其后的链接，列表没有保存，文件保持原样。");
+        return false;
+    }
     // Written beside the old list and renamed over it, so a failure never leaves a cut-off list behind.
     plat::AtomicFile file;
     if (!file.Open(m_strListPath)) {
@@ -168,6 +175,7 @@ void CIndexBookmarkMang::FillList() {
 void CIndexBookmarkMang::FreeList() {
     m_entries.clear();
     m_bLoaded = false;
+    m_bWhole = true;
     m_nMark = -1;
 }
 

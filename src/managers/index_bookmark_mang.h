@@ -37,6 +37,7 @@ public:
     std::string m_strError;
     std::list<IndexEntry> m_entries;  // the links (the closing empty slot is implicit)
     bool m_bLoaded = false;
+    bool m_bWhole = true;  // false when a damaged link cut the loaded list short: it must not be saved
     XmlRecordSet m_xml;
 
 protected:

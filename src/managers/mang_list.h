@@ -8,9 +8,11 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <cerrno>
 #include <utility>
 
 #include "platform/codec.h"
+#include "platform/fs.h"
 #include "platform/services.h"
 #include "platform/text.h"
 #include "store/list_file.h"
@@ -24,7 +26,7 @@ inline void ShowError(QWidget* owner, const std::string& text) {
 // The class or source list file, loaded for reading or for a rewrite; `error` names it when it is missing.
 inline bool OpenListFile(CListFile& file, const std::string& path, std::string& error) {
     if (file.Load(path) == 1) return true;
-    error = plat::Gbk("找不到文件 ") + path;
+    error = CListFile::LoadErrorText(path);
     return false;
 }
 
@@ -32,7 +34,7 @@ inline bool OpenListFile(CListFile& file, const std::string& path, std::string& 
 // from losing the changes unseen.
 inline bool CommitListFile(CListFile& file, const std::string& path, std::string& error) {
     if (file.Save() != 1) {
-        error = plat::Gbk("不能写入文件 ") + path;
+        error = plat::Gbk("不能写入文件 ") + path + plat::Gbk("：") + plat::SystemReason(errno);
         return false;
     }
     file.Close();

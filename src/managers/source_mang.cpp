@@ -28,7 +28,7 @@ bool CSourceMang::LoadList() {
     // A missing, non-numeric or negative count reads as no source.
     m_nCount = std::clamp(plat::ParseInt(file.GetValue("count")), 0, kMaxListSlots);
     for (int i = 0; i < kMaxListSlots; ++i)
-        m_sources[i] = i < m_nCount ? file.GetValue(NameKey(i)) : std::string();
+        m_sources[i] = i < m_nCount ? file.SlotValue(NameKey(i)) : std::string();
     file.Close();
     return true;
 }

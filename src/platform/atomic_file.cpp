@@ -75,7 +75,10 @@ void FailWritesAfter(long long bytes, int err) {
     gWriteError = err;
     gWriteBudget = bytes < 0 ? -1 : bytes;
 }
-void Clear() { gWriteBudget = -1; }
+void Clear() {
+    gWriteBudget = -1;
+    FailReadsAfter(-1, 0);
+}
 }  // namespace fault
 
 struct AtomicFile::Impl {

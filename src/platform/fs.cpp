@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/codec.h"
 #include "platform/path.h"
@@ -205,6 +206,56 @@ bool IsFile(std::string_view path) {
 bool IsDir(std::string_view path) {
     struct stat st;
     return stat(ToNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(std::string_view path) {
+    struct stat st;
+    return lstat(ToNative(path).c_str(), &st) == 0;
+}
+
+bool IsPlainDirectoryPath(std::string_view path) {
+    std::string native = ToNative(path);
+    while (native.size() > 1 && native.back() == '/') native.pop_back();  // lstat of "x/" follows a link
+    struct stat st;
+    return lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && OwnerMayWrite(st);
+}
+
+bool FolderHoldsVisibleNames(std::string_view dir) {
+    const std::string native = ToNative(dir);
+    DIR* d = opendir(native.empty() ? "." : native.c_str());
+    if (!d) return false;
+    bool any = false;
+    while (const dirent* e = readdir(d)) {
+        if (e->d_name[0] != '.') {
+            any = true;
+            break;
+        }
+    }
+    closedir(d);
+    return any;
+}
+
+FileStamp StampOf(std::string_view path) {
+    struct stat st;
+    if (stat(ToNative(path).c_str(), &st) != 0) return {};
+    return {true, static_cast<long long>(st.st_size),
+            static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
+std::string SystemReason(int err) {
+    switch (err) {
+        case EACCES:
+        case EPERM: return Utf8ToGbk("没有写入的权限");
+        case EROFS: return Utf8ToGbk("文件系统是只读的");
+        case ENOSPC: return Utf8ToGbk("磁盘空间不足");
+        case EDQUOT: return Utf8ToGbk("超出了磁盘配额");
+        case ENOENT: return Utf8ToGbk("文件夹不存在");
+        case ENOTDIR: return Utf8ToGbk("路径中有一部分不是文件夹");
+        case EISDIR: return Utf8ToGbk("这是一个文件夹");
+        case ENAMETOOLONG: return Utf8ToGbk("文件名太长");
+        case EIO: return Utf8ToGbk("读写设备时出错");
+        default: return Utf8ToGbk(std::strerror(err));
+    }
 }
 
 std::string GetCurrentDir() {

@@ -42,6 +42,25 @@ bool CopyFile(std::string_view src, std::string_view dst, bool failIfExists);  /
 bool DeleteFile(std::string_view path);
 bool IsFile(std::string_view path);
 bool IsDir(std::string_view path);
+bool PathExists(std::string_view path);  // anything at all is there, readable or not
+// A real folder (not a symbolic link) its owner may write: what counts as a class folder.
+bool IsPlainDirectoryPath(std::string_view path);
+// True when the folder holds a name that does not begin with '.', including names GBK cannot hold (which
+// ListDir leaves out). False also when it cannot be listed.
+bool FolderHoldsVisibleNames(std::string_view dir);
+
+// What identifies one version of a file: another program that rewrites it changes its size or its
+// modification time.
+struct FileStamp {
+    bool exists = false;
+    long long size = 0;
+    long long mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(std::string_view path);
+
+// The system's reason for a failed file operation, short and in GBK, for the end of a message.
+std::string SystemReason(int err);
 
 // The process's current directory in internal form, without a final '\' ("\" for the root).
 std::string GetCurrentDir();
@@ -117,6 +136,8 @@ private:
 // write (and the final fsync) fails with `err` (for example EIO or ENOSPC). A negative count switches it off.
 namespace fault {
 void FailWritesAfter(long long bytes, int err);
+// Likewise for LineReader: after `bytes` more bytes have been read, reads fail with `err` (a failing disk).
+void FailReadsAfter(long long bytes, int err);
 void Clear();
 }  // namespace fault
 

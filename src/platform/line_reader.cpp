@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -12,7 +14,31 @@ namespace plat {
 
 namespace {
 constexpr std::size_t kChunk = 64 * 1024;
+
+std::atomic<long long> gReadBudget{-1};  // the fault hook: bytes reads may still deliver (negative: no limit)
+std::atomic<int> gReadError{0};
+
+ssize_t ReadChunk(int fd, char* buf, std::size_t size) {
+    long long budget = gReadBudget.load();
+    if (budget >= 0) {
+        if (budget == 0) {
+            errno = gReadError.load();
+            return -1;
+        }
+        size = static_cast<std::size_t>(std::min<long long>(budget, static_cast<long long>(size)));
+    }
+    ssize_t n = read(fd, buf, size);
+    if (n > 0 && budget >= 0) gReadBudget -= n;
+    return n;
 }
+}  // namespace
+
+namespace fault {
+void FailReadsAfter(long long bytes, int err) {
+    gReadError = err;
+    gReadBudget = bytes < 0 ? -1 : bytes;
+}
+}  // namespace fault
 
 struct LineReader::Impl {
     int fd = -1;
@@ -35,7 +61,7 @@ struct LineReader::Impl {
         std::size_t old = buf.size();
         buf.resize(old + kChunk);
         ssize_t n;
-        do n = read(fd, buf.data() + old, kChunk);
+        do n = ReadChunk(fd, buf.data() + old, kChunk);
         while (n < 0 && errno == EINTR);
         buf.resize(old + (n > 0 ? static_cast<std::size_t>(n) : 0));
         if (n <= 0) {

@@ -13,6 +13,7 @@ namespace plat {
 // Message box flags and answers, with the values the system's message boxes use.
 enum : unsigned {
     MB_OK = 0x00,
+    MB_YESNOCANCEL = 0x03,
     MB_YESNO = 0x04,
     MB_ICONERROR = 0x10,
     MB_ICONQUESTION = 0x20,

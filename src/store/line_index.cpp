@@ -38,6 +38,7 @@ bool XmlRecordSet::ReadLineIndexHead(plat::LineReader& reader) {
 
 bool XmlRecordSet::ReadLineIndexLink(plat::LineReader& reader) {
     std::string line;
+    linkDamaged = false;
     do {
         if (!reader.ReadLine(line)) return false;  // the normal end of the list
     } while (!plat::Contains(line, "<link>"));
@@ -59,6 +60,7 @@ bool XmlRecordSet::ReadLineIndexLink(plat::LineReader& reader) {
     for (const Field& f : fields) {
         if (!xmltags::Between(reader.Next(), f.open, f.close, *f.target)) {
             plat::Svc().MessageBox(nullptr, f.missing, std::string("XML ERROR"), plat::MB_OK);
+            linkDamaged = true;
             return false;
         }
     }

@@ -1,5 +1,6 @@
 #include "store/list_file.h"
 
+#include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -47,6 +48,15 @@ std::string CListFile::GetValue(const std::string& key) const {
     if (!loaded_) return kNotLoaded;
     auto it = first_.find(key);
     return it == first_.end() ? kNoSuchKey : entries_[it->second].value;
+}
+
+std::string CListFile::SlotValue(const std::string& key) const {
+    auto it = first_.find(key);
+    return !loaded_ || it == first_.end() ? std::string() : entries_[it->second].value;
+}
+
+std::string CListFile::LoadErrorText(const std::string& path) {
+    return plat::Utf8ToGbk(plat::PathExists(path) ? "不能读取文件 " : "找不到文件 ") + path;
 }
 
 int CListFile::SetValue(const std::string& key, const std::string& value) {

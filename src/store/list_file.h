@@ -14,6 +14,9 @@ public:
 
     int Load(const std::string& path);        // 1; -1 cannot open (path kept); -2 already loaded
     std::string GetValue(const std::string& key) const;  // value; "\x02" no such key; "\x01" not loaded
+    // For the numbered slots: a slot line the file lacks reads as empty, never as the 0x02 marker, which
+    // would otherwise show as a blank row and be written back as a value.
+    std::string SlotValue(const std::string& key) const;
     int SetValue(const std::string& key, const std::string& value);  // 1; -2 no such key; -1 not loaded
     // Appends a pair before the end of the list, for the slot writers when SetValue answers -2, so that a
     // file lacking a slot line does not silently lose that slot. 1; -1 not loaded.
@@ -26,6 +29,10 @@ public:
 
     // Set, or append when the file lacks the key (see AppendValue).
     void Put(const std::string& key, const std::string& value);
+
+    // Why Load failed, for the class and source lists: "找不到文件 " + path, or "不能读取文件 " + path when
+    // something is there but cannot be read (permissions, a folder, a read error).
+    static std::string LoadErrorText(const std::string& path);
 
 private:
     struct ListEntry {

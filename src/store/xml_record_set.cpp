@@ -149,6 +149,7 @@ bool XmlRecordSet::ReadCardPart(plat::LineReader& reader) {
 }
 
 bool XmlRecordSet::ReadCard(plat::LineReader& reader) {
+    bodyWhole = false;
     if (!ReadCardHead(reader)) return false;
     if (!plat::Contains(reader.Next(), "<content>")) return false;
     // ReadCardPart's rule, with one line buffer for the whole body: a card of a megabyte is thousands of
@@ -160,6 +161,7 @@ bool XmlRecordSet::ReadCard(plat::LineReader& reader) {
         collected += part;
         collected += "\r\n";
     }
+    bodyWhole = plat::Contains(line, "</content>") && !plat::Contains(line, "<part>");
     if (!collected.empty()) collected.resize(collected.size() - 2);
     card.content = std::move(collected);
     return true;

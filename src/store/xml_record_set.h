@@ -45,6 +45,11 @@ public:
     LineIndexHead head;
     LineIndexLink link;
     DatumCard card;
+    // After ReadCard: the body ended at the "</content>" line. A body cut by a line that is no whole
+    // paragraph (a lone LF from another tool, a file broken off) reads as a shorter card otherwise.
+    bool bodyWhole = false;
+    // After ReadLineIndexLink returned false: a damaged link stopped the list, not its normal end.
+    bool linkDamaged = false;
 
     // Writers return false when the sink reported a failed write.
     bool WriteCard(plat::Sink& file);

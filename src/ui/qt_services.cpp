@@ -60,18 +60,23 @@ int QtServices::MessageBox(QWidget* parent, const std::string& text, const std::
     default: break;
     }
     const bool yesNo = (flags & 0x0F) == plat::MB_YESNO;
+    const bool yesNoCancel = (flags & 0x0F) == plat::MB_YESNOCANCEL;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    if (yesNo) buttons = QMessageBox::Yes | QMessageBox::No;
+    if (yesNoCancel) buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     const QString title = caption ? plat::ToQ(*caption) : QApplication::applicationDisplayName();
-    QMessageBox box(icon, title, plat::ToQ(text), yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
-                    parent);
+    QMessageBox box(icon, title, plat::ToQ(text), buttons, parent);
     // Texts carry paths and user input; never read them as markup.
     box.setTextFormat(Qt::PlainText);
-    if (yesNo) {
+    if (yesNo || yesNoCancel) {
         box.setDefaultButton(QMessageBox::Yes);
-        box.setEscapeButton(QMessageBox::No);
+        // Escape never chooses to act: with a Cancel button it stays, else it declines.
+        box.setEscapeButton(yesNoCancel ? QMessageBox::Cancel : QMessageBox::No);
     }
     const int answer = box.exec();
-    if (!yesNo) return plat::IDOK;
-    return answer == QMessageBox::Yes ? plat::IDYES : plat::IDNO;
+    if (!yesNo && !yesNoCancel) return plat::IDOK;
+    if (answer == QMessageBox::Yes) return plat::IDYES;
+    return answer == QMessageBox::No ? plat::IDNO : plat::IDCANCEL;
 }
 
 std::string QtServices::AskFileName(QWidget* parent, bool open, const std::string& defaultExt,

@@ -271,14 +271,14 @@ TEST_F(BadInputTest, RegistryWithoutCountStartsEmptyAndQuiet) {
 }
 
 TEST_F(BadInputTest, ClassAndSourceListsMissingKeysLoadWhatTheyHave) {
-    // name1 and path2 missing: those slots hold the missing-key mark; the source list has no count at all.
+    // name1 and path2 missing: those slots read as empty; the source list has no count at all.
     dir.WriteFile("lib/_ _SETS_ _/class.list",
                   mainfx::ListText({"count=3", "name0=K", "path0=lib\\K\\", "path1=lib\\L\\", "name2=M"}));
     dir.WriteFile("lib/_ _SETS_ _/source.list", mainfx::ListText({"name0=书", "no pair here"}));
     CMainDlg& w = Start();
     EXPECT_EQ(w.m_nClasses, 3);
-    EXPECT_EQ(w.m_classes[1].name, "\x02");
-    EXPECT_EQ(w.m_classes[2].path, "\x02");
+    EXPECT_EQ(w.m_classes[1].name, "");
+    EXPECT_EQ(w.m_classes[2].path, "");
     EXPECT_EQ(w.m_nSources, 0);
     EXPECT_EQ(w.m_cbSource->count(), 0);
     EXPECT_TRUE(svc.boxes.empty());
@@ -357,11 +357,11 @@ TEST_P(UnreadableStartTest, RunsTheFailureProcedure) {
 INSTANTIATE_TEST_SUITE_P(
     Stages, UnreadableStartTest,
     ::testing::Values(UnreadableCase{"Registry", "set/datumlib.lst", "读取资料库信息时出现错误!!",
-                                     "读取资料库信息时出错: 没有找到配置文件 set\\datumlib.lst"},
+                                     "读取资料库信息时出错: 不能读取配置文件 set\\datumlib.lst"},
                       UnreadableCase{"LibraryFolder", "lib", "扫描资料库中的文件出现错误!!",
                                      "扫描资料库中的文件出现错误:目录 lib\\ 不存在"},
                       UnreadableCase{"ClassList", "lib/_ _SETS_ _/class.list", "读取类别信息出现错误!!",
-                                     "读取类别信息出现错误:找不到文件 lib\\_ _SETS_ _\\class.list"},
+                                     "读取类别信息出现错误:不能读取文件 lib\\_ _SETS_ _\\class.list"},
                       UnreadableCase{"StyleFolder", "xmlstyle/datumstyle", "扫描已有的风格信息文件出现错误!!",
                                      "扫描已有的风格信息文件现错误:目录 xmlstyle\\datumstyle\\ 不存在"}),
     [](const ::testing::TestParamInfo<UnreadableCase>& i) { return std::string(i.param.name); });

@@ -273,7 +273,7 @@ TEST_F(EditorTest, SaveUnderNewNameAnsweredNoOrFailingToDeleteKeepsBothFiles) {
     EXPECT_TRUE(dir.Exists("lib1/A/a1.datum.xml"));
     EXPECT_TRUE(dir.Exists("lib1/A/a1b.datum.xml"));
 
-    // The title matches a class that comes first in the list: the class becomes current.
+    // The title matches a class that comes first in the list: the file just saved becomes current all the same.
     DblClick("c1");
     std::filesystem::remove(dir.Native() + "/lib1/C/c1.datum.xml");
     Rename("B");
@@ -281,8 +281,8 @@ TEST_F(EditorTest, SaveUnderNewNameAnsweredNoOrFailingToDeleteKeepsBothFiles) {
     svc.ExpectBox("不能删除文件:lib1\\C\\c1.datum.xml 请手动删除.", "ERROR", kErrorBox);
     dlg->OnSave();
     EXPECT_TRUE(dir.Exists("lib1/C/B.datum.xml"));
-    EXPECT_EQ(dlg->m_current, Node("B"));
-    EXPECT_TRUE(dlg->m_current->IsClass());
+    ASSERT_NE(dlg->m_current, nullptr);
+    EXPECT_EQ(dlg->m_current->path, "lib1\\C\\B.datum.xml");
 }
 
 TEST_F(EditorTest, SaveOntoAnotherExistingCardAsksBeforeOverwritingIt) {
@@ -353,6 +353,8 @@ TEST_F(EditorTest, TextGbkCannotHoldIsRefusedNamingTheField) {
         {"文件名", [&](const QString& s) { dlg->m_edFile->setText(s); }},
     };
     for (const Case& c : cases) {
+        if (&c != cases)  // the refused edit is still in the form: opening the card again asks, and drops it
+            svc.ExpectBox("当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)", "选择", 0x23, plat::IDNO);
         DblClick("a1");
         c.set(QStringLiteral("x") + emoji);
         svc.ExpectBox(std::string("保存资料时出错:") + c.field + "中含有无法保存的字符（如表情符号），资料卡没有保存。",

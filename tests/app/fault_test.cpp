@@ -202,7 +202,7 @@ TEST_P(FullDiskTest, ClassAndLibraryManagersKeepTheirListsAndStayOpen) {
         mangfx::Select(m, 0);
         mangfx::Click(m, 8);  // K moves down: the list has changed
         FillDisk();
-        svc.ExpectBox("不能写入文件 lib\\_ _SETS_ _\\class.list", "ERROR", 0x10);
+        svc.ExpectBox("不能写入文件 lib\\_ _SETS_ _\\class.list：磁盘空间不足", "ERROR", 0x10);
         mangfx::Click(m, 1);
         svc.VerifyAllUsed();
         EXPECT_FALSE(m.Ended());
@@ -221,7 +221,7 @@ TEST_P(FullDiskTest, ClassAndLibraryManagersKeepTheirListsAndStayOpen) {
         mangfx::Select(m, 1);
         mangfx::Click(m, 5);  // 二 becomes the default
         FillDisk();
-        svc.ExpectBox("不能写入配置文件 set\\datumlib.lst", "ERROR", 0x10);
+        svc.ExpectBox("不能写入配置文件 set\\datumlib.lst：磁盘空间不足", "ERROR", 0x10);
         mangfx::Click(m, 1);
         svc.VerifyAllUsed();
         EXPECT_FALSE(m.Ended());

@@ -109,7 +109,7 @@ TEST_F(ManagersTest, StyleBoxFollowsTheFolderHoweverTheStyleManagerCloses) {
     EXPECT_FALSE(w.Ended());
 }
 
-TEST_F(ManagersTest, LibraryCreatedAndMadeDefaultInTheManagerIsSelectedInTheLibraryBox) {
+TEST_F(ManagersTest, LibraryCreatedAndMadeDefaultInTheManagerIsListedInTheLibraryBox) {
     MakeStandardProgramDir(dir);
     dir.WriteFile("set/null.daum/_ _SETS_ _/class.list", mangfx::ListText({"count=0"}));
     dir.WriteFile("set/null.daum/_ _SETS_ _/source.list", mangfx::ListText({"count=0"}));
@@ -129,8 +129,9 @@ TEST_F(ManagersTest, LibraryCreatedAndMadeDefaultInTheManagerIsSelectedInTheLibr
     });
     w.ItemAs<QPushButton>(1001)->click();
     EXPECT_EQ(ComboTexts(w.m_cbLibrary), (Strings{"资料一", "资料二", "资料三"}));
-    EXPECT_EQ(w.m_cbLibrary->currentText().toStdString(), "资料三");
-    EXPECT_EQ(w.m_edPath->text().toStdString(), "lib3");
+    // The box and the path go on naming the library the tree shows, not the new default.
+    EXPECT_EQ(w.m_cbLibrary->currentText().toStdString(), "资料一");
+    EXPECT_EQ(w.m_edPath->text().toStdString(), "lib");
     EXPECT_TRUE(dir.Exists("lib3/_ _SETS_ _/source.list"));
     EXPECT_EQ(mainfx::Dump(w.m_tree), tree) << "the tree stays on the library it showed";
     EXPECT_FALSE(w.Ended());

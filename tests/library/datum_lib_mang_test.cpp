@@ -289,7 +289,7 @@ TEST_F(LibMangTest, RegistryThatCannotBeRewrittenKeepsTheDialogOpen) {
     Select(m, 1);
     Click(m, kSetDefault);
     ASSERT_EQ(chmod((dir.Native() + "/set/datumlib.lst").c_str(), 0444), 0);
-    svc.ExpectBox("不能写入配置文件 set\\datumlib.lst", "ERROR", 0x10);
+    svc.ExpectBox("不能写入配置文件 set\\datumlib.lst：没有写入的权限", "ERROR", 0x10);
     Click(m, kOK);
     EXPECT_FALSE(m.Ended());
     EXPECT_EQ(RegistryOnDisk(), before);

@@ -125,13 +125,13 @@ TEST_F(RegistryTest, FailedRewriteIsReportedAndLeavesTheOldFile) {
         EXPECT_FALSE(WriteRegistry(reg, error));
         plat::fault::Clear();
     }
-    EXPECT_EQ(error, Gbk("不能写入配置文件 set\\datumlib.lst"));
+    EXPECT_EQ(error, Gbk("不能写入配置文件 set\\datumlib.lst：读写设备时出错"));
     EXPECT_EQ(dir.ReadFile("set/datumlib.lst"), old);
 
     error.clear();
     ASSERT_EQ(chmod((dir.Native() + "/set/datumlib.lst").c_str(), 0444), 0);
     EXPECT_FALSE(WriteRegistry(reg, error));
-    EXPECT_EQ(error, Gbk("不能写入配置文件 set\\datumlib.lst"));
+    EXPECT_EQ(error, Gbk("不能写入配置文件 set\\datumlib.lst：没有写入的权限"));
     EXPECT_EQ(dir.ReadFile("set/datumlib.lst"), old);
 }
 

@@ -266,7 +266,7 @@ TEST_F(ClassMangTest, FailedSaveIsReportedAndTheDialogStaysOpen) {
 
     const std::string native = dir.Native() + "/lib/_ _SETS_ _/class.list";
     ASSERT_EQ(chmod(native.c_str(), 0444), 0);
-    svc.ExpectBox("不能写入文件 lib\\_ _SETS_ _\\class.list", "ERROR", 0x10);
+    svc.ExpectBox("不能写入文件 lib\\_ _SETS_ _\\class.list：没有写入的权限", "ERROR", 0x10);
     Click(*m, kOK);
     EXPECT_FALSE(m->Ended());
     EXPECT_EQ(ListOnDisk(), before);

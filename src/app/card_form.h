@@ -1,0 +1,76 @@
+// The editing session of the main window's card form: which file the form was filled from, that card's
+// stylesheet reference and creation stamp, what the fields held when it was loaded or last saved (to tell
+// unsaved edits), and the file's size and time then (to tell a file that something else changed since).
+// The widgets stay the window's; this object only watches them.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "platform/fs.h"
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+
+class CardForm {
+public:
+    struct Fields {
+        QLineEdit* title;
+        QLineEdit* keyword;
+        QComboBox* klass;
+        QComboBox* source;
+        QComboBox* style;
+        QLineEdit* file;
+        QPlainTextEdit* body;
+    };
+
+    CardForm() = default;
+    CardForm(const CardForm&) = delete;
+    CardForm& operator=(const CardForm&) = delete;
+    void Attach(const Fields& fields);
+
+    // The fields were just filled from `path`, or written to it: they hold that file now.
+    void Loaded(const std::string& path, const std::string& href, const std::string& founddate);
+    void Saved(const std::string& path, const std::string& href, const std::string& founddate);
+    // Empties every field and forgets the file: what the user chose to discard is gone from the form too.
+    void Clear();
+
+    bool HasEdits() const;
+    // Leaving the title or class field rebuilt the file name. That rename belongs to the edit before it;
+    // with no edit before it, it is none either.
+    void FileNameRebuilt(bool hadEdits);
+
+    enum class Disk { Unchanged, Changed, Gone };
+    // The loaded file now, against its size and time when the form last loaded or wrote it.
+    Disk DiskState() const;
+
+    // The user already agreed to write over this existing file (the save dialog asked).
+    void AgreeOverwrite(const std::string& path) { m_agreedOverwrite = path; }
+    bool OverwriteAgreed(const std::string& path) const { return !path.empty() && path == m_agreedOverwrite; }
+
+    const std::string& LoadedPath() const { return m_path; }  // "" when nothing was loaded or saved
+    const std::string& Href() const { return m_href; }
+    const std::string& Founddate() const { return m_founddate; }
+
+    // Shows `text` in a combo whose entries were just reloaded: the entry with exactly that text is selected,
+    // else the text stands as typed. A reload must not take the card's class or source out of the form.
+    static void ShowText(QComboBox* combo, const QString& text);
+
+private:
+    struct Snapshot {
+        QString title, keyword, klass, source, style, file;
+        bool operator==(const Snapshot&) const = default;
+    };
+    Snapshot Take() const;
+    void Baseline();
+
+    Fields m_fields{};
+    Snapshot m_clean;
+    bool m_bodyEdited = false;  // set by every change of the body after the last load or save
+    std::string m_path;
+    std::string m_href;
+    std::string m_founddate;
+    plat::FileStamp m_stamp;
+    std::string m_agreedOverwrite;
+};
