@@ -18,6 +18,10 @@
 #include "ui/dialog.h"
 
 class CShowMsgDlg;
+class CSearchDlg;
+namespace search {
+class Indexer;
+}
 class QTreeWidgetItem;
 class QTreeWidget;
 class QComboBox;
@@ -106,6 +110,13 @@ public:
     void OnNameFieldKillFocus();
     void OnSave();
 
+    // --- search (main_search.cpp)
+    void OnSearch();  // shows the search window (button 1023, Ctrl+F)
+    // Selects the card's entry in the tree and opens it as a double-click on it does.
+    void OpenSearchResult(const std::string& path);
+    search::Indexer& SearchIndex() { return *m_searchIndex; }
+    CSearchDlg* SearchWindow() const { return m_searchDlg; }
+
     // --- index and bookmarks (main_bookmarks.cpp)
     void OnIndexManage();
     void OnBookmarkManage();
@@ -160,6 +171,8 @@ private:
     bool LoadLibraryStages();   // scan, class list, source list of the library in m_nCurLib; false: ended
     void AppendEndEntry();      // the current end entry becomes the found one; a fresh end entry follows
 
+    std::unique_ptr<search::Indexer> m_searchIndex;  // keeps the current library's index up to date
+    CSearchDlg* m_searchDlg = nullptr;
     DatumNodeStore m_nodes;
     struct ScanLevel {
         std::vector<plat::DirEntry> entries;  // the folder's listing; names reuse their buffers

@@ -14,6 +14,7 @@
 #include "platform/path.h"
 #include "platform/services.h"
 #include "platform/text.h"
+#include "search/indexer.h"
 #include "ui/combo.h"
 #include "ui/show_msg_dlg.h"
 
@@ -248,6 +249,7 @@ void CMainDlg::OnSave() {
         ShowError(this, Gbk("保存资料时出错:") + m_lastError);
         return;
     }
+    m_searchIndex->Touch(fileName);
     const std::string title = m_xml.card.title;
     const std::string founddate = m_xml.card.founddate;
 
@@ -268,6 +270,7 @@ void CMainDlg::OnSave() {
             ShowError(this, Gbk("不能删除文件:") + m_loadedPath + Gbk(" 请手动删除."));
         }
     }
+    m_searchIndex->Touch(m_loadedPath);
     m_loadedPath = fileName;
 
     if (m_msg) m_msg->SetMessage(Gbk("文件已经保存，正在重新扫描文件夹....."));
