@@ -56,6 +56,7 @@ void CSearchDlg::RunQuery() {
     paths_.clear();
     last_ = {};
     ran_ = false;
+    waiting_ = false;
     std::string query;
     // A character GBK cannot hold is in no card: the query then finds nothing.
     const bool encodable = plat::FromQ(edit_->text(), query);
@@ -69,11 +70,14 @@ void CSearchDlg::RunQuery() {
         index_ = indexer_.OpenForQuery(error);
         indexRoot_ = index_ ? st.libRoot : std::string();
         if (!index_) {
+            // Usually the worker is still creating the file: the poll asks again.
+            waiting_ = true;
             status_->setText(plat::ToQ(error));
             return;
         }
     }
     ran_ = true;
+    waiting_ = false;
     if (encodable) last_ = index_->Query(query, kMaxRows);
     if (!last_.ok) index_.reset();  // opened afresh next time, after the worker has rebuilt it
     QList<QTreeWidgetItem*> rows;
@@ -111,13 +115,16 @@ void CSearchDlg::ShowStatus() {
 
 void CSearchDlg::Poll() {
     const search::Indexer::Status st = indexer_.GetStatus();
-    // While the index grows, the answer is taken again from what is indexed so far.
-    if (ran_ && st.done != lastDone_) {
+    // While the index grows the answer is taken again from what is indexed so far: every couple of
+    // seconds (the worker commits in batches), and once more when it is done.
+    const bool finished = busy_ && !st.busy;
+    const bool grown = st.done != lastDone_ && ++ticks_ % 6 == 0;
+    busy_ = st.busy;
+    if (waiting_ || (ran_ && (finished || grown))) {
         lastDone_ = st.done;
         RunQuery();
         return;
     }
-    lastDone_ = st.done;
     ShowStatus();
 }
 

@@ -34,7 +34,7 @@ public:
     std::vector<std::string> ShownPaths() const;
     QString StatusText() const;
 
-    static constexpr int kMaxRows = 1000;
+    static constexpr int kMaxRows = 200;  // every match is counted; the first ones are listed
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
@@ -58,5 +58,8 @@ private:
     std::vector<std::string> paths_;
     search::Result last_;
     bool ran_ = false;
+    bool waiting_ = false;  // the index could not be opened yet
     int lastDone_ = -1;
+    int ticks_ = 0;
+    bool busy_ = false;
 };

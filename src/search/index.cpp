@@ -150,7 +150,7 @@ void Index::Close() {
 
 bool Index::Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-bool Index::Open(std::string& error) {
+bool Index::Open(std::string& error, bool repair) {
     namespace fs = std::filesystem;
     std::error_code ec;
     // One file per library, named after where the library is, so that two spellings of the same folder
@@ -164,8 +164,15 @@ bool Index::Open(std::string& error) {
     std::snprintf(name, sizeof name, "/%016llx.sqlite", static_cast<unsigned long long>(Fnv(key)));
     file_ = folder + name;
 
+    if (!repair) {
+        struct stat st;
+        if (::stat(file_.c_str(), &st) == 0 && OpenFile(error) && EnsureSchema(false)) return true;
+        Close();
+        error = plat::Gbk("正在建立检索索引，请稍候");
+        return false;
+    }
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (OpenFile(error) && EnsureSchema()) return true;
+        if (OpenFile(error) && EnsureSchema(true)) return true;
         // Damaged, or written by another version: start over with an empty index.
         Close();
         for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((file_ + suffix).c_str());
@@ -187,7 +194,7 @@ bool Index::OpenFile(std::string&) {
            Exec("PRAGMA cache_size=-32000");
 }
 
-bool Index::EnsureSchema() {
+bool Index::EnsureSchema(bool create) {
     {
         Stmt v(db_, "SELECT value FROM meta WHERE key='version'");
         if (v.ok()) {
@@ -200,9 +207,13 @@ bool Index::EnsureSchema() {
             return false;
         }
     }
+    if (!create) return false;
     // An empty file (a fresh one): anything else that lacks the table is not ours to keep.
     Stmt tables(db_, "SELECT count(*) FROM sqlite_master");
     if (!tables.ok() || tables.Step() != SQLITE_ROW || tables.Int(0) != 0) return false;
+    // The FTS5 table keeps each card's searchable text (so a candidate is checked, and its snippet cut,
+    // without opening the card) but no positions and no sizes: a term of three or more characters is
+    // answered by all its pairs and then checked against the text, and nothing is ranked.
     std::string sql =
         "BEGIN;"
         "CREATE TABLE meta(key TEXT PRIMARY KEY, value);"
@@ -210,7 +221,7 @@ bool Index::EnsureSchema() {
         "CREATE TABLE cards(id INTEGER PRIMARY KEY, dir TEXT, name TEXT, size INTEGER, mtime INTEGER,"
         " title BLOB, class BLOB, modified BLOB);"
         "CREATE UNIQUE INDEX cards_place ON cards(dir, name);"
-        "CREATE VIRTUAL TABLE ft USING fts5(body, detail=none, tokenize='";
+        "CREATE VIRTUAL TABLE ft USING fts5(body, detail=none, columnsize=0, tokenize='";
     sql += kTokenizerName;
     // Pairs of Chinese characters make a large vocabulary: with FTS5's default 1 MB of pending terms it
     // writes (and then merges) a segment every few hundred cards. Pending terms are flushed once per batch.
@@ -262,15 +273,6 @@ static bool DropCard(sqlite3* db, std::int64_t id) {
 
 bool Index::Refresh(Progress* progress) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        std::vector<Folder> folders;
-        if (!WalkLibrary(nativeRoot_, folders)) return false;
-        int total = 0;
-        for (const Folder& f : folders) total += static_cast<int>(f.cards.size());
-        if (progress) {
-            progress->total = total;
-            progress->done = 0;
-        }
-
         bool dbOk = true;
         std::unordered_map<std::string, std::int64_t> stored;  // folder -> signature
         {
@@ -279,6 +281,15 @@ bool Index::Refresh(Progress* progress) {
             int rc;
             while (dbOk && (rc = st.Step()) == SQLITE_ROW) stored.emplace(std::string(st.Text(0)), st.Int(1));
             if (dbOk && rc != SQLITE_DONE) dbOk = false;
+        }
+        std::vector<Folder> folders;
+        // Building from nothing needs every card; otherwise only the folders that changed are listed again.
+        if (!WalkLibrary(nativeRoot_, folders, stored.empty())) return false;
+        int total = 0;
+        for (const Folder& f : folders) total += f.count;
+        if (progress) {
+            progress->total = total;
+            progress->done = 0;
         }
 
         struct Work {
@@ -291,14 +302,15 @@ bool Index::Refresh(Progress* progress) {
         std::vector<const Folder*> changed;
         int done = 0;
         Stmt inDir(db_, "SELECT name, id, size, mtime FROM cards WHERE dir=?1");
-        for (const Folder& f : folders) {
+        for (Folder& f : folders) {
             auto it = stored.find(f.rel);
             const bool same = it != stored.end() && it->second == static_cast<std::int64_t>(f.signature);
             if (it != stored.end()) stored.erase(it);
             if (same) {
-                done += static_cast<int>(f.cards.size());
+                done += f.count;
                 continue;
             }
+            if (f.cards.size() != static_cast<std::size_t>(f.count)) ListFolder(nativeRoot_, f);
             changed.push_back(&f);
             std::unordered_map<std::string, Known> known;
             inDir.Bind(1, f.rel);
@@ -361,7 +373,7 @@ bool Index::Refresh(Progress* progress) {
         Close();
         for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((file_ + suffix).c_str());
         std::string error;
-        if (!OpenFile(error) || !EnsureSchema()) return false;
+        if (!OpenFile(error) || !EnsureSchema(true)) return false;
     }
     return false;
 }

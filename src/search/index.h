@@ -49,8 +49,9 @@ public:
 
     // Opens the library's index file, creating it; a damaged file, or one another version of the program
     // made, is replaced by an empty one. False (with the reason in `error`, GBK) only when the cache folder
-    // cannot hold a file at all.
-    bool Open(std::string& error);
+    // cannot hold a file at all. With `repair` false (a reader beside the worker that keeps the file) an
+    // unusable file is left alone and Open fails instead.
+    bool Open(std::string& error, bool repair = true);
     const std::string& FilePath() const { return file_; }  // native
 
     // Brings the index in step with the library: new and changed cards are read, removed ones dropped.
@@ -67,7 +68,7 @@ public:
 
 private:
     bool OpenFile(std::string& error);
-    bool EnsureSchema();
+    bool EnsureSchema(bool create);  // create: the tables of an empty file
     void Close();
     bool Exec(const char* sql);
     std::string libRoot_;

@@ -93,7 +93,7 @@ std::unique_ptr<Index> Indexer::OpenForQuery(std::string& error) {
     }
     if (root.empty()) return nullptr;
     auto index = std::make_unique<Index>(root);
-    if (!index->Open(error)) return nullptr;
+    if (!index->Open(error, false)) return nullptr;
     return index;
 }
 

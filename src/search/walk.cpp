@@ -38,10 +38,12 @@ bool IsClassFolder(int dirFd, const char* name) {
     return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR);
 }
 
-void Walk(int fd, const std::string& rel, std::vector<Folder>& out) {
-    const std::size_t mine = out.size();
-    out.push_back({rel, {}, 0});
-    std::vector<std::string> subs;
+// Lists one folder: its cards into `f` (signature and count always, the cards themselves when `keep`), its
+// class folders into `subs`.
+void ListOne(int fd, Folder& f, bool keep, std::vector<std::string>* subs) {
+    f.cards.clear();
+    f.count = 0;
+    std::uint64_t sum = 0;
     alignas(8) char buf[32768];
     for (;;) {
         const ssize_t got = getdents64(fd, buf, sizeof buf);
@@ -57,22 +59,32 @@ void Walk(int fd, const std::string& rel, std::vector<Folder>& out) {
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
             const unsigned char type = e->d_type;
             if ((type == DT_DIR || type == DT_UNKNOWN || type == DT_LNK) && IsClassFolder(fd, name)) {
-                subs.emplace_back(name);
+                if (subs) subs->emplace_back(name);
                 continue;
             }
             if (!IsCardName(name)) continue;
             struct stat st;
             if (fstatat(fd, name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
-            out[mine].cards.push_back(
-                {name, static_cast<std::int64_t>(st.st_size),
-                 static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec});
+            const auto size = static_cast<std::int64_t>(st.st_size);
+            const auto mtime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+            sum += CardSig(name, size, mtime);
+            ++f.count;
+            if (keep) f.cards.push_back({name, size, mtime});
         }
     }
-    out[mine].signature = Signature(out[mine].cards);
+    // A sum, so that the order the file system lists the cards in does not matter.
+    f.signature = sum + Mix(static_cast<std::uint64_t>(f.count) + 1);
+}
+
+void Walk(int fd, const std::string& rel, std::vector<Folder>& out, bool keep) {
+    const std::size_t mine = out.size();
+    out.push_back({rel, 0, 0, {}});
+    std::vector<std::string> subs;
+    ListOne(fd, out[mine], keep, &subs);
     for (const std::string& s : subs) {
         const int sub = openat(fd, s.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (sub < 0) continue;  // a folder that cannot be listed holds no cards, as in the tree
-        Walk(sub, rel.empty() ? s : rel + "/" + s, out);
+        Walk(sub, rel.empty() ? s : rel + "/" + s, out, keep);
         close(sub);
     }
 }
@@ -81,18 +93,20 @@ void Walk(int fd, const std::string& rel, std::vector<Folder>& out) {
 
 bool IsCardName(std::string_view name) { return name.find(".datum.") != std::string_view::npos; }
 
-std::uint64_t Signature(const std::vector<CardFile>& cards) {
-    // A sum, so that the order the file system lists the cards in does not matter.
-    std::uint64_t sig = Mix(cards.size() + 1);
-    for (const CardFile& c : cards) sig += CardSig(c.name, c.size, c.mtime);
-    return sig;
-}
-
-bool WalkLibrary(const std::string& nativeRoot, std::vector<Folder>& out) {
+bool WalkLibrary(const std::string& nativeRoot, std::vector<Folder>& out, bool keepCards) {
     out.clear();
     const int fd = open(nativeRoot.empty() ? "." : nativeRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
-    Walk(fd, "", out);
+    Walk(fd, "", out, keepCards);
+    close(fd);
+    return true;
+}
+
+bool ListFolder(const std::string& nativeRoot, Folder& folder) {
+    const std::string path = nativeRoot + folder.rel;
+    const int fd = open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ListOne(fd, folder, true, nullptr);
     close(fd);
     return true;
 }

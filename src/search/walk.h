@@ -16,15 +16,17 @@ struct CardFile {
 
 struct Folder {
     std::string rel;  // native, from the library root, '/' between folders; "" for the root itself
-    std::vector<CardFile> cards;
     std::uint64_t signature = 0;  // of the cards' names, sizes and times; any change changes it
+    int count = 0;                // cards
+    std::vector<CardFile> cards;  // only when asked for
 };
 
-// False when the root cannot be listed (the library folder is missing).
-bool WalkLibrary(const std::string& nativeRoot, std::vector<Folder>& out);
-
-// The signature WalkLibrary gives a folder holding `cards`.
-std::uint64_t Signature(const std::vector<CardFile>& cards);
+// False when the root cannot be listed (the library folder is missing). Without `keepCards` only each
+// folder's signature and count are kept: a refresh that finds a folder unchanged needs no more, and the
+// walk then allocates nothing per card.
+bool WalkLibrary(const std::string& nativeRoot, std::vector<Folder>& out, bool keepCards);
+// The cards of one folder (its `rel` as WalkLibrary gives it), with its signature and count.
+bool ListFolder(const std::string& nativeRoot, Folder& folder);
 
 bool IsCardName(std::string_view name);
 
