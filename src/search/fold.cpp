@@ -80,7 +80,7 @@ void AppendTokenBytes(Unit u, std::string& out) {
 
 namespace search {
 
-std::string SnippetAround(std::string_view gbk, const Units& term, std::size_t radius) {
+std::string SnippetAround(std::string_view gbk, const Units& term, std::size_t radius, bool* found) {
     // Fold with the byte offset of each character, so a hit found among the characters maps back to bytes.
     Units units;
     std::vector<std::uint32_t> at;
@@ -103,6 +103,7 @@ std::string SnippetAround(std::string_view gbk, const Units& term, std::size_t r
     if (!term.empty()) {
         auto it = std::search(units.begin(), units.end(), term.begin(), term.end());
         if (it != units.end()) hit = static_cast<std::size_t>(it - units.begin());
+        if (found) *found = it != units.end();
     }
     const std::size_t from = hit > radius ? hit - radius : 0;
     const std::size_t to = std::min(units.size(), hit + term.size() + radius);

@@ -43,5 +43,6 @@ void AppendTokenBytes(Unit u, std::string& out);
 namespace search {
 // A short piece of `gbk` (display text, GBK) around the first place where `term` occurs, folded; the start
 // of the text when it does not occur. Line ends become blanks. About `radius` characters each side.
-std::string SnippetAround(std::string_view gbk, const Units& term, std::size_t radius = 24);
+// `found` (when given) tells whether the term occurs.
+std::string SnippetAround(std::string_view gbk, const Units& term, std::size_t radius = 24, bool* found = nullptr);
 }  // namespace search

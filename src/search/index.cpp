@@ -120,6 +120,17 @@ bool InClassFolder(std::string_view dir) {
     return true;
 }
 
+// The card body within the searchable text: what follows title, keywords, class and source.
+std::string_view Content(std::string_view text) {
+    std::size_t pos = 0;
+    for (int field = 0; field < 4; ++field) {
+        pos = text.find('\n', pos);
+        if (pos == std::string_view::npos) return {};
+        ++pos;
+    }
+    return text.substr(pos);
+}
+
 std::string Join(const std::string& dir, const std::string& name) { return dir.empty() ? name : dir + "/" + name; }
 
 }  // namespace
@@ -475,7 +486,13 @@ Result Index::Query(std::string_view queryGbk, std::size_t maxHits, bool snippet
         h.klass = meta.Text(3);
         h.modified = meta.Text(4);
         meta.Reset();
-        if (snippets && body.Bind(1, ids[i]).Step() == SQLITE_ROW) h.snippet = SnippetAround(body.Text(0), terms.front());
+        if (snippets && body.Bind(1, ids[i]).Step() == SQLITE_ROW) {
+            // From the body when the term is there: title and class have columns of their own.
+            const std::string_view text = body.Text(0);
+            bool inBody = false;
+            h.snippet = SnippetAround(Content(text), terms.front(), 24, &inBody);
+            if (!inBody) h.snippet = SnippetAround(text, terms.front());
+        }
         body.Reset();
         r.hits.push_back(std::move(h));
     }

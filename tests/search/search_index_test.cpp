@@ -104,6 +104,8 @@ TEST_F(SearchIndexTest, HitsCarryTitleClassStampAndTextAroundTheFirstHit) {
     EXPECT_EQ(plat::GbkToUtf8(r.hits[0].klass), "历史");
     EXPECT_FALSE(r.hits[0].modified.empty());
     EXPECT_NE(plat::GbkToUtf8(r.hits[0].snippet).find("北洋水师覆没"), std::string::npos);
+    // Cut from the body: title and class have their own columns.
+    EXPECT_EQ(plat::GbkToUtf8(r.hits[0].snippet).find("甲午"), std::string::npos);
 }
 
 TEST_F(SearchIndexTest, FollowsTheLibraryOnDiskAndThePathsTheProgramReports) {
