@@ -159,6 +159,12 @@ void Index::Close() {
     db_ = nullptr;
 }
 
+bool Index::Busy() const {
+    if (!db_) return false;
+    const int code = sqlite3_errcode(db_) & 0xFF;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
 bool Index::Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
 bool Index::Open(std::string& error, bool repair) {
@@ -184,6 +190,11 @@ bool Index::Open(std::string& error, bool repair) {
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (OpenFile(error) && EnsureSchema(true)) return true;
+        if (Busy()) {
+            Close();
+            error = plat::Gbk("检索索引正被另一个 Korvane 使用，请稍后再试");
+            return false;
+        }
         // Damaged, or written by another version: start over with an empty index.
         Close();
         for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((file_ + suffix).c_str());
@@ -197,7 +208,7 @@ bool Index::OpenFile(std::string&) {
     if (sqlite3_open_v2(file_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK)
         return false;
-    sqlite3_busy_timeout(db_, 5000);
+    sqlite3_busy_timeout(db_, 30000);  // the worker commits a batch every few seconds
     if (!RegisterTokenizer(db_)) return false;
     // The file is a cache that can always be built again: no fsync; WAL lets the window read while the
     // worker writes.
@@ -379,8 +390,11 @@ bool Index::Refresh(Progress* progress) {
         }
         dbOk = dbOk && Exec("COMMIT");
         if (dbOk) return true;
-        // The file is damaged (or vanished under us): build it again from nothing.
+        const bool busy = Busy();
         Exec("ROLLBACK");
+        // Another process writing the same index (the window and the command line) is no damage.
+        if (busy) return false;
+        // The file is damaged (or vanished under us): build it again from nothing.
         Close();
         for (const char* suffix : {"", "-wal", "-shm", "-journal"}) ::unlink((file_ + suffix).c_str());
         std::string error;
@@ -479,9 +493,15 @@ Result Index::Query(std::string_view queryGbk, std::size_t maxHits, bool snippet
             meta.Reset();
             continue;
         }
-        Hit h;
         const auto rel = plat::FromNative(Join(std::string(meta.Text(0)), std::string(meta.Text(1))));
-        h.path = libRoot_ + (rel ? *rel : std::string());
+        if (!rel) {
+            // A name GBK cannot hold: the tree does not show that card either.
+            meta.Reset();
+            --r.total;
+            continue;
+        }
+        Hit h;
+        h.path = libRoot_ + *rel;
         h.title = meta.Text(2);
         h.klass = meta.Text(3);
         h.modified = meta.Text(4);

@@ -71,6 +71,7 @@ private:
     bool EnsureSchema(bool create);  // create: the tables of an empty file
     void Close();
     bool Exec(const char* sql);
+    bool Busy() const;  // the last call failed because another connection holds the file
     std::string libRoot_;
     std::string nativeRoot_;  // with a final '/'
     std::string file_;
