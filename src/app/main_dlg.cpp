@@ -11,6 +11,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QTimerEvent>
 #include <QTreeWidget>
 #include <QWindow>
@@ -20,11 +21,12 @@
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "res/program_icon.h"
+#include "search/indexer.h"
 #include "ui/body_edit.h"
 #include "ui/palette.h"
 #include "ui/show_msg_dlg.h"
 
-CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent) {
+CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::make_unique<search::Indexer>()) {
     m_icon = res::ProgramIcon();
 
     m_cbLibrary = ItemAs<QComboBox>(1000);
@@ -59,6 +61,8 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent) {
     OnClicked(1020, [this] { OnNextDatum(); });
     OnClicked(1021, [this] { OnViewDatum(); });
     OnClicked(1022, [this] { OnOpenViewPage(); });
+    OnClicked(1023, [this] { OnSearch(); });
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] { OnSearch(); });
 
     // `activated` comes only from the user (mouse, keyboard, wheel), never from the loaders filling the box.
     connect(m_cbLibrary, &QComboBox::activated, this, [this](int) { OnLibrarySelChange(); });

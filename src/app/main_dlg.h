@@ -20,6 +20,10 @@
 #include "ui/dialog.h"
 
 class CShowMsgDlg;
+class CSearchDlg;
+namespace search {
+class Indexer;
+}
 class QTreeWidgetItem;
 class QTreeWidget;
 class QComboBox;
@@ -118,6 +122,13 @@ public:
     DatumNode* FindNodeByPath(const std::string& path) const;
     const CardForm& Form() const { return m_form; }
 
+    // --- search (main_search.cpp)
+    void OnSearch();  // shows the search window (button 1023, Ctrl+F)
+    // Selects the card's entry in the tree and opens it as a double-click on it does.
+    void OpenSearchResult(const std::string& path);
+    search::Indexer& SearchIndex() { return *m_searchIndex; }
+    CSearchDlg* SearchWindow() const { return m_searchDlg; }
+
     // --- index and bookmarks (main_bookmarks.cpp)
     void OnIndexManage();
     void OnBookmarkManage();
@@ -177,6 +188,8 @@ private:
     bool ReloadNameLists();     // class and source boxes of m_libRoot, keeping the form's text; false: ended
     void AppendEndEntry();      // the current end entry becomes the found one; a fresh end entry follows
 
+    std::unique_ptr<search::Indexer> m_searchIndex;  // keeps the current library's index up to date
+    CSearchDlg* m_searchDlg = nullptr;
     DatumNodeStore m_nodes;
     struct ScanLevel {
         std::vector<plat::DirEntry> entries;  // the folder's listing; names reuse their buffers

@@ -14,6 +14,7 @@
 #include "platform/path.h"
 #include "platform/services.h"
 #include "platform/text.h"
+#include "search/indexer.h"
 #include "ui/body_edit.h"
 #include "ui/combo.h"
 #include "ui/show_msg_dlg.h"
@@ -306,6 +307,7 @@ bool CMainDlg::SaveForm() {
         ShowError(this, Gbk("保存资料时出错:") + m_lastError);
         return false;
     }
+    m_searchIndex->Touch(fileName);
     const std::string title = m_xml.card.title;
     const std::string founddate = m_xml.card.founddate;
 
@@ -325,6 +327,7 @@ bool CMainDlg::SaveForm() {
             ShowError(this, Gbk("不能删除文件:") + oldFile + Gbk(" 请手动删除."));
         }
     }
+    if (!oldFile.empty()) m_searchIndex->Touch(oldFile);
     if (!HasLibrary() || m_ending) return true;
 
     if (m_msg) m_msg->SetMessage(Gbk("文件已经保存，正在重新扫描文件夹....."));

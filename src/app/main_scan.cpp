@@ -6,6 +6,7 @@
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/text.h"
+#include "search/indexer.h"
 #include "ui/show_msg_dlg.h"
 
 using plat::Gbk;
@@ -60,6 +61,7 @@ int CMainDlg::ScanLibrary() {
     const bool updates = m_tree->updatesEnabled();
     m_tree->setUpdatesEnabled(false);
     int ok = ScanFolder(m_libRoot);
+    if (ok) m_searchIndex->SetLibrary(m_libRoot);
     m_tree->setUpdatesEnabled(updates);
     return ok;
 }

@@ -1,13 +1,74 @@
+// korvane --search QUERY [--library NAME]: the cards of a library that hold every term of the query, one
+// path a line, through the same index the window keeps (brought up to date first).
 #include <cstdio>
+#include <limits>
+#include <string>
 
 #include "cli/cli.h"
+#include "library/registry.h"
+#include "platform/codec.h"
+#include "platform/fs.h"
+#include "search/fold.h"
+#include "search/index.h"
 
 namespace cli {
+namespace {
 
-// Placeholder until the mode is built.
-int RunSearch(const QStringList&) {
-    std::fputs("korvane: --search is not available yet\n", stderr);
+int Fail(const std::string& gbkMessage) {
+    std::fprintf(stderr, "korvane: %s\n", plat::GbkToUtf8(gbkMessage).c_str());
     return 2;
+}
+
+}  // namespace
+
+int RunSearch(const QStringList& args) {
+    using plat::Gbk;
+    QString query, library;
+    bool haveQuery = false, haveLibrary = false;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--library")) {
+            if (i + 1 >= args.size() || haveLibrary)
+                return Fail(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
+            library = args[++i];
+            haveLibrary = true;
+        } else if (!haveQuery) {
+            query = args[i];
+            haveQuery = true;
+        } else {
+            return Fail(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
+        }
+    }
+    std::string queryGbk;
+    const bool encodable = plat::FromQ(query, queryGbk);
+    if (!haveQuery || (encodable && search::SplitTerms(queryGbk).empty()))
+        return Fail(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
+
+    LibraryRegistry reg;
+    std::string error;
+    if (!ReadRegistry(reg, error)) return Fail(error);
+    int slot = reg.count > 0 ? reg.use : -1;
+    if (haveLibrary) {
+        std::string name;
+        slot = -1;
+        if (plat::FromQ(library, name)) {
+            for (int i = 0; i < reg.count && slot < 0; ++i)
+                if (reg.entries[i].name == name) slot = i;
+        }
+        if (slot < 0) return Fail(Gbk("没有名为 ") + plat::Utf8ToGbk(library.toStdString()) + Gbk(" 的资料库"));
+    }
+    if (slot < 0) return Fail(Gbk("没有登记任何资料库"));
+    const std::string root = LibraryRoot(reg.entries[slot]);
+    if (!plat::IsDir(root)) return Fail(Gbk("目录 ") + root + Gbk(" 不存在"));
+
+    search::Index index(root);
+    if (!index.Open(error)) return Fail(error);
+    if (!index.Refresh()) return Fail(Gbk("读取资料库 ") + root + Gbk(" 时出错"));
+    // A character GBK cannot hold is in no card.
+    if (!encodable) return 1;
+    const search::Result r = index.Query(queryGbk, std::numeric_limits<std::size_t>::max(), false);
+    if (!r.ok) return Fail(r.error);
+    for (const search::Hit& h : r.hits) std::printf("%s\n", plat::GbkToUtf8(h.path).c_str());
+    return r.hits.empty() ? 1 : 0;
 }
 
 }  // namespace cli

@@ -12,6 +12,7 @@
 #include "platform/fs.h"
 #include "platform/services.h"
 #include "platform/text.h"
+#include "search/indexer.h"
 #include "store/list_file.h"
 
 using plat::Gbk;
@@ -125,6 +126,7 @@ void CClassMang::OnDelete() {
         plat::Svc().MessageBox(this, Gbk("无法删除目录 ") + m_classes[i].path + Gbk(" 请手动删除!"),
                                std::string("ERROR"), plat::MB_OK | plat::MB_ICONINFORMATION);
     }
+    search::Indexer::TouchAll(m_classes[i].path);
     for (int k = i; k + 1 < m_nCount; ++k) m_classes[k] = std::move(m_classes[k + 1]);
     m_classes[m_nCount - 1] = {};
     --m_nCount;

@@ -45,7 +45,7 @@ struct DialogTemplate {
 };
 
 // Templates 102 (main window), 129 (progress strip), 130 (library manager), 131 (library form),
-// 132 (index and bookmark manager), 133 (class and source manager), 134 (style manager).
+// 132 (index and bookmark manager), 133 (class and source manager), 134 (style manager), 135 (search).
 const DialogTemplate& Dialog(int id);
 // The IDs of every template, ascending.
 const std::vector<int>& DialogIds();

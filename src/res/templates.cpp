@@ -24,6 +24,7 @@ DialogTemplate MainWindow() {
                 {1003, K::Button, "索 引 管 理", 184, 5, 59, 13, kNone},
                 {1004, K::Button, "书 签 管 理", 257, 5, 59, 13, kNone},
                 {1022, K::Button, "在IE中打开", 184, 23, 59, 13, kNone},
+                {1023, K::Button, "查  找", 150, 23, 31, 13, kNone},
                 {-1, K::HLine, "", 5, 40, 311, 1, kNone},
                 {1005, K::Tree, "", 5, 45, 117, 234, kNone},
                 {1006, K::Button, "保  存", 125, 45, 35, 14, kNone},
@@ -130,11 +131,25 @@ DialogTemplate StyleManager() {
             false};
 }
 
+// Search: non-modal; typing runs the query, Enter in the list opens the selected card.
+DialogTemplate Search() {
+    return {135, "查找资料卡", 320, 200, "MS Shell Dlg", 8, false,
+            {
+                {-1, K::Static, "查找内容:", 5, 7, 36, 9, kNone},
+                {1030, K::Edit, "", 42, 5, 218, 12, kNone},
+                {1031, K::Button, "查  找", 265, 4, 50, 14, kNone},
+                {1032, K::Static, "", 5, 22, 310, 9, kNone},
+                {1033, K::ListReport, "", 5, 33, 310, 145, kNone},
+                {1034, K::Button, "打  开", 209, 182, 50, 14, kNone},
+                {2, K::Button, "关  闭", 265, 182, 50, 14, kNone},
+            }};
+}
+
 const std::map<int, DialogTemplate>& All() {
     static const std::map<int, DialogTemplate> all = [] {
         std::map<int, DialogTemplate> m;
         for (DialogTemplate t : {MainWindow(), ProgressStrip(), LibraryManager(), LibraryForm(),
-                                 IndexBookmarkManager(), ClassSourceManager(), StyleManager()})
+                                 IndexBookmarkManager(), ClassSourceManager(), StyleManager(), Search()})
             m.emplace(t.id, std::move(t));
         return m;
     }();

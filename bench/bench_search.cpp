@@ -1,0 +1,164 @@
+// The search index on the generated libraries: queries on the warm index, the build from nothing beside
+// `grep -rlF` of a GBK term over the same tree, the refresh with no change beside the bare walk, and
+// ripgrep's time for the same query (the user's alternative) beside them. The index lives under
+// $KORVANE_BENCH_DIR/cache, never in the user's cache folder.
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "bench_common.h"
+#include "platform/codec.h"
+#include "search/index.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+
+// The index of library n, opened (and built, the first time) in the benchmark's own cache folder.
+search::Index& WarmIndex(int n) {
+    static std::map<int, std::unique_ptr<search::Index>> open;
+    auto& slot = open[n];
+    const GeneratedLibrary& g = Library(n);
+    // Library paths are relative to the program directory, as the window keeps them.
+    fs::current_path(g.programDir);
+    if (!slot) {
+        const char* base = std::getenv("KORVANE_BENCH_DIR");
+        setenv("XDG_CACHE_HOME", ((base ? std::string(base) : std::string("/tmp/korvane-bench")) + "/cache").c_str(), 1);
+        slot = std::make_unique<search::Index>(g.libraryRel + "\\");
+        std::string error;
+        if (!slot->Open(error) || !slot->Refresh()) std::abort();
+    }
+    return *slot;
+}
+
+// Wall time of a shell command, its output thrown away.
+double CommandMs(const std::string& cmd) {
+    const auto t0 = Clock::now();
+    if (std::system((cmd + " > /dev/null 2>&1").c_str()) == -1) std::abort();
+    return Ms(t0, Clock::now());
+}
+
+const char* const kQueries[] = {"整理", "摘录 引用", "读书笔记", "卡", "的"};
+
+void BM_SearchQuery(benchmark::State& st) {
+    const int n = static_cast<int>(st.range(0));
+    const std::string query = plat::Gbk(kQueries[st.range(1)]);
+    search::Index& index = WarmIndex(n);
+    std::size_t total = 0;
+    for (auto _ : st) {
+        // As the search window asks: every match counted, the first 200 listed with their snippets.
+        const search::Result r = index.Query(query, 200);
+        total = r.total;
+        benchmark::DoNotOptimize(r.hits.data());
+    }
+    st.counters["matches"] = static_cast<double>(total);
+    st.SetLabel(kQueries[st.range(1)]);
+}
+BENCHMARK(BM_SearchQuery)->ArgsProduct({{10000, 100000}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMillisecond);
+
+// ripgrep over the same tree for the first query's term, as a user without the index would search.
+void BM_Floor_RipgrepQuery(benchmark::State& st) {
+    const GeneratedLibrary& g = Library(static_cast<int>(st.range(0)));
+    const std::string cmd = "rg -l -F --encoding gbk '" + std::string(kQueries[0]) + "' '" + g.programDir + "/datum'";
+    for (auto _ : st) st.SetIterationTime(CommandMs(cmd) / 1000);
+}
+BENCHMARK(BM_Floor_RipgrepQuery)->Arg(10000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The walk with every file's size and time asked of the file system: what any check "by size and
+// modification time" must do at the least.
+long long WalkAndStat(int fd) {
+    DIR* d = fdopendir(fd);
+    if (!d) return 0;
+    long long n = 0;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.' && (e->d_name[1] == 0 || (e->d_name[1] == '.' && e->d_name[2] == 0))) continue;
+        ++n;
+        if (e->d_type == DT_DIR) {
+            const int sub = openat(dirfd(d), e->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (sub >= 0) n += WalkAndStat(sub);
+        } else {
+            struct stat st;
+            if (fstatat(dirfd(d), e->d_name, &st, 0) == 0) n += st.st_size > 0 ? 0 : 1;
+        }
+    }
+    closedir(d);
+    return n;
+}
+
+// The refresh after a load when nothing changed, and the bare walk of the same tree, in turns; the walk
+// that also asks every file's size and time beside them.
+void BM_SearchRefreshOverWalk(benchmark::State& st) {
+    const int n = static_cast<int>(st.range(0));
+    const GeneratedLibrary& g = Library(n);
+    search::Index& index = WarmIndex(n);
+    const std::string root = g.programDir + "/datum/bench";
+    double walkSum = 0, refreshSum = 0, statSum = 0;
+    for (auto _ : st) {
+        const auto t0 = Clock::now();
+        benchmark::DoNotOptimize(WalkTree(root));
+        const auto t1 = Clock::now();
+        if (!index.Refresh()) std::abort();
+        const auto t2 = Clock::now();
+        benchmark::DoNotOptimize(WalkAndStat(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+        const auto t3 = Clock::now();
+        walkSum += Ms(t0, t1);
+        refreshSum += Ms(t1, t2);
+        statSum += Ms(t2, t3);
+        st.SetIterationTime(Ms(t1, t2) / 1000);
+    }
+    const double it = static_cast<double>(st.iterations());
+    st.counters["walk_ms"] = walkSum / it;
+    st.counters["walk_stat_ms"] = statSum / it;
+    st.counters["over_walk_stat"] = refreshSum / statSum;
+    st.counters["refresh_ms"] = refreshSum / it;
+    st.counters["ratio"] = refreshSum / walkSum;
+}
+BENCHMARK(BM_SearchRefreshOverWalk)->Arg(10000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The build from nothing and grep's pass over the same tree, in turns.
+void BM_SearchBuildOverGrep(benchmark::State& st) {
+    const int n = static_cast<int>(st.range(0));
+    const GeneratedLibrary& g = Library(n);
+    search::Index& warm = WarmIndex(n);
+    const std::string file = warm.FilePath();
+    const std::string grep = "grep -rlF '" + plat::Gbk(kQueries[0]) + "' '" + g.programDir + "/datum'";
+    double grepSum = 0, buildSum = 0;
+    for (auto _ : st) {
+        grepSum += CommandMs(grep);
+        search::Index fresh(g.libraryRel + "\\");
+        for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(file + suffix);
+        const auto t0 = Clock::now();
+        std::string error;
+        if (!fresh.Open(error) || !fresh.Refresh()) std::abort();
+        const double ms = Ms(t0, Clock::now());
+        buildSum += ms;
+        st.SetIterationTime(ms / 1000);
+    }
+    const double it = static_cast<double>(st.iterations());
+    st.counters["grep_ms"] = grepSum / it;
+    st.counters["build_ms"] = buildSum / it;
+    st.counters["ratio"] = buildSum / grepSum;
+    std::error_code ec;
+    double bytes = 0;
+    for (const char* suffix : {"", "-wal"}) {
+        const auto size = fs::file_size(file + suffix, ec);
+        if (!ec) bytes += static_cast<double>(size);
+    }
+    st.counters["index_MiB"] = bytes / (1 << 20);
+}
+BENCHMARK(BM_SearchBuildOverGrep)->Arg(10000)->Arg(100000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,33 @@
+// The search window of the main window, and opening one of its results.
+#include "app/main_dlg.h"
+#include "app/search_dlg.h"
+#include "platform/codec.h"
+#include "platform/services.h"
+#include "search/indexer.h"
+
+using plat::Gbk;
+
+void CMainDlg::OnSearch() {
+    if (!m_searchDlg) {
+        m_searchDlg = new CSearchDlg(*m_searchIndex, [this](const std::string& path) { OpenSearchResult(path); }, this);
+        // Beside the main window rather than over its form.
+        m_searchDlg->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    m_searchDlg->show();
+    m_searchDlg->raise();
+    m_searchDlg->activateWindow();
+}
+
+void CMainDlg::OpenSearchResult(const std::string& path) {
+    DatumNode* node = m_first;
+    while (node && !node->IsEnd() && node->path != path) node = node->next;
+    if (!node || node->IsEnd()) {
+        // Made outside the program since the tree was built: the tree has no entry to select for it.
+        plat::Svc().MessageBox(this,
+                               Gbk("资料卡 ") + path + Gbk(" 不在当前的资料树中，请重新选择资料库以刷新资料树。"),
+                               Gbk("INFOMATION"), plat::MB_OK | plat::MB_ICONINFORMATION);
+        return;
+    }
+    SelectEntryItem(node);
+    OnTreeDblClick();
+}

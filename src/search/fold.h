@@ -1,0 +1,48 @@
+// How search sees text: a card's GBK bytes become a string of folded characters, one 16-bit unit each, so
+// that matching is on characters and never across the two bytes of different GBK characters. ASCII letters
+// are lowered and full-width ASCII (the GBK row A3) becomes the half-width character it stands for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace search {
+
+using Unit = std::uint16_t;
+using Units = std::basic_string<Unit>;
+
+// A byte that is no character (a lead byte without its trail byte, 0x80, 0xFF): never matches anything.
+inline constexpr Unit kStray = 0x0001;
+
+// Appends the folded characters of `gbk` to `out`.
+void FoldAppend(std::string_view gbk, Units& out);
+inline Units Fold(std::string_view gbk) {
+    Units u;
+    FoldAppend(gbk, u);
+    return u;
+}
+
+// Characters that separate query terms and that no term can span: ASCII blanks and line ends, the
+// ideographic space, stray bytes.
+bool IsBreak(Unit u);
+
+// Splits a query (GBK) into its folded terms; empty when it holds none.
+std::vector<Units> SplitTerms(std::string_view queryGbk);
+
+// True when every term occurs in `text` (already folded).
+bool MatchesAll(const Units& text, const std::vector<Units>& terms);
+
+// The bytes that stand for one folded character inside an index token: one byte for ASCII, the two GBK
+// bytes otherwise. The coding is prefix-free, so a token of two characters splits only one way.
+void AppendTokenBytes(Unit u, std::string& out);
+
+}  // namespace search
+
+namespace search {
+// A short piece of `gbk` (display text, GBK) around the first place where `term` occurs, folded; the start
+// of the text when it does not occur. Line ends become blanks. About `radius` characters each side.
+// `found` (when given) tells whether the term occurs.
+std::string SnippetAround(std::string_view gbk, const Units& term, std::size_t radius = 24, bool* found = nullptr);
+}  // namespace search

@@ -1,0 +1,64 @@
+// Keeps the current library's index up to date off the window's thread: a full refresh after a library
+// loads, and a look at single paths the program has just written or removed. The worker has its own
+// connection; the window queries through another and never waits for the worker.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "search/index.h"
+
+namespace search {
+
+class Indexer {
+public:
+    Indexer();
+    ~Indexer();  // stops the worker between two cards and waits for it
+    Indexer(const Indexer&) = delete;
+    Indexer& operator=(const Indexer&) = delete;
+
+    // The library whose root (internal, ending with '\') the window now shows: its index is opened and
+    // refreshed in the background. A refresh of the previous library still running is stopped.
+    void SetLibrary(const std::string& libRoot);
+    // A card file written, or a card or folder removed, by the program (internal path).
+    void Touch(const std::string& internalPath);
+    // The same, told to every indexer of the process: for dialogs that change a library without knowing
+    // the window that keeps its index (the class manager).
+    static void TouchAll(const std::string& internalPath);
+
+    struct Status {
+        std::string libRoot;  // "" before any library
+        bool busy = false;    // a refresh or a touch is being worked on or waiting
+        int done = 0, total = 0;
+        std::string error;  // GBK; the index could not be opened or the library not read
+    };
+    Status GetStatus();
+    // Blocks until nothing is waiting or running (tests, the command line).
+    void WaitIdle();
+
+    // A connection of the caller's own to the current library's index, for queries; null before any
+    // library or when the index cannot be opened.
+    std::unique_ptr<Index> OpenForQuery(std::string& error);
+
+private:
+    void Run();
+    struct Job {
+        enum Kind { Library, Path } kind;
+        std::string path;
+    };
+    std::mutex mu_;
+    std::condition_variable cv_;
+    std::deque<Job> jobs_;
+    bool stop_ = false;
+    bool working_ = false;
+    std::string libRoot_;
+    std::string error_;
+    Progress progress_;
+    std::thread thread_;
+};
+
+}  // namespace search
