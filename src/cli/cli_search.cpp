@@ -14,8 +14,9 @@
 namespace cli {
 namespace {
 
-int Fail(const std::string& gbkMessage) {
-    std::fprintf(stderr, "korvane: %s\n", plat::GbkToUtf8(gbkMessage).c_str());
+// Exit status 1 means "no card matched" here, so every failure is a 2.
+int Error(const std::string& gbkMessage) {
+    Fail(gbkMessage);
     return 2;
 }
 
@@ -28,24 +29,24 @@ int RunSearch(const QStringList& args) {
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--library")) {
             if (i + 1 >= args.size() || haveLibrary)
-                return Fail(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
+                return Error(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
             library = args[++i];
             haveLibrary = true;
         } else if (!haveQuery) {
             query = args[i];
             haveQuery = true;
         } else {
-            return Fail(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
+            return Error(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
         }
     }
     std::string queryGbk;
     const bool encodable = plat::FromQ(query, queryGbk);
     if (!haveQuery || (encodable && search::SplitTerms(queryGbk).empty()))
-        return Fail(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
+        return Error(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
 
     LibraryRegistry reg;
     std::string error;
-    if (!ReadRegistry(reg, error)) return Fail(error);
+    if (!ReadRegistry(reg, error)) return Error(error);
     int slot = reg.count > 0 ? reg.use : -1;
     if (haveLibrary) {
         std::string name;
@@ -54,19 +55,19 @@ int RunSearch(const QStringList& args) {
             for (int i = 0; i < reg.count && slot < 0; ++i)
                 if (reg.entries[i].name == name) slot = i;
         }
-        if (slot < 0) return Fail(Gbk("没有名为 ") + plat::Utf8ToGbk(library.toStdString()) + Gbk(" 的资料库"));
+        if (slot < 0) return Error(Gbk("没有名为 ") + plat::Utf8ToGbk(library.toStdString()) + Gbk(" 的资料库"));
     }
-    if (slot < 0) return Fail(Gbk("没有登记任何资料库"));
+    if (slot < 0) return Error(Gbk("没有登记任何资料库"));
     const std::string root = LibraryRoot(reg.entries[slot]);
-    if (!plat::IsDir(root)) return Fail(Gbk("目录 ") + root + Gbk(" 不存在"));
+    if (!plat::IsDir(root)) return Error(Gbk("目录 ") + root + Gbk(" 不存在"));
 
     search::Index index(root);
-    if (!index.Open(error)) return Fail(error);
-    if (!index.Refresh()) return Fail(Gbk("读取资料库 ") + root + Gbk(" 时出错"));
+    if (!index.Open(error)) return Error(error);
+    if (!index.Refresh()) return Error(Gbk("读取资料库 ") + root + Gbk(" 时出错"));
     // A character GBK cannot hold is in no card.
     if (!encodable) return 1;
     const search::Result r = index.Query(queryGbk, std::numeric_limits<std::size_t>::max(), false);
-    if (!r.ok) return Fail(r.error);
+    if (!r.ok) return Error(r.error);
     for (const search::Hit& h : r.hits) std::printf("%s\n", plat::GbkToUtf8(h.path).c_str());
     return r.hits.empty() ? 1 : 0;
 }
