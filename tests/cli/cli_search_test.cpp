@@ -82,8 +82,8 @@ TEST_F(CliSearchTest, SeesCardsWrittenSinceTheLastRun) {
     const Outcome r = Search({"定远"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "lib\\历史\\定远.datum.xml\n");
-    // A registry that cannot be read is an error, not "no match".
-    std::filesystem::remove(dir.Native() + "/set/datumlib.lst");
+    // A registry that names no library is an error, not "no match".
+    dir.WriteFile("set/datumlib.lst", "count=0\r\n");
     EXPECT_EQ(Search({"定远"}).status, 2);
 }
 
