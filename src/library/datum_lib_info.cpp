@@ -3,7 +3,7 @@
 #include <QLineEdit>
 
 #include "library/datum_lib_mang.h"
-#include "managers/mang_list.h"
+#include "ui/mang_list.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/services.h"

@@ -5,7 +5,7 @@
 #include <QTreeWidget>
 #include <vector>
 
-#include "managers/mang_list.h"
+#include "ui/mang_list.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/services.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "managers/mang_list.h"
+#include "ui/mang_list.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/services.h"

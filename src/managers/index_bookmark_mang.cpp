@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "library/registry.h"
-#include "managers/mang_list.h"
+#include "ui/mang_list.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/path.h"

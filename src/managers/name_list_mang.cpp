@@ -2,7 +2,7 @@
 
 #include <QTreeWidget>
 
-#include "managers/mang_list.h"
+#include "ui/mang_list.h"
 #include "platform/services.h"
 #include "ui/palette.h"
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "managers/mang_list.h"
+#include "ui/mang_list.h"
 #include "platform/codec.h"
 #include "platform/services.h"
 #include "platform/text.h"

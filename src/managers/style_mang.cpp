@@ -6,7 +6,7 @@
 
 #include "library/registry.h"
 #include "library/registry_styles.h"
-#include "managers/mang_list.h"
+#include "ui/mang_list.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/services.h"
