@@ -101,11 +101,8 @@ TEST_F(MainTest, ScanShowsPlainFoldersAsClassesAndCardFilesAsCards) {
     EXPECT_EQ(entries[entries.size() - 2] + entries.back(), "c:599|lib\\M\\C19\\599.datum.xmlc:root|lib\\root.datum.xml");
     QTreeWidgetItem foreign;
     EXPECT_EQ(w.FindNodeByItem(&foreign), nullptr);
-    DatumNode* deep = Node("b");
-    w.SelectEntryItem(deep);
-    EXPECT_TRUE(deep->item->isSelected() && deep->item->parent()->isExpanded());
-    w.SelectEntryItem(nullptr);
-    EXPECT_TRUE(w.m_tree->selectedItems().isEmpty());
+    w.SelectEntryItem(Node("b"));
+    EXPECT_TRUE(Node("b")->item->isSelected() && Node("b")->item->parent()->isExpanded());
 
     fs::remove_all(dir.Native() + "/lib/M");
     EXPECT_EQ(w.RescanLibrary(), 1);
@@ -242,11 +239,6 @@ TEST_F(MainTest, ManagersReloadOnlyWhatTheyChanged) {
     dir.WriteFile("in/extra.xsl", "<x/>");
     CMainDlg& w = Load();
     progress.clear();
-    for (int button : {1001, 1012, 1014}) {  // cancelled: nothing is read again
-        WhenModal([](QWidget* m) { static_cast<CDialog*>(m)->EndDialog(plat::IDCANCEL); });
-        Click(button);
-    }
-    EXPECT_TRUE(progress.empty());
     mangfx::WhenModal([](CDialog& m) {
         mangfx::Type(m, 1021, "新类");
         mangfx::Click(m, 3);
