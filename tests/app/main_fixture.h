@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -70,18 +72,11 @@ inline void WriteSourceList(const TempProgramDir& d, const std::string& rel, con
 // name nests), the source list `sources`, and the view page.
 inline void MakeLibrary(const TempProgramDir& d, const std::string& rel, const Lines& classes, const Lines& sources) {
     d.MakeDir(rel);
-    std::string root = rel + "\\";
-    for (auto& c : root)
-        if (c == '/') c = '\\';
-    WriteClassList(d, rel, root, classes);
+    auto swapped = [](std::string s, char from, char to) { return std::replace(s.begin(), s.end(), from, to), s; };
+    WriteClassList(d, rel, swapped(rel, '/', '\\') + "\\", classes);
     WriteSourceList(d, rel, sources);
     d.WriteFile(rel + "/_ _VIEW_ _/ViewDatum.html", "<html></html>\r\n");
-    for (const auto& c : classes) {
-        std::string native = c;
-        for (auto& ch : native)
-            if (ch == '\\') ch = '/';
-        d.MakeDir(rel + "/" + native);
-    }
+    for (const auto& c : classes) d.MakeDir(rel + "/" + swapped(c, '\\', '/'));
 }
 
 // An empty card file (the scan looks only at names).
@@ -110,11 +105,8 @@ inline void MakeStandardProgramDir(const TempProgramDir& d) {
 inline std::string Dump(const QTreeWidgetItem* item);
 inline std::string DumpChildren(const QTreeWidgetItem* parent, const QTreeWidget* tree) {
     std::string out;
-    int n = parent ? parent->childCount() : tree->topLevelItemCount();
-    for (int i = 0; i < n; ++i) {
-        if (i) out += ",";
-        out += Dump(parent ? parent->child(i) : tree->topLevelItem(i));
-    }
+    for (int i = 0; i < (parent ? parent->childCount() : tree->topLevelItemCount()); ++i)
+        out += (i ? "," : "") + Dump(parent ? parent->child(i) : tree->topLevelItem(i));
     return out;
 }
 inline std::string Dump(const QTreeWidgetItem* item) {
@@ -136,12 +128,7 @@ inline std::vector<std::string> Entries(const CMainDlg& dlg) {
         out.push_back(n->IsClass() ? "d:" + plat::GbkToUtf8(n->label)
                                    : "c:" + plat::GbkToUtf8(n->label) + "|" + plat::GbkToUtf8(n->path));
     }
-    EXPECT_NE(n, nullptr) << "the list has no end entry";
-    if (n) {
-        EXPECT_EQ(n->prev, prev);
-        EXPECT_EQ(n->next, nullptr);
-        EXPECT_EQ(n->item, nullptr);
-    }
+    EXPECT_TRUE(n && n->prev == prev && !n->next && !n->item) << "the list must end in one end entry";
     return out;
 }
 
@@ -183,6 +170,20 @@ protected:
         Open();
         dlg->RunStartupLoad();
         return *dlg;
+    }
+    void Click(int id) { dlg->ItemAs<QPushButton>(id)->click(); }
+    // The first entry with this label (UTF-8), or none.
+    DatumNode* Node(const std::string& utf8Label) {
+        DatumNode* n = dlg->m_first;
+        while (n && !n->IsEnd() && n->label != plat::Gbk(utf8Label)) n = n->next;
+        return n && !n->IsEnd() ? n : nullptr;
+    }
+    // A double-click on the entry's tree item, as the user opens a card.
+    void OpenCard(const std::string& utf8Label) {
+        DatumNode* n = Node(utf8Label);
+        ASSERT_NE(n, nullptr) << utf8Label;
+        dlg->m_tree->setCurrentItem(n->item);
+        emit dlg->m_tree->itemDoubleClicked(n->item, 0);
     }
 
     // Expects the failure procedure: the strip hidden with `failureText` when the "ERROR" box `boxText`

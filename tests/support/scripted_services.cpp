@@ -4,11 +4,20 @@
 
 #include "platform/codec.h"
 
-using plat::Gbk;
-
 namespace {
 std::string Show(const std::optional<std::string>& gbk) {
     return gbk ? "\"" + plat::GbkToUtf8(*gbk) + "\"" : std::string("(application title)");
+}
+
+// The next queued answer; a dialog nobody queued fails the test and is cancelled.
+std::string Next(std::deque<std::string>& queue, const char* what) {
+    if (queue.empty()) {
+        ADD_FAILURE() << "unexpected " << what;
+        return {};
+    }
+    std::string r = queue.front();
+    queue.pop_front();
+    return r;
 }
 }  // namespace
 
@@ -21,22 +30,18 @@ ScriptedServices::~ScriptedServices() {
 
 void ScriptedServices::ExpectBox(const std::string& utf8Text, const std::optional<std::string>& utf8Caption,
                                  unsigned flags, int answer) {
-    std::optional<std::string> caption;
-    if (utf8Caption) caption = Gbk(*utf8Caption);
-    expected_.push_back({Gbk(utf8Text), caption, flags, answer});
+    expected_.push_back({plat::Gbk(utf8Text), utf8Caption ? std::optional(plat::Gbk(*utf8Caption)) : std::nullopt, flags, answer});
 }
 
-void ScriptedServices::QueueFileName(const std::string& utf8Path) { fileNames_.push_back(Gbk(utf8Path)); }
-void ScriptedServices::QueueFolder(const std::string& utf8Path) { folders_.push_back(Gbk(utf8Path)); }
+void ScriptedServices::QueueFileName(const std::string& utf8Path) { fileNames_.push_back(plat::Gbk(utf8Path)); }
+void ScriptedServices::QueueFolder(const std::string& utf8Path) { folders_.push_back(plat::Gbk(utf8Path)); }
 
 int ScriptedServices::MessageBox(QWidget*, const std::string& text, const std::optional<std::string>& caption,
                                  unsigned flags) {
-    ShownBox box{text, caption, flags};
-    boxes.push_back(box);
-    if (onBox) onBox(box);
+    boxes.push_back({text, caption, flags});
+    if (onBox) onBox(boxes.back());
     if (expected_.empty()) {
-        ADD_FAILURE() << "unexpected message box: \"" << plat::GbkToUtf8(text) << "\" caption " << Show(caption)
-                      << " flags 0x" << std::hex << flags;
+        ADD_FAILURE() << "unexpected message box: \"" << plat::GbkToUtf8(text) << "\" caption " << Show(caption);
         return (flags & plat::MB_YESNO) ? plat::IDNO : plat::IDOK;
     }
     Expected e = expected_.front();
@@ -51,24 +56,12 @@ int ScriptedServices::MessageBox(QWidget*, const std::string& text, const std::o
 std::string ScriptedServices::AskFileName(QWidget*, bool open, const std::string& defaultExt,
                                           const std::string& initialName, const std::string& filter) {
     fileDialogs.push_back({open, defaultExt, initialName, filter});
-    if (fileNames_.empty()) {
-        ADD_FAILURE() << "unexpected file dialog";
-        return {};
-    }
-    std::string r = fileNames_.front();
-    fileNames_.pop_front();
-    return r;
+    return Next(fileNames_, "file dialog");
 }
 
 std::string ScriptedServices::BrowseForFolder(QWidget*, const std::string& title) {
     folderBrowses.push_back(title);
-    if (folders_.empty()) {
-        ADD_FAILURE() << "unexpected folder browser";
-        return {};
-    }
-    std::string r = folders_.front();
-    folders_.pop_front();
-    return r;
+    return Next(folders_, "folder browser");
 }
 
 void ScriptedServices::ShellOpen(const std::string& path, bool maximised) { shellOpens.push_back({path, maximised}); }
@@ -76,8 +69,7 @@ void ScriptedServices::ShellOpen(const std::string& path, bool maximised) { shel
 void ScriptedServices::Sleep(int ms) { sleeps.push_back(ms); }
 
 void ScriptedServices::VerifyAllUsed() {
-    for (const auto& e : expected_)
-        ADD_FAILURE() << "expected message box never shown: \"" << plat::GbkToUtf8(e.text) << "\"";
+    for (const auto& e : expected_) ADD_FAILURE() << "expected message box never shown: \"" << plat::GbkToUtf8(e.text) << "\"";
     for (const auto& f : fileNames_) ADD_FAILURE() << "queued file name never asked for: " << plat::GbkToUtf8(f);
     for (const auto& f : folders_) ADD_FAILURE() << "queued folder never asked for: " << plat::GbkToUtf8(f);
     expected_.clear();

@@ -41,9 +41,7 @@ void TempProgramDir::WriteFile(const std::string& rel, const std::string& bytes)
     if (!out) ADD_FAILURE() << "cannot write test file " << p;
 }
 
-std::string TempProgramDir::ReadFile(const std::string& rel) const {
-    return ReadNativeFile((fs::path(native_) / rel).string());
-}
+std::string TempProgramDir::ReadFile(const std::string& rel) const { return ReadNativeFile(native_ + "/" + rel); }
 
 bool TempProgramDir::Exists(const std::string& rel) const {
     std::error_code ec;
@@ -57,10 +55,8 @@ void TempProgramDir::CopyShippedData() const {
 }
 
 std::string ReadNativeFile(const std::string& nativePath) {
-    std::ifstream in(nativePath, std::ios::binary);
-    if (!in) return {};
     std::ostringstream ss;
-    ss << in.rdbuf();
+    ss << std::ifstream(nativePath, std::ios::binary).rdbuf();
     return ss.str();
 }
 

@@ -1,0 +1,323 @@
+// The main window over a temporary program directory: the start-up load and its failure procedure, the
+// library scan and the tree, the library switch, the style box, the buttons that hand files to the desktop,
+// the managers' reloads and the bookmark buttons.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+
+#include "app/main_fixture.h"
+#include "managers/mang_fixture.h"
+#include "platform/fs.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "support/cards.h"
+
+using namespace mainfx;
+using plat::Gbk;
+using Strings = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kTree[] = "art{Monet},Root card,Zoo,历史{甲午,近代{辛亥}}";
+
+// A box's rows, Latin names before '|' and Chinese ones after: the order between the scripts is the collation's.
+std::string Rows(const QComboBox* cb) {
+    std::string latin, han;
+    for (const std::string& t : ComboTexts(cb)) (static_cast<unsigned char>(t[0]) < 0x80 ? latin : han) += t + ",";
+    return latin + "|" + han;
+}
+
+using MainTest = MainWindowTest;
+
+TEST_F(MainTest, StartUpFillsTreeBoxesAndPathAndTheButtonsActOnThem) {
+    MakeStandardProgramDir(dir);
+    MakeStyles(dir, {"a.xsl.bak", "B.XSL", "notes.txt", "历史.xsl"});
+    dir.MakeDir("xmlstyle/datumstyle/folder.xsl");  // an ordinary folder is never a style
+    CMainDlg& w = Load();
+    EXPECT_EQ(progress, (Strings{"正在读取资料库的信息......", "正在扫描资料库目录......", "正在读取类别信息......",
+                                 "正在读取资料来源信息......", "正在扫描已有的风格信息文件......"}));
+    EXPECT_FALSE(w.m_msg->isVisible() || w.Ended());
+    EXPECT_EQ(ComboTexts(w.m_cbLibrary), (Strings{"资料一", "资料二"}));
+    EXPECT_EQ(U(w.m_edPath->text()), "lib");
+    EXPECT_EQ(Dump(w.m_tree), kTree);
+    // Boxes sorted ignoring case and by pinyin, each row bound to the table slot it shows.
+    EXPECT_EQ(Rows(w.m_cbClass), "art,Zoo,|历史,历史\\近代,");
+    EXPECT_EQ(Rows(w.m_cbSource), "Book,|报纸,杂志,");
+    EXPECT_EQ(Rows(w.m_cbStyle), "a,report,simple,|历史,");
+    EXPECT_EQ(w.m_styles[w.m_cbStyle->itemData(w.m_cbStyle->findText("a")).toInt()].path,
+              dir.Internal() + "\\xmlstyle\\datumstyle\\a.xsl.bak");
+
+    Click(1021);  // a class is current: nothing to view
+    w.m_current = Node("Monet");
+    Click(1021);
+    Click(1022);
+    ASSERT_EQ(svc.shellOpens.size(), 2u);
+    EXPECT_EQ(svc.shellOpens[0].path + "|" + svc.shellOpens[1].path, "lib\\art\\Monet.datum.xml|lib\\_ _VIEW_ _\\ViewDatum.html");
+    EXPECT_TRUE(svc.shellOpens[0].maximised && svc.shellOpens[1].maximised);
+
+    // Browse offers the file name and adds the card tail only where the choice lacks it.
+    w.m_edFile->setText(QStringLiteral("lib\\K\\notes.txt"));
+    Click(1010);  // no card name: no dialog
+    w.m_edFile->setText(QString::fromUtf8("lib\\历史\\T.datum.xml"));
+    for (const char* chosen : {"D:\\cards\\abc", "\\home\\新.datum.xml.old", ""}) svc.QueueFileName(chosen);
+    for (const char* shown : {"D:\\cards\\abc.datum.xml", "\\home\\新.datum.xml.old", "\\home\\新.datum.xml.old"}) {
+        Click(1010);
+        EXPECT_EQ(U(w.m_edFile->text()), shown);
+    }
+    EXPECT_EQ(svc.fileDialogs[0].initialName, Gbk("lib\\历史\\T.datum.xml"));
+
+    // Another library: the tree is rescanned, the boxes and the typed form stay.
+    w.m_edTitle->setText(QStringLiteral("typed"));
+    progress.clear();
+    QTest::keyClick(w.m_cbLibrary, Qt::Key_Down);
+    EXPECT_EQ(progress, Strings{"正在重新扫描文件夹....."});
+    EXPECT_EQ(Dump(w.m_tree), "Other{x}");
+    EXPECT_EQ(U(w.m_edPath->text()) + U(w.m_edTitle->text()) + Rows(w.m_cbSource), "lib2typedBook,|报纸,杂志,");
+}
+
+TEST_F(MainTest, ScanShowsPlainFoldersAsClassesAndCardFilesAsCards) {
+    WriteRegistry(dir, {{"一", "lib"}}, 0);
+    MakeLibrary(dir, "lib", {}, {});
+    MakeStyles(dir, {});
+    for (const char* f : {"_ _SETS_ _/inside.datum.xml", ".git/x.datum.xml", ".datum.xml", "x.txt", "K/a.datum.xml",
+                          "K/Sub/b.datum.html", "L/a.datum.xml", "root.datum.xml", "RO/hidden.datum.xml",
+                          "\xF0\x9F\x98\x80.datum.xml"})
+        MakeCard(dir, std::string("lib/") + f);
+    dir.MakeDir("lib/f.datum.d");
+    ASSERT_EQ(chmod((dir.Native() + "/lib/RO").c_str(), 0555), 0);  // read-only: not a class
+    fs::create_directory_symlink(dir.Native() + "/lib/K", dir.Native() + "/lib/Link");
+    for (int k = 0; k < 500; ++k) MakeCard(dir, "lib/M/C" + std::to_string(k / 50 + 10) + "/" + std::to_string(k + 100) + ".datum.xml");
+    CMainDlg& w = Load();
+    const Strings entries = Entries(w);
+    ASSERT_EQ(entries.size(), 9u + 510 + 1);
+    EXPECT_EQ(Strings(entries.begin(), entries.begin() + 9),
+              (Strings{"c:|lib\\.datum.xml", "d:f.datum.d", "d:K", "c:a|lib\\K\\a.datum.xml", "d:Sub",
+                       "c:b|lib\\K\\Sub\\b.datum.html", "d:L", "c:a|lib\\L\\a.datum.xml", "d:M"}));
+    EXPECT_EQ(entries[entries.size() - 2] + entries.back(), "c:599|lib\\M\\C19\\599.datum.xmlc:root|lib\\root.datum.xml");
+    QTreeWidgetItem foreign;
+    EXPECT_EQ(w.FindNodeByItem(&foreign), nullptr);
+    w.SelectEntryItem(Node("b"));
+    EXPECT_TRUE(Node("b")->item->isSelected() && Node("b")->item->parent()->isExpanded());
+
+    fs::remove_all(dir.Native() + "/lib/M");
+    EXPECT_EQ(w.RescanLibrary(), 1);
+    EXPECT_EQ(Dump(w.m_tree), ",f.datum.d,K{a,Sub{b}},L{a},root");
+    fs::remove_all(dir.Native() + "/lib");
+    ExpectFailure("扫描资料库中的文件出现错误!!", "扫描资料库中的文件出现错误:目录 lib\\ 不存在");
+    EXPECT_EQ(w.RescanLibrary(), 0);
+    EXPECT_TRUE(w.Ended());
+    EXPECT_TRUE(w.m_first->IsEnd());
+}
+
+struct Failure {
+    const char* name;
+    int button;          // 0: at start-up; -1: switching library; else the manager button closed with OK
+    const char* spoiled;  // removed below the program directory, or after '=' the only library's path
+    const char* failureText;
+    const char* boxText;
+    friend void PrintTo(const Failure& c, std::ostream* os) { *os << c.name; }
+};
+
+class FailureTest : public MainWindowTest, public ::testing::WithParamInterface<Failure> {
+protected:
+    void Spoil(const std::string& what) {
+        if (what == "=") dir.WriteFile("set/datumlib.lst", ListText({"count=1", "name0=x"}));  // no path line
+        else if (what[0] == '=') WriteRegistry(dir, {{"一", what.substr(1)}}, 0);
+        else fs::remove_all(dir.Native() + "/" + what);
+    }
+};
+
+// Whatever stage fails, the strip says so, the box follows after a second, and the window ends.
+TEST_P(FailureTest, RunsTheFailureProcedureAndEndsTheWindow) {
+    const Failure& c = GetParam();
+    MakeStandardProgramDir(dir);
+    if (c.button == 0) Spoil(c.spoiled);
+    else Load();
+    ExpectFailure(c.failureText, c.boxText);
+    if (c.button > 0) {
+        WhenModal([&](QWidget* m) {
+            Spoil(c.spoiled);
+            static_cast<CDialog*>(m)->EndDialog(plat::IDOK);
+        });
+        dlg->ItemAs<QPushButton>(c.button)->click();
+    } else if (c.button < 0) {
+        Spoil(c.spoiled);
+        QTest::keyClick(dlg->m_cbLibrary, Qt::Key_Down);
+    } else {
+        Load();
+    }
+    EXPECT_TRUE(dlg->Ended());
+    EXPECT_EQ(svc.boxes.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stages, FailureTest,
+    ::testing::Values(
+        Failure{"Registry", 0, "set/datumlib.lst", "读取资料库信息时出现错误!!",
+                "读取资料库信息时出错: 没有找到配置文件 set\\datumlib.lst"},
+        Failure{"LibraryFolder", 0, "lib", "扫描资料库中的文件出现错误!!", "扫描资料库中的文件出现错误:目录 lib\\ 不存在"},
+        Failure{"LibraryIsACard", 0, "=lib\\art\\Monet.datum.xml", "扫描资料库中的文件出现错误!!",
+                "扫描资料库中的文件出现错误:目录 lib\\art\\Monet.datum.xml\\ 不存在"},
+        Failure{"LibraryIsADevice", 0, "=\\dev\\null", "扫描资料库中的文件出现错误!!",
+                "扫描资料库中的文件出现错误:目录 \\dev\\null\\ 不存在"},
+        Failure{"SlotWithoutPath", 0, "=", "扫描资料库中的文件出现错误!!", "扫描资料库中的文件出现错误:目录 \x02\\ 不存在"},
+        Failure{"ClassList", 0, "lib/_ _SETS_ _/class.list", "读取类别信息出现错误!!",
+                "读取类别信息出现错误:找不到文件 lib\\_ _SETS_ _\\class.list"},
+        Failure{"SourceList", 0, "lib/_ _SETS_ _/source.list", "读取资料来源信息出现错误!!",
+                "读取资料来源信息出现错误:找不到文件 lib\\_ _SETS_ _\\source.list"},
+        Failure{"StyleFolder", 0, "xmlstyle", "扫描已有的风格信息文件出现错误!!",
+                "扫描已有的风格信息文件现错误:目录 xmlstyle\\datumstyle\\ 不存在"},
+        Failure{"SwitchToMissingLibrary", -1, "lib2", "扫描资料库中的文件出现错误!!",
+                "扫描资料库中的文件出现错误:目录 lib2\\ 不存在"},
+        Failure{"LibraryReload", 1001, "set/datumlib.lst", "读取资料库信息时出现错误!!",
+                "读取资料库信息时出错: 没有找到配置文件 set\\datumlib.lst"},
+        Failure{"ClassReload", 1012, "lib/_ _SETS_ _/class.list", "读取类别信息时出现错误!!",
+                "读取类别信息时出错: 找不到文件 lib\\_ _SETS_ _\\class.list"},
+        Failure{"SourceReload", 1014, "lib/_ _SETS_ _/source.list", "读取来源信息时出现错误!!",
+                "读取来源时出错: 找不到文件 lib\\_ _SETS_ _\\source.list"},
+        Failure{"StyleReload", 1016, "xmlstyle", "读取风格信息时出现错误!!",
+                "读取风格信息时出错: 目录 xmlstyle\\datumstyle\\ 不存在"}),
+    [](const ::testing::TestParamInfo<Failure>& i) { return std::string(i.param.name); });
+
+TEST_F(MainTest, ModalRunLoadsOnceAfterShowingAndOnlyButtonsEndIt) {
+    MakeStandardProgramDir(dir);
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        auto w = std::make_unique<CMainDlg>();
+        int loads = 0;
+        w->m_onProgress = [&](const std::string& t) { loads += t == Gbk("正在读取资料库的信息......"); };
+        QTimer::singleShot(300, [&] {
+            EXPECT_EQ(Dump(w->m_tree), kTree);
+            for (QWidget* field : std::initializer_list<QWidget*>{w->m_edTitle, w->m_cbClass}) {
+                field->setFocus();
+                QTest::keyClick(field, Qt::Key_Return);
+            }
+            EXPECT_FALSE(w->Ended());
+            w->m_current = w->m_first->next;
+            auto* prev = w->ItemAs<QPushButton>(1019);  // "上一则": back from the first card to its class
+            prev->setFocus();
+            QTest::keyClick(prev, Qt::Key_Return);
+            EXPECT_EQ(w->m_current, w->m_first);
+            if (key == Qt::Key_Escape) QTest::keyClick(w->m_edTitle, Qt::Key_Escape);
+            else w->ItemAs<QPushButton>(1)->click();
+        });
+        w->DoModal();
+        EXPECT_TRUE(w->Ended());
+        EXPECT_EQ(loads, 1);
+    }
+}
+
+TEST_F(MainTest, WithoutALibraryTheWindowStartsQuietAndLoadsTheFirstOneRegistered) {
+    WriteRegistry(dir, {}, 0);
+    MakeStyles(dir, {"simple.xsl"});
+    CMainDlg& w = Load();
+    EXPECT_FALSE(w.HasLibrary() || w.Ended());
+    EXPECT_EQ(ComboTexts(w.m_cbStyle), Strings{"simple"});
+    mangfx::ExpectNoModal();
+    for (int button : {1003, 1004, 1007, 1012, 1014, 1021, 1022}) Click(button);  // all need a library
+    mangfx::Drain();
+    EXPECT_TRUE(svc.boxes.empty() && svc.shellOpens.empty());
+
+    MakeLibrary(dir, "made", {"K"}, {"S"});
+    MakeCard(dir, "made/K/c.datum.xml");
+    progress.clear();
+    WhenModal([&](QWidget* m) {
+        WriteRegistry(dir, {{"新", "made"}}, 0);
+        static_cast<CDialog*>(m)->EndDialog(plat::IDOK);
+    });
+    Click(1001);
+    EXPECT_EQ(progress.size(), 4u);
+    EXPECT_EQ(Dump(w.m_tree) + Rows(w.m_cbClass), "K{c}K,|");
+}
+
+TEST_F(MainTest, ManagersReloadOnlyWhatTheyChanged) {
+    MakeStandardProgramDir(dir);
+    dir.WriteFile("in/extra.xsl", "<x/>");
+    CMainDlg& w = Load();
+    progress.clear();
+    mangfx::WhenModal([](CDialog& m) {
+        mangfx::Type(m, 1021, "新类");
+        mangfx::Click(m, 3);
+        mangfx::Click(m, 1);
+    });
+    Click(1012);
+    EXPECT_EQ(progress, Strings{"重新读取类别的信息......"});
+    EXPECT_EQ(Rows(w.m_cbClass), "art,Zoo,|历史,历史\\近代,新类,");
+    mangfx::WhenModal([](CDialog& m) {
+        mangfx::Select(m, 1);
+        mangfx::Click(m, 4);
+        mangfx::Click(m, 1);
+    });
+    Click(1014);
+    EXPECT_EQ(Rows(w.m_cbSource), "|报纸,杂志,");
+    svc.QueueFileName(dir.Internal() + "\\in\\extra.xsl");
+    mangfx::WhenModal([](CDialog& m) {
+        mangfx::Click(m, 3);
+        QTest::keyClick(&m, Qt::Key_Escape);  // the folder changed all the same
+    });
+    Click(1016);
+    EXPECT_EQ(Rows(w.m_cbStyle), "extra,report,simple,|");
+    fs::remove(dir.Native() + "/lib/_ _SETS_ _/class.list");
+    svc.ExpectBox("找不到文件 lib\\_ _SETS_ _\\class.list", "ERROR", 0x10);
+    Click(1012);
+    EXPECT_FALSE(w.Ended());
+}
+
+std::string Links(const std::string& title, const std::string& url) {
+    std::vector<LineIndexLink> links;
+    if (!url.empty()) links.push_back({Gbk("卡片"), url, "K", "2003-2-5 9:7", Gbk("关键"), Gbk("报纸")});
+    return LinkListBytes(Gbk(title), Gbk("资料卡"), links);
+}
+
+// The library lies outside the program directory, so its links are stored by their absolute path.
+TEST_F(MainTest, AddBookmarkAppendsTheCurrentCardOnceAndTheListButtonsOpenTheirOwnList) {
+    TempProgramDir outside;
+    const std::string root = outside.Internal() + "\\Bib";
+    MakeLibrary(outside, "Bib", {"K"}, {});
+    outside.WriteFile("Bib/K/Karte.datum.xml", CardBytes({Gbk("卡片"), "K", "2003-2-5 9:7", "", Gbk("报纸"), Gbk("关键"), "", "", ""}));
+    outside.WriteFile("Bib/_ _SETS_ _/bookmark.list", Links("书签", ""));
+    outside.WriteFile("Bib/_ _SETS_ _/lineindex.list", Links("索引", ""));
+    ASSERT_EQ(chdir(dir.Native().c_str()), 0);
+    WriteRegistry(dir, {{"外部", plat::GbkToUtf8(root)}, {"空库", "Empty"}}, 0);
+    MakeLibrary(dir, "Empty", {}, {});
+    MakeStyles(dir, {});
+    CMainDlg& w = Load();
+    w.m_current = Node("K");
+    Click(1007);  // a class: nothing
+    w.m_current = Node("Karte");
+    svc.ExpectBox("当前文件已经成功加入到书签中了!!", "INFOMATION", 0x40);
+    Click(1007);
+    svc.ExpectBox("该文件已经在列表中了！", "ERROR", 0x10);
+    Click(1007);
+    EXPECT_EQ(outside.ReadFile("Bib/_ _SETS_ _/bookmark.list"), Links("索引;书签", plat::AsciiLower(root + "\\K\\Karte.datum.xml")));
+    mangfx::WhenModal([](CDialog& m) {
+        EXPECT_TRUE(mangfx::Rows(m).empty()) << "the index list is another list";
+        mangfx::Click(m, 2);
+    });
+    Click(1003);
+    mangfx::WhenModal([](CDialog& m) {
+        mangfx::Select(m, 0);
+        mangfx::Click(m, 6);
+        mangfx::Click(m, 2);
+    });
+    Click(1004);
+    ASSERT_EQ(svc.shellOpens.size(), 1u);
+    EXPECT_EQ(svc.shellOpens[0].path, root + "\\K\\Karte.datum.xml");
+    QTest::keyClick(w.m_cbLibrary, Qt::Key_Down);
+    svc.ExpectBox("不能打开文件 Empty\\\\_ _SETS_ _\\bookmark.list", "ERROR", 0x10);
+    Click(1007);
+}
+
+TEST_F(MainTest, TheShippedProgramDirectoryLoadsWithoutAnyBox) {
+    dir.CopyShippedData();
+    CMainDlg& w = Load();
+    EXPECT_TRUE(svc.boxes.empty());
+    EXPECT_EQ(progress.size(), 5u);
+    EXPECT_GT(w.m_tree->topLevelItemCount(), 0);
+}
+
+}  // namespace

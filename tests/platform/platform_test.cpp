@@ -1,0 +1,187 @@
+// The platform layer where its own rules matter: GBK characters whose trail byte is an ASCII sign (乗 is
+// 81 5C, a '\'), conversions iconv agrees with, folder listings, files that are no plain files, atomic saves.
+#include <gtest/gtest.h>
+#include <iconv.h>
+#include <sys/stat.h>
+
+#include <QString>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/codec.h"
+#include "platform/fs.h"
+#include "platform/services.h"
+#include "platform/text.h"
+#include "support/temp_dir.h"
+
+using plat::Gbk;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+const std::string kBs = "\x81\x5C", kA = "\x81\x41";  // 乗 and 丄: trail bytes '\' and 'A'
+
+TEST(Text, SearchesStepOverWholeCharacters) {
+    EXPECT_EQ(plat::Find("ab" + kBs + "cd\\ef", "\\"), 6u);  // not the trail byte at 3
+    EXPECT_EQ(plat::Find("\x81\x5F _", "_"), 3u);
+    EXPECT_EQ(plat::Find("\x81\x81\x81\x5C\\", "\\"), 4u);  // 81 81 is one character
+    // A stray lead byte counts as one byte unless a valid trail byte follows: it must not hide a tag.
+    EXPECT_EQ(plat::Find("x\xFE</part>", "</part>"), 2u);
+    EXPECT_EQ(plat::Find("x\x81\x7F<", "<"), 3u);
+    EXPECT_EQ(plat::CharLen("\x81\x7F", 0) + plat::CharLen("\xFE<", 0) + plat::CharLen("\xFE\xFF", 0), 3u);
+    EXPECT_EQ(plat::ReplaceAll("a\\" + kBs + "\\b", "\\", "/"), "a/" + kBs + "/b");
+    EXPECT_EQ(plat::ReplaceAll("aaa", "aa", "aaa"), "aaaa");
+    EXPECT_EQ(plat::AsciiLower("AbC-" + kA + "XY"), "abc-" + kA + "xy");
+    EXPECT_FALSE(plat::EqualsIgnoreAsciiCase(kA, "\x81\x61") || plat::EqualsIgnoreAsciiCase("a[", "A{"));
+}
+
+// The widgets' text goes straight to and from GBK through tables of our own; iconv is the judge.
+TEST(Codec, AgreesWithIconvOnEveryCodeAndRefusesWhatGbkCannotHold) {
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    std::string gbk, utf8;
+    for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            char in[2] = {static_cast<char>(lead), static_cast<char>(trail)}, buf[8];
+            char *src = in, *dst = buf;
+            std::size_t srcLeft = 2, dstLeft = sizeof buf;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1)) continue;
+            gbk.append(in, 2).append("a\r\n");
+            utf8.append(buf, dst - buf).append("a\r\n");
+        }
+    iconv_close(cd);
+    ASSERT_GT(gbk.size(), 21000u * 5);
+    EXPECT_TRUE(plat::GbkToUtf8(gbk) == utf8);  // not EXPECT_EQ: a megabyte of diff helps nobody
+    const QString text = plat::ToQ(gbk);
+    EXPECT_EQ(text, QString::fromStdString(utf8));
+    std::string back = "untouched";
+    ASSERT_TRUE(plat::FromQ(text, back));
+    EXPECT_TRUE(back == gbk);
+    EXPECT_EQ(plat::ToQ("\x80\xB1\xED\xFF"), QString::fromUtf8("€表\xEF\xBF\xBD"));
+    // An emoji, half of a surrogate pair, a character beyond the BMP: refused, nothing written.
+    back = "untouched";
+    for (const QString& bad : {QString::fromUtf8("表😀"), QString(QChar(0xD83D)) + QChar('a'), QString::fromUtf8("a\xF0\xA0\x80\x80")})
+        EXPECT_FALSE(plat::FromQ(bad, back));
+    EXPECT_EQ(back, "untouched");
+    EXPECT_FALSE(plat::TryUtf8ToGbk("a😀b", back) || plat::TryGbkToUtf8("a\xB1", back));
+    EXPECT_EQ(plat::Utf8ToGbk("a😀b\xE8\xA1x€"), "a?b??x\x80");
+}
+
+TEST(LineReader, ReadsLongFilesAndOpensNothingButPlainFiles) {
+    TempProgramDir dir;
+    Strings want;
+    std::string bytes;
+    for (int i = 0; i < 20000; ++i) bytes += want.emplace_back("line " + std::to_string(i)) + (i % 2 ? "\r\n" : "\n");
+    bytes += want.emplace_back(3 * 1024 * 1024, 'x') + "\r\na\rb";  // a lone CR is part of the line
+    want.push_back("a\rb");
+    dir.WriteFile("in.txt", bytes);
+    plat::LineReader r;
+    ASSERT_TRUE(r.Open("in.txt"));
+    Strings lines;
+    for (std::string line; r.ReadLine(line);) lines.push_back(line);
+    EXPECT_TRUE(lines == want);
+    EXPECT_FALSE(r.Failed());
+    // A pipe would block the window, a device never end a line.
+    dir.MakeDir("folder");
+    ASSERT_EQ(mkfifo((dir.Native() + "/pipe").c_str(), 0644), 0);
+    for (const char* path : {"folder", "missing", "pipe", "\\dev\\zero"}) EXPECT_FALSE(r.Open(path)) << path;
+    // A read error is told apart from the end of the file.
+    ASSERT_TRUE(r.Open("\\proc\\self\\mem"));
+    EXPECT_EQ(r.Next(), "");
+    EXPECT_TRUE(r.Failed());
+}
+
+TEST(ListDir, OrdersNamesTellsAttributesAndReusesTheList) {
+    TempProgramDir dir;
+    for (const char* f : {"b", "a", "A", "表.datum.xml", "卡.datum.xml", "😀", "rofile", "Class/", "_ _SETS_ _/", ".hid/", "ro/"})
+        dir.WriteFile(std::string("lib/") + f + (f[std::strlen(f) - 1] == '/' ? "x" : ""), "");
+    chmod((dir.Native() + "/lib/ro").c_str(), 0555);
+    chmod((dir.Native() + "/lib/rofile").c_str(), 0444);  // files carry no read-only bit: no stat per file
+    symlink("Class", (dir.Native() + "/lib/link").c_str());
+    symlink("loop", (dir.Native() + "/lib/loop").c_str());
+    std::vector<plat::DirEntry> list;
+    ASSERT_TRUE(plat::ListDir("lib\\", list));
+    std::string got;
+    for (const auto& e : list) got += plat::GbkToUtf8(e.name) + ":" + std::to_string(e.attrs) + " ";
+    EXPECT_EQ(got, ".hid:18 A:32 a:32 b:32 Class:16 link:1040 loop:1056 ro:17 rofile:32 _ _SETS_ _:16 "
+                   "卡.datum.xml:32 表.datum.xml:32 ");
+    // Thousands of entries take several kernel reads; the same list then holds only the next folder.
+    for (int i = 2999; i >= 0; --i) dir.WriteFile("big/card-a-fairly-long-name-" + std::to_string(10000 + i), "");
+    ASSERT_TRUE(plat::ListDir(dir.Internal() + "\\big", list));
+    ASSERT_EQ(list.size(), 3000u);
+    for (int i = 0; i < 3000; ++i) ASSERT_EQ(list[i].name, "card-a-fairly-long-name-" + std::to_string(10000 + i));
+    dir.WriteFile("small/😀", "");
+    ASSERT_TRUE(plat::ListDir("small", list));
+    EXPECT_TRUE(list.empty());
+    EXPECT_FALSE(plat::ListDir("lib\\b", list));
+}
+
+TEST(FileSystem, CopiesKeepTheModeAndRefuseWhatIsNoPlainFile) {
+    TempProgramDir dir;
+    dir.WriteFile("src", "new bytes");
+    dir.WriteFile("old", "old old old old");
+    dir.WriteFile("ro", "keep");
+    chmod((dir.Native() + "/ro").c_str(), 0444);
+    EXPECT_FALSE(plat::CopyFile("src", "old", true));
+    EXPECT_TRUE(plat::CopyFile("src", "old", false));
+    ASSERT_EQ(mkfifo((dir.Native() + "/pipe").c_str(), 0644), 0);
+    for (auto [from, to] : {std::pair{"src", "ro"}, {"missing", "x"}, {"src", "src"}, {"pipe", "y"}, {"\\dev\\zero", "z"}})
+        EXPECT_FALSE(plat::CopyFile(from, to, false)) << from << " -> " << to;
+    EXPECT_EQ(dir.ReadFile("old") + dir.ReadFile("ro") + dir.ReadFile("src"), "new byteskeepnew bytes");
+    EXPECT_FALSE(dir.Exists("x") || dir.Exists("y") || dir.Exists("z"));
+}
+
+// A save goes to a temporary file that is renamed over the target on Commit; until then, and after any
+// failure, the target keeps its bytes, and nothing left behind may pass for a card.
+TEST(AtomicFile, TheTargetChangesOnlyAtCommit) {
+    TempProgramDir dir;
+    dir.WriteFile("c.datum.xml", "old");
+    chmod((dir.Native() + "/c.datum.xml").c_str(), 0604);
+    plat::AtomicFile f;
+    ASSERT_TRUE(f.Open("c.datum.xml"));
+    EXPECT_TRUE(f.Write("new "));
+    std::string temp;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Native()))
+        if (e.path().filename() != "c.datum.xml") temp = e.path().filename();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_EQ(temp.find(".datum."), std::string::npos) << temp;
+    EXPECT_EQ(dir.ReadFile("c.datum.xml"), "old");
+    ASSERT_TRUE(f.Write(std::string(200 * 1024, 'b')) && f.Commit());
+    EXPECT_EQ(dir.ReadFile("c.datum.xml").size(), 4u + 200 * 1024);
+    struct stat st;
+    EXPECT_TRUE(stat((dir.Native() + "/c.datum.xml").c_str(), &st) == 0 && (st.st_mode & 0777) == 0604);
+
+    dir.WriteFile("ro", "keep");
+    chmod((dir.Native() + "/ro").c_str(), 0444);
+    EXPECT_FALSE(f.Open("ro"));  // by its mode bits, even for root
+    EXPECT_EQ(errno, EACCES);
+    ASSERT_TRUE(f.Open("ro.new"));
+    f.Abort();
+    EXPECT_FALSE(f.Commit() || dir.Exists("ro.new"));
+    const std::string old = dir.ReadFile("c.datum.xml");
+    for (int err : {EIO, ENOSPC})
+        for (long long budget : {0LL, 70000LL}) {
+            plat::fault::FailWritesAfter(budget, err);
+            ASSERT_TRUE(f.Open("c.datum.xml"));
+            bool written = true;
+            for (int i = 0; i < 2000; ++i) written = f.Write(std::string(90, 'n')) && written;
+            errno = 0;
+            EXPECT_FALSE(f.Commit());
+            EXPECT_EQ(errno, err);
+            EXPECT_FALSE(written) << "a full buffer that failed is reported at once";
+            plat::fault::Clear();
+        }
+    EXPECT_EQ(dir.ReadFile("c.datum.xml"), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Native()), {}), 2) << "a temporary file was left";
+}
+
+// Without a window (the command-line modes) a question gets the safe answer and the text goes to stderr.
+TEST(Services, WithoutAWindowEveryQuestionIsAnsweredNo) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(plat::Svc().MessageBox(nullptr, "delete?", "Q", plat::MB_YESNO | plat::MB_ICONQUESTION), plat::IDNO);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("delete?"), std::string::npos);
+    EXPECT_EQ(plat::Svc().AskFileName(nullptr, true, ".xsl", "", "") + plat::Svc().BrowseForFolder(nullptr, "t"), "");
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+// Card and link list files as the program writes them, for tests that need real ones on disk.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "store/xml_record_set.h"
+
+inline std::string CardBytes(const DatumCard& card) {
+    XmlRecordSet x;
+    x.card = card;
+    plat::StringSink sink;
+    x.WriteCard(sink);
+    return sink.data;
+}
+
+inline std::string LinkListBytes(const std::string& title, const std::string& keyword, const std::vector<LineIndexLink>& links) {
+    XmlRecordSet x;
+    plat::StringSink sink;
+    x.WriteLineIndexHead(sink, title, keyword);
+    for (const LineIndexLink& l : links) x.WriteLineIndexLink(sink, l.name, l.url, l.klass, l.date, l.keyword, l.source);
+    x.WriteLineIndexEnd(sink);
+    return sink.data;
+}

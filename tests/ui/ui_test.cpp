@@ -1,0 +1,190 @@
+// What the user sees of the dialogs: every template built whole and legible, how a modal run ends, Enter and
+// Escape, the colours, the shaded buttons, the progress strip, the sorted boxes and the desktop's boxes.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEnterEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+
+#include "platform/codec.h"
+#include "res/dialog_template.h"
+#include "support/temp_dir.h"
+#include "ui/dialog.h"
+#include "ui/palette.h"
+#include "ui/qt_services.h"
+#include "ui/shaded_button.h"
+#include "ui/show_msg_dlg.h"
+
+namespace {
+
+template <class T = QWidget>
+void WhenModal(std::function<void(T*)> step) {
+    QTimer::singleShot(0, [step = std::move(step)] {
+        T* w = qobject_cast<T*>(QApplication::activeModalWidget());
+        ASSERT_NE(w, nullptr);
+        step(w);
+    });
+}
+
+// At the default font every label shows whole and no two controls overlap: clipped Chinese text is the first
+// thing a user notices.
+TEST(Templates, EveryDialogIsBuiltWholeAndLegible) {
+    for (int id : res::DialogIds()) {
+        SCOPED_TRACE(id);
+        CDialog dlg(id);
+        EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(res::Dialog(id).caption));
+        for (auto* l : dlg.findChildren<QLabel*>())
+            EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << l->text().toStdString();
+        for (auto* b : dlg.findChildren<CShadedButton*>())  // inside the 2-pixel edges, room for the pressed shift
+            EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()) + 1, b->width() - 4) << b->text().toStdString();
+        const auto children = dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (int i = 0; i < children.size(); ++i)
+            for (int j = i + 1; j < children.size(); ++j) {
+                auto visible = [](QWidget* w) {
+                    auto* l = qobject_cast<QLabel*>(w);
+                    return l ? QRect(l->pos(), QSize(std::min(l->width(), l->fontMetrics().horizontalAdvance(l->text())),
+                                                     std::min(l->height(), l->fontMetrics().height())))
+                             : w->geometry();
+                };
+                EXPECT_FALSE(visible(children[i]).intersects(visible(children[j])))
+                    << children[i]->objectName().toStdString() << " " << children[j]->objectName().toStdString();
+            }
+        // The dialog colour behind the controls, the list colour inside the lists.
+        EXPECT_EQ(dlg.grab().toImage().pixelColor(1, dlg.height() - 2), ui::kDialogBackground);
+        if (auto* list = dlg.ItemAs<QTreeWidget>(id == 102 ? 1005 : 1020)) {
+            QWidget* vp = list->viewport();
+            EXPECT_EQ(dlg.grab().toImage().pixelColor(vp->mapTo(&dlg, QPoint(vp->width() / 2, vp->height() - 4))),
+                      ui::kListBackground);
+        }
+    }
+}
+
+class Probe : public CDialog {
+public:
+    using CDialog::CDialog;
+    int oks = 0;
+
+protected:
+    void OnOK() override {
+        if (++oks >= 2) CDialog::OnOK();  // the first OK refuses to end, as a failed save does
+    }
+};
+
+TEST(Dialog, TheCloseBoxCancelsAndEnterInAManagerIsOk) {
+    const std::pair<int, std::function<void(QWidget*)>> cases[] = {
+        {plat::IDCANCEL, [](QWidget* w) { w->close(); }},
+        {plat::IDOK, [](QWidget* w) {
+             for (int i = 0; i < 2; ++i) QTest::keyClick(w->findChild<QLineEdit*>("1021"), Qt::Key_Return);
+         }}};
+    for (const auto& [result, step] : cases) {
+        Probe dlg(133);
+        WhenModal(step);
+        EXPECT_EQ(dlg.DoModal(), result);
+        EXPECT_EQ(dlg.oks, result == plat::IDOK ? 2 : 0);
+    }
+}
+
+// The owner-drawn button: the face's last ramp colour, the frame's edge
+// colours drawn inward, the text moving by exactly one pixel when pressed, and no hover on a disabled button.
+TEST(ShadedButton, PaintsEachStateWithItsColours) {
+    CDialog dlg(130);
+    auto* b = dlg.ItemAs<CShadedButton>(5);
+    const int W = b->width(), H = b->height();
+    auto dark = [](const QImage& img) {
+        QRect box;
+        for (int y = 2; y < img.height() - 2; ++y)
+            for (int x = 2; x < img.width() - 2; ++x)
+                if (img.pixelColor(x, y).lightness() < 110) box |= QRect(x, y, 1, 1);
+        return box;
+    };
+    const QImage idle = b->Render(false, false, false, false, false);
+    EXPECT_EQ(idle.pixelColor(W / 2, H - 2), QColor(234, 234, 243));
+    EXPECT_EQ(b->Render(false, false, false, true, false).pixelColor(W / 2, H - 2), QColor(234, 234, 240));
+    const struct {
+        bool focused, hover;
+        QColor left, right, top, bottom;
+    } frames[] = {{true, false, {153, 198, 252}, {162, 189, 252}, {162, 201, 255}, {162, 201, 255}},
+                  {false, true, {250, 196, 88}, {251, 202, 106}, {252, 210, 121}, {229, 151, 0}}};
+    for (const auto& f : frames) {
+        const QImage img = b->Render(f.focused, false, false, false, f.hover);
+        EXPECT_EQ(img.pixelColor(4, H / 2), f.left);
+        EXPECT_NE(img.pixelColor(5, H / 2), f.left) << "three pixels wide, no more";
+        EXPECT_EQ(img.pixelColor(W - 5, H / 2), f.right);
+        EXPECT_EQ(img.pixelColor(W / 2 + 1, 3), f.top);
+        EXPECT_EQ(img.pixelColor(W / 2, H - 3), f.bottom);
+        EXPECT_EQ(img.pixelColor(W / 2 + 1, 2) != f.top, f.focused) << "the dotted focus rectangle";
+    }
+    EXPECT_EQ(dark(b->Render(false, true, false, false, false)), dark(idle).translated(1, 1));
+    EXPECT_TRUE(dark(b->Render(false, false, true, false, false)).isEmpty());
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(b, &enter);
+    EXPECT_TRUE(b->IsHover());
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(b, &leave);
+    EXPECT_FALSE(b->IsHover());
+    QCoreApplication::sendEvent(b, &enter);
+    b->setEnabled(false);
+    EXPECT_FALSE(b->IsHover());
+    QCoreApplication::sendEvent(b, &enter);
+    EXPECT_FALSE(b->IsHover());
+}
+
+TEST(ShowMsgDlg, ShowsAtTheOwnersFixedPointAndRepaintsAtOnce) {
+    CDialog owner(102);
+    owner.move(120, 80);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    CShowMsgDlg strip(plat::Gbk("开始"), &owner);
+    strip.ShowAt();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&strip));
+    EXPECT_EQ(strip.pos(), owner.mapToGlobal(QPoint(50, 160)));
+    struct : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override { return paints += e->type() == QEvent::Paint, false; }
+    } counter;
+    auto* label = strip.ItemAs<QLabel>(1019);
+    label->installEventFilter(&counter);
+    // No event processing in between: the caller blocks the thread right after it.
+    strip.SetMessage(plat::Gbk("扫描资料库中的文件出现错误!!"));
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_EQ(strip.grab().toImage().pixelColor(2, 2), ui::kStripBackground);
+}
+
+TEST(QtServices, BoxesAndFileDialogsAsTheUserMeetsThem) {
+    QtServices svc;
+    WhenModal<QMessageBox>([](QMessageBox* box) {
+        EXPECT_EQ(box->windowTitle() + box->text(), QString::fromUtf8("ERROR不能 <b>x</b>"));
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(svc.MessageBox(nullptr, plat::Gbk("不能 <b>x</b>"), std::string("ERROR"), plat::MB_ICONERROR), plat::IDOK);
+    WhenModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });  // Escape is No
+    EXPECT_EQ(svc.MessageBox(nullptr, "q", std::string("Q"), plat::MB_YESNO | plat::MB_ICONQUESTION), plat::IDNO);
+
+    TempProgramDir dir;
+    dir.MakeDir("lib");
+    WhenModal<QFileDialog>([&](QFileDialog* d) {
+        EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(d->nameFilters(), QStringList{"All File(*)"});  // "*.*" also matches names without a dot
+        EXPECT_EQ(QFileInfo(d->directory().absolutePath()).canonicalFilePath(),
+                  QFileInfo(QString::fromStdString(dir.Native() + "/lib")).canonicalFilePath());
+        d->selectFile(QString::fromStdString(dir.Native() + "/lib/新"));
+        static_cast<QDialog*>(d)->accept();
+    });
+    EXPECT_EQ(svc.AskFileName(nullptr, false, ".datum.xml", "lib\\old.datum.xml", "All File(*.*)|*.*|"),
+              dir.Internal() + plat::Gbk("\\lib\\新.datum.xml"));
+    WhenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
+    EXPECT_EQ(svc.AskFileName(nullptr, true, ".xsl", "", "XSLT File|*.xsl|"), "");
+}
+
+}  // namespace
