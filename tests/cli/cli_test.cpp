@@ -65,19 +65,6 @@ TEST_F(CliTest, RenderFromAnyFolderMakesTheUsersProgramDirectoryOnceAndKeepsItsE
     EXPECT_NE(ReadNativeFile(registry.string()).find("edited=1"), std::string::npos) << "never copied over";
 }
 
-TEST_F(CliTest, RenderUsesTheProgramDirectoryItIsStartedIn) {
-    dir.WriteFile("set/datumlib.lst", "count=0\r\n");
-    dir.WriteFile("xmlstyle/datumstyle/own.xsl",
-                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-                  "<xsl:template match=\"/\">OWN <xsl:value-of select=\"datum/title\"/></xsl:template>"
-                  "</xsl:stylesheet>");
-    WriteCard("c.datum.xml", "x");
-    const Outcome r = Korvane({"--render", "c.datum.xml"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("OWN x"), std::string::npos) << r.out;
-    EXPECT_FALSE(fs::exists(UserDir()));
-}
-
 // Matches exit 0, none 1, errors 2 or 1; a failure is one line and writes nothing.
 TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
     mainfx::WriteRegistry(dir, {{"资料一", "lib"}, {"资料二", "lib2"}}, 0);
@@ -85,6 +72,10 @@ TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
     mainfx::MakeLibrary(dir, "lib2", {}, {});
     WriteCard("lib/历史/甲午.datum.xml", "甲午", "北洋水师");
     dir.WriteFile("bad.datum.xml", "not a card");
+    dir.WriteFile("xmlstyle/datumstyle/own.xsl",
+                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                  "<xsl:template match=\"/\">OWN <xsl:value-of select=\"datum/title\"/></xsl:template>"
+                  "</xsl:stylesheet>");
     const std::string found = "lib\\历史\\甲午.datum.xml\n";
     const struct {
         QStringList args;
@@ -100,7 +91,7 @@ TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
         {{"--render"}, 2, "", "?"},
         {{"--backup", "lib"}, 2, "", "?"},
         {{"--restore", "lib.zip"}, 2, "", "?"},
-        // Started in a program directory, a relative name is the user's own words.
+        // Started in a program directory: its own stylesheets, and a relative name is the user's own words.
         {{"--render", "bad.datum.xml"}, 1, "", "korvane: 读取文件 bad.datum.xml 的XML数据时出错了!\n"},
         {{"--backup", "无此库", "x.zip"}, 1, "", "korvane: 目录 无此库\\ 不是资料库(没有 _ _SETS_ _\\class.list)\n"},
     };
@@ -113,6 +104,9 @@ TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
         else EXPECT_EQ(r.err, c.err);
     }
     EXPECT_FALSE(fs::exists("x.zip"));
+    WriteCard("c.datum.xml", "x");
+    EXPECT_NE(Korvane({"--render", "c.datum.xml"}).out.find("OWN x"), std::string::npos) << "its own stylesheets";
+    EXPECT_FALSE(fs::exists(UserDir())) << "the folder it was started in is the program directory";
     EXPECT_FALSE(fs::is_empty(dir.Native() + "/cache/korvane")) << "the index lives in the cache folder";
 
     // A card written since the last run is found; a registry naming no library is an error, not "no match".
