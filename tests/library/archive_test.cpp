@@ -1,23 +1,69 @@
 // Backup and restore of a library: the exact round trip and the names other tools see, hostile and broken
-// archives refused with nothing written anywhere, targets that are not empty, cancel.
+// archives refused with nothing written anywhere, targets that are not empty, cancel; and both through the
+// library manager, with its questions, progress and closing message.
 #include "library/archive.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
 
+#include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
-#include "library/archive_fixture.h"
-#include "platform/codec.h"
-#include "support/temp_dir.h"
+#include "app/main_fixture.h"
+#include "library/datum_lib_mang.h"
+#include "managers/mang_fixture.h"
+#include "ui/show_msg_dlg.h"
 
 namespace fs = std::filesystem;
 using plat::Gbk;
 
 namespace {
+
+// Nested classes with Chinese names, the four list files, the view page, an empty class, a hidden file and a
+// card too big and too random to compress.
+void MakeLibrary(const TempProgramDir& dir, const std::string& rel) {
+    dir.WriteFile(rel + "/_ _SETS_ _/class.list", Gbk("count=2\r\nname0=甲类\r\npath0=甲类\\\r\nname1=甲类\\乙 子类\r\n"));
+    dir.WriteFile(rel + "/_ _SETS_ _/source.list", Gbk("count=1\r\nname0=人民日报\r\n"));
+    dir.WriteFile(rel + "/_ _SETS_ _/lineindex.list", Gbk("<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n"));
+    dir.WriteFile(rel + "/_ _SETS_ _/bookmark.list", "");
+    dir.WriteFile(rel + "/_ _VIEW_ _/ViewDatum.html", "<html></html>\r\n");
+    dir.WriteFile(rel + "/甲类/乙 子类/卡片.datum.xml", Gbk("<title>卡片</title>\r\n"));
+    std::string big(100000, '\0');
+    std::uint32_t x = 12345;
+    for (char& c : big) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    dir.WriteFile(rel + "/甲类/big.datum.bin", big);
+    dir.WriteFile(rel + "/.sync", "hidden");
+    dir.MakeDir(rel + "/空类");
+}
+
+// Every entry below `root`: files with their bytes, folders as "name/" with "".
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        const std::string rel = fs::relative(e.path(), root).generic_string();
+        if (e.is_symlink()) out[rel] = "-> link";
+        else if (e.is_directory()) out[rel + "/"] = "";
+        else out[rel] = ReadNativeFile(e.path().string());
+    }
+    return out;
+}
+
+// Names and general purpose flags of a ZIP's central directory (no archive comment, no ZIP64).
+std::vector<std::pair<std::string, unsigned>> CentralNames(const std::string& zip) {
+    auto u16 = [&](std::size_t at) { return unsigned(std::uint8_t(zip[at])) | unsigned(std::uint8_t(zip[at + 1])) << 8; };
+    auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    std::vector<std::pair<std::string, unsigned>> out;
+    if (zip.size() < 22 || zip.compare(zip.size() - 22, 4, "PK\5\6") != 0) return out;
+    std::size_t at = u32(zip.size() - 22 + 16);
+    for (unsigned n = u16(zip.size() - 22 + 10); n > 0 && zip.compare(at, 4, "PK\1\2") == 0; --n) {
+        out.emplace_back(zip.substr(at + 46, u16(at + 28)), u16(at + 8));
+        at += 46 + u16(at + 28) + u16(at + 30) + u16(at + 32);
+    }
+    return out;
+}
 
 struct Entry {
     std::string name;  // bytes as stored
@@ -65,24 +111,24 @@ class ArchiveTest : public ::testing::Test {
     // With `prefix`, the message only begins with `utf8Error` (libarchive's own words follow).
     void ExpectRefused(const std::string& archive, const std::string& utf8Error, bool prefix = false,
                        const std::string& target = "target\\") {
-        const auto before = archtest::Tree(dir.Native());
+        const auto before = Tree(dir.Native());
         const archiving::Outcome out = archiving::Restore(archive, target);
         EXPECT_FALSE(out.ok);
         const std::string error = plat::GbkToUtf8(out.error);
         EXPECT_EQ(prefix ? error.substr(0, utf8Error.size()) : error, utf8Error);
-        EXPECT_EQ(archtest::Tree(dir.Native()), before) << "something was left behind for " << archive;
+        EXPECT_EQ(Tree(dir.Native()), before) << "something was left behind for " << archive;
     }
 };
 
 TEST_F(ArchiveTest, RoundTripIsExactAndEveryToolSeesTheUtf8Names) {
-    archtest::MakeLibrary(dir, "lib");
+    MakeLibrary(dir, "lib");
     const archiving::Outcome saved = archiving::Backup("lib\\", "lib.zip");
     ASSERT_TRUE(saved.ok) << plat::GbkToUtf8(saved.error);
-    const auto tree = archtest::Tree(dir.Native() + "/lib");
+    const auto tree = Tree(dir.Native() + "/lib");
 
     // The central directory, which unzip -l and desktop tools list: the same names, flagged as UTF-8.
     std::map<std::string, std::string> listed;
-    for (const auto& [name, flags] : archtest::CentralNames(dir.ReadFile("lib.zip"))) {
+    for (const auto& [name, flags] : CentralNames(dir.ReadFile("lib.zip"))) {
         const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return c > 0; });
         EXPECT_TRUE(ascii || (flags & 0x800)) << name << " is not flagged as UTF-8";
         listed[name] = tree.count(name) ? tree.at(name) : "missing";
@@ -92,7 +138,7 @@ TEST_F(ArchiveTest, RoundTripIsExactAndEveryToolSeesTheUtf8Names) {
     dir.MakeDir("datum");
     const archiving::Outcome back = archiving::Restore("lib.zip", Gbk("datum\\复原\\"));
     ASSERT_TRUE(back.ok) << plat::GbkToUtf8(back.error);
-    EXPECT_EQ(archtest::Tree(dir.Native() + "/datum/复原"), tree);
+    EXPECT_EQ(Tree(dir.Native() + "/datum/复原"), tree);
 }
 
 TEST_F(ArchiveTest, HostileEntriesAreRefusedBeforeAnythingIsWritten) {
@@ -125,7 +171,7 @@ TEST_F(ArchiveTest, ArchivesThatAreNoLibraryOrBrokenAreRefusedWhole) {
     WriteZip("plain.zip", {{"notes.txt"}, {"sub/_ _SETS_ _/class.list"}, {"other/x"}});
     ExpectRefused("plain.zip", "归档文件 plain.zip 不是资料库的备份(没有 _ _SETS_ _\\class.list)");
 
-    archtest::MakeLibrary(dir, "lib");
+    MakeLibrary(dir, "lib");
     ASSERT_TRUE(archiving::Backup("lib\\", "lib.zip").ok);
     const std::string whole = dir.ReadFile("lib.zip");
     dir.WriteFile("cut.zip", whole.substr(0, whole.size() - 30));
@@ -149,19 +195,19 @@ TEST_F(ArchiveTest, TargetMustBeEmptyAndAWindowsZipOfTheFolderIsALibrary) {
 
     dir.WriteFile("dots/.directory", "desktop");  // only dot names: empty, and what is there stays
     ASSERT_TRUE(archiving::Restore("top.zip", "dots\\").ok);
-    EXPECT_EQ(archtest::Tree(dir.Native() + "/dots"),
+    EXPECT_EQ(Tree(dir.Native() + "/dots"),
               (std::map<std::string, std::string>{{".directory", "desktop"}, {"_ _SETS_ _/", ""},
                                                   {"_ _SETS_ _/class.list", "c"}, {"卡.datum.x", "k"}}));
 }
 
 TEST_F(ArchiveTest, CancelAndFailuresLeaveNoHalfArchiveOrFolder) {
-    archtest::MakeLibrary(dir, "lib");
+    MakeLibrary(dir, "lib");
     dir.WriteFile("old.zip", "previous backup");
     std::atomic<bool> cancel{false};
     archiving::Control control{&cancel, [&](long long done, long long) { cancel = done >= 2; }};
-    const auto before = archtest::Tree(dir.Native());
+    const auto before = Tree(dir.Native());
     EXPECT_TRUE(archiving::Backup("lib\\", "old.zip", control).cancelled);
-    EXPECT_EQ(archtest::Tree(dir.Native()), before);
+    EXPECT_EQ(Tree(dir.Native()), before);
 
     ASSERT_TRUE(archiving::Backup("lib\\", "lib.zip").ok);
     cancel = false;
@@ -175,6 +221,60 @@ TEST_F(ArchiveTest, CancelAndFailuresLeaveNoHalfArchiveOrFolder) {
     EXPECT_EQ(plat::GbkToUtf8(archiving::Backup("set\\", "x.zip").error),
               "目录 set\\ 不是资料库(没有 _ _SETS_ _\\class.list)");
     EXPECT_FALSE(fs::exists("x.zip"));
+}
+
+// Through the library manager: 备份 and 恢复 beside the libraries, with progress and registration.
+TEST_F(ArchiveTest, ManagerBacksUpAndRestoresBesideTheLibrariesAndRegisters) {
+    using Mang = mangfx::Opened<CDatumLibMang>;
+    enum { kBackup = 7, kRestore = 8 };
+    MakeLibrary(dir, "datum/甲");
+    for (int i = 0; i < 300; ++i) dir.WriteFile("datum/甲/多/" + std::to_string(i) + ".datum.xml", "c");
+    const auto tree = Tree(dir.Native() + "/datum/甲");
+    long long files = 0, bytes = 0;
+    for (const auto& [name, content] : tree)
+        if (name.back() != '/') ++files, bytes += static_cast<long long>(content.size());
+    const std::string counted = std::to_string(files) + " 个文件，" + std::to_string(bytes) + " 字节";
+    mainfx::WriteRegistry(dir, {{"甲", "datum\\甲"}}, 0);
+    ScriptedServices svc;
+    Mang m;
+    m.Init();
+    EXPECT_FALSE(m.Item(kBackup)->isEnabled()) << "no row chosen yet";
+    mangfx::Select(m, 0);
+    ASSERT_TRUE(m.Item(kBackup)->isEnabled());
+
+    svc.QueueFileName("甲-20261207.zip");
+    ASSERT_TRUE(archiving::Backup(Gbk("datum\\甲\\"), "same.zip").ok);  // the same bytes: its size is known
+    const std::string size = std::to_string(fs::file_size("same.zip"));
+    svc.ExpectBox("备份完成: " + counted + "，已写入 甲-20261207.zip (" + size + " 字节)", "INFOMATION", 0x40);
+    mangfx::Click(m, kBackup);
+    ASSERT_EQ(svc.fileDialogs.size(), 1u);
+    EXPECT_FALSE(svc.fileDialogs[0].open);
+    EXPECT_EQ(svc.fileDialogs[0].initialName, archiving::DefaultArchiveName(Gbk("甲")));
+
+    svc.QueueFileName("甲-20261207.zip");
+    mangfx::WhenModal([](CDialog& form) {
+        EXPECT_EQ(form.ItemAs<QLineEdit>(1021)->text().toStdString(), "甲") << "without the backup's date";
+        EXPECT_EQ(form.ItemAs<QLineEdit>(1022)->text().toStdString(), "datum\\甲-2\\") << "the name is taken";
+        mangfx::Click(form, 1);
+    });
+    svc.ExpectBox("恢复完成: " + counted + "，已写入 datum\\甲-2\\", "INFOMATION", 0x40);
+    mangfx::Click(m, kRestore);
+    const auto* strip = m.findChild<CShowMsgDlg*>();
+    ASSERT_NE(strip, nullptr);
+    const std::string entries = std::to_string(tree.size());
+    EXPECT_EQ(plat::GbkToUtf8(strip->Message()), "正在恢复资料库 (" + entries + "/" + entries + ")......");
+    EXPECT_FALSE(strip->isVisible());
+    EXPECT_EQ(Tree(dir.Native() + "/datum/甲-2"), tree);
+    EXPECT_EQ(mangfx::Rows(m, 1), (std::vector<std::string>{"datum\\甲", "datum\\甲-2"}));
+    EXPECT_TRUE(m.RegistryWritten()) << "registered at once: the main window reads it again even after Cancel";
+
+    // A full list is refused before any question.
+    mainfx::WriteRegistry(dir, std::vector<mainfx::Lib>(50, {"甲", "datum\\甲"}), 0);
+    Mang full;
+    full.Init();
+    svc.ExpectBox("资料库列表已满(最多 50 个)，不能再恢复资料库!", "ERROR", 0x10);
+    mangfx::Click(full, kRestore);
+    EXPECT_EQ(svc.fileDialogs.size(), 2u);
 }
 
 }  // namespace

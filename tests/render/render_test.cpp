@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/card_file.h"
 #include "app/main_fixture.h"
 #include "platform/path.h"
 #include "render/card_render.h"
@@ -18,11 +19,7 @@ using plat::Gbk;
 namespace {
 
 std::string Card(const std::string& title, const std::string& href, const std::string& body = "第一段\r\n第二段") {
-    XmlRecordSet x;
-    x.card = {Gbk(title), Gbk("读书笔记"), "2024-3-5 9:7", "", Gbk("书籍"), Gbk("论语;孔子"), Gbk(body), href, ""};
-    plat::StringSink s;
-    x.WriteCard(s);
-    return s.data;
+    return CardFile({Gbk(title), Gbk("读书笔记"), "2024-3-5 9:7", "", Gbk("书籍"), Gbk("论语;孔子"), Gbk(body), href, ""});
 }
 
 // A stylesheet that shows the title and paragraphs after `mark`, with `extra` inside its template.
@@ -57,25 +54,6 @@ protected:
     }
 };
 
-TEST_F(RenderTest, ShippedStylesShowEveryFieldAsTypedAndLeaveTheCardAlone) {
-    dir.CopyShippedData();
-    const std::string rel = "datum/示例/读书笔记/R&D.datum.xml";
-    for (const char* style : {"simple", "report"}) {
-        SCOPED_TRACE(style);
-        const std::string text = Card("R&D <草稿> 一", std::string("../../../xmlstyle/datumstyle/") + style + ".xsl",
-                                      "甲 & 乙\r\n<丙>");
-        dir.WriteFile(rel, text);
-        render::Page page = render::RenderCard(*plat::FromNative(rel), "");
-        ASSERT_TRUE(page.ok) << plat::GbkToUtf8(page.error);
-        const std::string html = plat::GbkToUtf8(page.html);
-        // The body's signs are the full-width ones the card writer stores.
-        for (const char* field : {"R&amp;D &lt;草稿&gt; 一", "读书笔记", "书籍", "论语;孔子", "2024-3-5 9:7",
-                                  "甲 ￡ 乙", "≮丙≯"})
-            EXPECT_NE(html.find(field), std::string::npos) << field << " missing in\n" << html;
-        EXPECT_EQ(dir.ReadFile(rel), text);
-    }
-}
-
 TEST_F(RenderTest, HrefIsTakenAsItsWriterMeantItElseTheSelectedOrFirstStyle) {
     const std::string b = dir.Native() + "/xmlstyle/datumstyle/b.xsl";
     const std::string selected = dir.Internal() + "\\xmlstyle\\datumstyle\\b.xsl";
@@ -86,7 +64,6 @@ TEST_F(RenderTest, HrefIsTakenAsItsWriterMeantItElseTheSelectedOrFirstStyle) {
         {"..\\..\\xmlstyle\\datumstyle\\b.xsl", "", "STYLE-B"},
         {"../../xmlstyle/datumstyle/b.xsl", selected, "STYLE-B"},
         {dir.Internal() + "\\xmlstyle\\datumstyle\\b.xsl", "", "STYLE-B"},
-        {*plat::FromNative(b), "", "STYLE-B"},
         {"file://" + b, "", "STYLE-B"},
         {"", selected, "STYLE-B"},
         {"", "", "STYLE-A"},
@@ -179,26 +156,36 @@ TEST_F(RenderTest, ViewOpensANewPageMaximisedAndKeepsOnlyTheNewestPages) {
     EXPECT_EQ(fs::path(opened).parent_path(), folder);
     EXPECT_NE(plat::GbkToUtf8(ReadNativeFile(opened)).find("STYLE-L|<h1>标题</h1>"), std::string::npos);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), render::kKeptPages + 1);  // and notes.txt
-    for (int i = 0; i < 6; ++i) EXPECT_FALSE(fs::exists(folder / ("card-" + std::to_string(1000 + i) + ".html")));
+    EXPECT_FALSE(fs::exists(folder / "card-1005.html")) << "the oldest go";
     EXPECT_TRUE(fs::exists(folder / "notes.txt"));
 }
 
-TEST_F(RenderTest, WindowViewUsesTheStyleSelectedInTheStyleBox) {
+// The shipped styles through the window's view: a card without a stylesheet in the style the box selects,
+// every field as typed, and the card left alone.
+TEST_F(RenderTest, WindowViewShowsEveryFieldAsTypedInTheSelectedShippedStyle) {
     dir.CopyShippedData();
-    const std::string rel = "datum/示例/读书笔记/无风格.datum.xml";
-    dir.WriteFile(rel, Card("无风格", ""));
+    const std::string rel = "datum/示例/读书笔记/R&D.datum.xml";
+    const std::string text = Card("R&D <草稿> 一", "", "甲 & 乙\r\n<丙>");
+    dir.WriteFile(rel, text);
     CMainDlg w;
     w.Initialise();
     w.RunStartupLoad();
-    for (DatumNode* n = w.m_first; n && !n->IsEnd(); n = n->next)
-        if (plat::GbkToUtf8(n->label) == "无风格") w.m_current = n;
+    w.m_current = w.m_first;
+    while (w.m_current && plat::GbkToUtf8(w.m_current->label) != "R&D") w.m_current = w.m_current->next;
     ASSERT_NE(w.m_current, nullptr);
-    w.m_cbStyle->setCurrentIndex(w.m_cbStyle->findText(QStringLiteral("report")));
-    w.ItemAs<QPushButton>(1021)->click();
-    ASSERT_EQ(svc.shellOpens.size(), 1u);
-    const std::string html = plat::GbkToUtf8(ReadNativeFile(plat::ToNative(svc.shellOpens[0].path)));
-    EXPECT_NE(html.find("<table class=\"info\">"), std::string::npos) << html;
-    EXPECT_NE(html.find("无风格"), std::string::npos);
+    for (const std::string style : {"simple", "report"}) {
+        SCOPED_TRACE(style);
+        w.m_cbStyle->setCurrentIndex(w.m_cbStyle->findText(QString::fromStdString(style)));
+        w.ItemAs<QPushButton>(1021)->click();
+        ASSERT_FALSE(svc.shellOpens.empty());
+        const std::string html = plat::GbkToUtf8(ReadNativeFile(plat::ToNative(svc.shellOpens.back().path)));
+        EXPECT_EQ(html.find("<table class=\"info\">") != std::string::npos, style == "report") << html;
+        // The body's signs are the full-width ones the card writer stores.
+        for (const char* field : {"R&amp;D &lt;草稿&gt; 一", "读书笔记", "书籍", "论语;孔子", "2024-3-5 9:7",
+                                  "甲 ￡ 乙", "≮丙≯"})
+            EXPECT_NE(html.find(field), std::string::npos) << field << " missing in\n" << html;
+    }
+    EXPECT_EQ(dir.ReadFile(rel), text);
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "app/card_file.h"
 #include "app/main_fixture.h"
 #include "app/search_dlg.h"
 #include "search/indexer.h"
-#include "store/xml_record_set.h"
 
 namespace {
 
@@ -20,13 +20,7 @@ using mainfx::U;
 class SearchWindowTest : public MainWindowTest {
 protected:
     void WriteCard(const std::string& rel, const char* title, const char* body) {
-        XmlRecordSet rs;
-        rs.card.title = plat::Gbk(title);
-        rs.card.klass = plat::Gbk("历史");
-        rs.card.content = plat::Gbk(body);
-        plat::StringSink sink;
-        rs.WriteCard(sink);
-        dir.WriteFile(rel, sink.data);
+        dir.WriteFile(rel, CardFile({plat::Gbk(title), plat::Gbk("历史"), "", "", "", "", plat::Gbk(body), "", ""}));
     }
     QTreeWidget* Results() { return dlg->SearchWindow()->findChild<QTreeWidget*>("1033"); }
     void Type(const char* text) {
@@ -41,7 +35,7 @@ protected:
 
 TEST_F(SearchWindowTest, FindsOpensAndFollowsSavedCards) {
     mainfx::MakeStandardProgramDir(dir);
-    WriteCard("lib/历史/甲午.datum.xml", "甲午", "北洋水师在黄海");
+    WriteCard("lib/历史/甲午.datum.xml", "甲午", "前文很长很长很长的一段。北洋水师在黄海。后文");
     WriteCard("lib/历史/近代/辛亥.datum.xml", "辛亥", "武昌起义");
     Load();
     dlg->SearchIndex().WaitIdle();
@@ -50,14 +44,16 @@ TEST_F(SearchWindowTest, FindsOpensAndFollowsSavedCards) {
     CSearchDlg* s = dlg->SearchWindow();
     ASSERT_NE(s, nullptr);
     EXPECT_TRUE(s->isVisible());
-    EXPECT_FALSE(s->isModal());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     Type("水师 黄海");
     ASSERT_EQ(Results()->topLevelItemCount(), 1);
     EXPECT_EQ(U(Results()->topLevelItem(0)->text(0)), "甲午");
     EXPECT_EQ(U(Results()->topLevelItem(0)->text(1)), "历史");
+    EXPECT_FALSE(Results()->topLevelItem(0)->text(2).isEmpty()) << "the stamp";
+    // Text around the first hit, cut from the body: title and class have their own columns.
     EXPECT_NE(U(Results()->topLevelItem(0)->text(3)).find("北洋水师在黄海"), std::string::npos);
+    EXPECT_EQ(U(Results()->topLevelItem(0)->text(3)).find("甲午"), std::string::npos);
     EXPECT_EQ(U(s->StatusText()), "找到 1 则资料卡");
 
     // Enter on the result: the card in the form and its entry current, as after a double-click.

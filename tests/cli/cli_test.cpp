@@ -1,0 +1,141 @@
+// The command-line modes as a user or a scheduled job runs them: the real program started in a folder,
+// judged by its exit status, what it prints and what it leaves on disk.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <filesystem>
+#include <fstream>
+
+#include "app/card_file.h"
+#include "app/main_fixture.h"
+#include "library/registry.h"
+
+namespace fs = std::filesystem;
+using plat::Gbk;
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    TempProgramDir dir;
+
+    // Home, user data and cache inside the test folder, and no display, as for a scheduled job.
+    Outcome Korvane(const QStringList& args) {
+        const QString root = QString::fromStdString(dir.Native());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", root + "/home");
+        env.insert("XDG_DATA_HOME", root + "/home/data");
+        env.insert("XDG_CACHE_HOME", root + "/cache");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        QProcess p;
+        p.setWorkingDirectory(root);
+        p.setProcessEnvironment(env);
+        p.start(KORVANE_EXE, args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
+                p.readAllStandardError().toStdString()};
+    }
+    void WriteCard(const std::string& rel, const std::string& title, const std::string& body = "正文") {
+        dir.WriteFile(rel, CardFile({Gbk(title), "", "", "", "", "", Gbk(body), "", ""}));
+    }
+    std::string UserDir() const { return dir.Native() + "/home/data/korvane"; }
+};
+
+TEST_F(CliTest, RenderFromAnyFolderMakesTheUsersProgramDirectoryOnceAndKeepsItsEdits) {
+    WriteCard("cards/c.datum.xml", "终端 & 卡");  // no href: the first shipped style
+    Outcome r = Korvane({"--render", "cards/c.datum.xml"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(plat::GbkToUtf8(r.out).find("<h1>终端 &amp; 卡</h1>"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "Program directory created: " + UserDir() + "\n");
+    const fs::path registry = UserDir() + "/set/datumlib.lst";
+    EXPECT_EQ(ReadNativeFile(registry.string()), ReadNativeFile(KORVANE_SHIPPED_DATA "/set/datumlib.lst"));
+    EXPECT_NE(fs::status(registry).permissions() & fs::perms::owner_write, fs::perms::none) << "the user's to change";
+
+    std::ofstream(registry, std::ios::app) << "edited=1\r\n";
+    r = Korvane({"--render", "cards/c.datum.xml", "page.html"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(plat::GbkToUtf8(dir.ReadFile("page.html")).find("终端 &amp; 卡"), std::string::npos);
+    EXPECT_NE(ReadNativeFile(registry.string()).find("edited=1"), std::string::npos) << "never copied over";
+}
+
+// Matches exit 0, none 1, errors 2 or 1; a failure is one line and writes nothing.
+TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
+    mainfx::WriteRegistry(dir, {{"资料一", "lib"}, {"资料二", "lib2"}}, 0);
+    mainfx::MakeLibrary(dir, "lib", {"历史"}, {});
+    mainfx::MakeLibrary(dir, "lib2", {}, {});
+    WriteCard("lib/历史/甲午.datum.xml", "甲午", "北洋水师");
+    dir.WriteFile("bad.datum.xml", "not a card");
+    dir.WriteFile("xmlstyle/datumstyle/own.xsl",
+                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                  "<xsl:template match=\"/\">OWN <xsl:value-of select=\"datum/title\"/></xsl:template>"
+                  "</xsl:stylesheet>");
+    const std::string found = "lib\\历史\\甲午.datum.xml\n";
+    const struct {
+        QStringList args;
+        int status;
+        std::string out, err;  // "?": any usage text
+    } cases[] = {
+        {{"--search", "水师 北洋"}, 0, found, ""},
+        {{"--search", "--library", "资料一", "甲"}, 0, found, ""},
+        {{"--search", "水师", "--library", "资料二"}, 1, "", ""},
+        {{"--search", "水师", "--library", "没有这个库"}, 2, "", "?"},
+        {{"--search", "   "}, 2, "", "?"},
+        {{"--search", "a", "b"}, 2, "", "?"},
+        {{"--render"}, 2, "", "?"},
+        {{"--backup", "lib"}, 2, "", "?"},
+        {{"--restore", "lib.zip"}, 2, "", "?"},
+        // Started in a program directory: its own stylesheets, and a relative name is the user's own words.
+        {{"--render", "bad.datum.xml"}, 1, "", "korvane: 读取文件 bad.datum.xml 的XML数据时出错了!\n"},
+        {{"--backup", "无此库", "x.zip"}, 1, "", "korvane: 目录 无此库\\ 不是资料库(没有 _ _SETS_ _\\class.list)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const Outcome r = Korvane(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        if (c.err == "?") EXPECT_FALSE(r.err.empty());
+        else EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_FALSE(fs::exists("x.zip"));
+    WriteCard("c.datum.xml", "x");
+    EXPECT_NE(Korvane({"--render", "c.datum.xml"}).out.find("OWN x"), std::string::npos) << "its own stylesheets";
+    EXPECT_FALSE(fs::exists(UserDir())) << "the folder it was started in is the program directory";
+    EXPECT_FALSE(fs::is_empty(dir.Native() + "/cache/korvane")) << "the index lives in the cache folder";
+
+    // A card written since the last run is found; a registry naming no library is an error, not "no match".
+    WriteCard("lib/历史/定远.datum.xml", "定远");
+    EXPECT_EQ(Korvane({"--search", "定远"}).out, "lib\\历史\\定远.datum.xml\n");
+    dir.WriteFile("set/datumlib.lst", "count=0\r\n");
+    EXPECT_EQ(Korvane({"--search", "定远"}).status, 2);
+}
+
+TEST_F(CliTest, BackupByNameRestoreRegistersAndAFullListRefuses) {
+    mainfx::MakeLibrary(dir, "datum/甲", {"类"}, {"源"});
+    WriteCard("datum/甲/类/卡.datum.xml", "卡");
+    mainfx::WriteRegistry(dir, {{"甲", "datum\\甲"}}, 0);
+    EXPECT_EQ(Korvane({"--backup", "甲", "每日.zip"}).status, 0);
+    const Outcome restored = Korvane({"--restore", "每日.zip", "复原/", "复原库"});
+    EXPECT_EQ(restored.status, 0) << restored.err;
+    EXPECT_EQ(dir.ReadFile("复原/类/卡.datum.xml"), dir.ReadFile("datum/甲/类/卡.datum.xml"));
+    LibraryRegistry reg;
+    std::string error;
+    ASSERT_TRUE(ReadRegistry(reg, error));
+    ASSERT_EQ(reg.count, 2);
+    EXPECT_EQ(plat::GbkToUtf8(reg.entries[1].name), "复原库");
+    EXPECT_EQ(plat::GbkToUtf8(reg.entries[1].path), "复原") << "stored as typed, without the final separator";
+
+    mainfx::WriteRegistry(dir, std::vector<mainfx::Lib>(50, {"甲", "datum\\甲"}), 0);
+    const Outcome full = Korvane({"--restore", "每日.zip", "new"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "korvane: 资料库列表已满(最多 50 个)，不能再恢复资料库!\n");
+    EXPECT_FALSE(fs::exists("new"));
+}
+
+}  // namespace
