@@ -177,7 +177,7 @@ TEST_F(EditorTest, SaveUnderANewNameAsksBeforeDeletingTheOldOrOverwritingAnother
     Rename("B");
     Save({{kDeleteOld, plat::IDYES}, {"不能删除文件:lib1\\C\\c1.datum.xml 请手动删除.", 0}});
     EXPECT_TRUE(dir.Exists("lib1/C/B.datum.xml"));
-    EXPECT_TRUE(dlg->m_current->IsClass());
+    EXPECT_EQ(dlg->m_current->path, "lib1\\C\\B.datum.xml") << "the file saved, not the class of that name";
 }
 
 TEST_F(EditorTest, FailedAndRefusedSavesLeaveTheCardIntact) {
@@ -194,7 +194,7 @@ TEST_F(EditorTest, FailedAndRefusedSavesLeaveTheCardIntact) {
         {"类别", [&] { dlg->m_cbClass->setEditText(emoji); }}, {"来源", [&] { dlg->m_cbSource->setEditText(emoji); }},
         {"正文", [&] { dlg->m_edBody->setPlainText(emoji); }}, {"文件名", [&] { dlg->m_edFile->setText(emoji); }}};
     for (const auto& [field, set] : fields) {
-        OpenCard("a1");
+        OpenDiscarding("a1");
         set();
         Save({{(std::string("保存资料时出错:") + field + "中含有无法保存的字符（如表情符号），资料卡没有保存。").c_str(), 0}});
     }
@@ -202,7 +202,7 @@ TEST_F(EditorTest, FailedAndRefusedSavesLeaveTheCardIntact) {
     std::vector<plat::DirEntry> entries;
     ASSERT_TRUE(plat::ListDir("lib1\\A", entries));
     EXPECT_EQ(entries.size(), 2u) << "no temporary file left behind";
-    OpenCard("a1");
+    OpenDiscarding("a1");
     dlg->m_cbClass->setEditText(QStringLiteral("无此类"));
     dlg->OnNameFieldKillFocus();
     Save({{"保存资料时出错:不能打开文件 lib1\\无此类\\a1.datum.xml 进行写入", 0}});

@@ -185,6 +185,12 @@ protected:
         dlg->m_tree->setCurrentItem(n->item);
         emit dlg->m_tree->itemDoubleClicked(n->item, 0);
     }
+    // The same over a form with unsaved edits, discarding them.
+    void OpenDiscarding(const std::string& utf8Label) {
+        svc.ExpectBox("当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)", "选择",
+                      plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION, plat::IDNO);
+        OpenCard(utf8Label);
+    }
 
     // Expects the failure procedure: the strip hidden with `failureText` when the "ERROR" box `boxText`
     // comes up, one 1000 ms wait before it.

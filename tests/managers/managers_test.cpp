@@ -113,7 +113,7 @@ TEST_F(ManagerTest, ClassesMakeAndRemoveFoldersAtOnceAndTheListOnOk) {
 
     const std::string native = dir.Native() + "/" + kClassList;
     ASSERT_EQ(chmod(native.c_str(), 0444), 0);
-    svc.ExpectBox("不能写入文件 lib\\_ _SETS_ _\\class.list", "ERROR", 0x10);
+    svc.ExpectBox("不能写入文件 lib\\_ _SETS_ _\\class.list：没有写入的权限", "ERROR", 0x10);
     Click(m, kOK);
     EXPECT_FALSE(m.Ended());
     ASSERT_EQ(chmod(native.c_str(), 0644), 0);
@@ -254,6 +254,8 @@ TEST_F(LinkListTest, OpenHandsOverOnlyCardsThatExist) {
     dir.WriteFile("lib/evil.datum.sh", "#!/bin/sh\necho launched\n");  // a card's name, but no card
     dir.WriteFile(rel, LinkList("t", {{"a", "lib\\art\\monet.datum.xml"}, {"b", "lib\\run.sh"},
                                       {"c", "lib\\art\\gone.datum.xml"}, {"d", "lib\\evil.datum.sh"}}));
+    dir.WriteFile("lib/Art/a.xsl", "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                                   "<xsl:template match=\"/\"><html>OK</html></xsl:template></xsl:stylesheet>");
     m.Init();
     Click(m, kOpen);  // nothing marked
     const char* refused[] = {"", "lib\\run.sh", "lib\\art\\gone.datum.xml", "lib\\evil.datum.sh"};
@@ -263,9 +265,10 @@ TEST_F(LinkListTest, OpenHandsOverOnlyCardsThatExist) {
         Click(m, kOpen);
         svc.VerifyAllUsed();
     }
-    ASSERT_EQ(svc.shellOpens.size(), 1u);
-    EXPECT_EQ(svc.shellOpens[0].path, Abs("lib/Art/Monet.datum.xml"));
-    EXPECT_TRUE(svc.shellOpens[0].maximised);
+    ASSERT_EQ(svc.shellOpens.size(), 1u);  // the card's page, rendered with its own stylesheet
+    const std::string page = svc.shellOpens[0].path;
+    EXPECT_EQ(page.substr(page.size() - 5), ".html");
+    EXPECT_NE(page.find("korvane\\view\\"), std::string::npos) << page;
 }
 
 TEST_F(LinkListTest, DamagedUnreadableAndUnwritableListsLoseNothing) {
