@@ -55,11 +55,18 @@ CardText ReadCardText(const std::string& nativePath, std::string_view fileName) 
         out.body.append(c.title).append("\n").append(c.keyword).append("\n").append(c.klass).append("\n");
         out.body.append(c.source).append("\n").append(c.content);
     } else {
-        // A card the form cannot open is still found by its text, under its file name.
+        // A card the form cannot open is still found by its text, under its file name; its markup is left
+        // out, or every such card would match "xml" or "title". '<' and '>' are below 0x40, so they are never
+        // the second byte of a GBK character and a byte scan is safe.
         const auto name = plat::FromNative(fileName);
         const std::string gbkName = name ? *name : std::string();
         out.title = gbkName.substr(0, gbkName.find(".datum."));
-        out.body = std::move(data);
+        bool inTag = false;
+        for (char ch : data) {
+            if (ch == '<') inTag = true;
+            else if (ch == '>' && inTag) inTag = false;
+            else if (!inTag) out.body.push_back(ch);
+        }
     }
     return out;
 }

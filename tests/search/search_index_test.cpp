@@ -138,8 +138,13 @@ TEST_F(SearchIndexTest, FollowsTheLibraryOnDiskAndThePathsTheProgramReports) {
     WriteRandomLibrary(30);
     dir.WriteFile("lib/_ _SETS_ _/s.datum.xml", "x");  // cards the tree never shows are never found
     Write("K/c0.datum.xml", "t", Gbk("旧的正文"));
+    dir.WriteFile("lib/K/broken.datum.xml", "<?xml version=\"1.0\"?><datum><title>" + Gbk("残缺") + "</title>");
     search::Index index("lib\\");
     Open(index);
+    // A card the form cannot read is found by its text, never by its markup.
+    EXPECT_EQ(Paths(index.Query(Gbk("残缺"), 10)), std::set<std::string>{"lib\\K\\broken.datum.xml"});
+    EXPECT_TRUE(index.Query("xml", 10).hits.empty());
+    fs::remove(dir.Native() + "/lib/K/broken.datum.xml");
 
     // Changed, added and removed cards, and a whole nested class removed, all found by the refresh.
     Write("K/c0.datum.xml", "t", Gbk("新的正文更长一些"));
