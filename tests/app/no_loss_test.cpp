@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/card_file.h"
+#include "support/cards.h"
 #include "app/main_fixture.h"
 #include "managers/mang_fixture.h"
 
@@ -25,17 +25,14 @@ const char kRenamed[] = "你已经改变了存储的文件名，该资料卡已�
 
 std::string Card(const std::string& title, const std::string& klass, const std::string& source,
                  const std::string& body = "正文") {
-    return CardFile({Gbk(title), Gbk(klass), "2001-1-1 1:1", "", Gbk(source), "k", Gbk(body), "s.xsl", "x.dtd"});
+    return CardBytes({Gbk(title), Gbk(klass), "2001-1-1 1:1", "", Gbk(source), "k", Gbk(body), "s.xsl", "x.dtd"});
 }
 
 // A link list as the program writes it.
 std::string Links(const std::vector<std::string>& names) {
-    XmlRecordSet x;
-    plat::StringSink s;
-    x.WriteLineIndexHead(s, "t", "k");
-    for (const auto& n : names) x.WriteLineIndexLink(s, n, "lib/A/" + n, "A", "d", "k", "s");
-    x.WriteLineIndexEnd(s);
-    return s.data;
+    std::vector<LineIndexLink> links;
+    for (const auto& n : names) links.push_back({n, "lib/A/" + n, "A", "d", "k", "s"});
+    return LinkListBytes("t", "k", links);
 }
 
 // Presses OK in a manager; when OK is refused the manager stays open and Cancel closes it.
@@ -61,22 +58,10 @@ protected:
         Load();
         dlg->m_startupDone = 1;
     }
-    DatumNode* Node(const std::string& label) {
-        for (DatumNode* n = dlg->m_first; n && !n->IsEnd(); n = n->next)
-            if (n->label == Gbk(label)) return n;
-        return nullptr;
-    }
-    void DblClick(const std::string& label) {
-        DatumNode* n = Node(label);
-        ASSERT_NE(n, nullptr) << label;
-        dlg->m_tree->setCurrentItem(n->item);
-        emit dlg->m_tree->itemDoubleClicked(n->item, 0);
-    }
     void PickLibrary(int i) {  // as the user picks it in the box
         dlg->m_cbLibrary->setCurrentIndex(i);
         emit dlg->m_cbLibrary->activated(i);
     }
-    void Click(int id) { dlg->ItemAs<QPushButton>(id)->click(); }
     void Manager(int button, std::function<void(CDialog&)> script = OkThenCancel) {
         mangfx::WhenModal(std::move(script));
         Click(button);
@@ -95,14 +80,14 @@ TEST_F(NoLossTest, SaveWritesTheFormWhateverTheTreeShows) {
         const char* card;  // the card in the form
         std::function<void()> act;  // leaves a class current
     } cases[] = {
-        {"class double-clicked", "b1", [&] { DblClick("B"); }},
+        {"class double-clicked", "b1", [&] { OpenCard("B"); }},
         {"next stopped on a class", "b1", [&] { Click(1020); }},
         {"library switched", "a1", [&] { PickLibrary(1); }},
         {"same library picked again", "a1", [&] { PickLibrary(0); }},
     };
     for (const auto& c : cases) {
         Start();
-        DblClick(c.card);
+        OpenCard(c.card);
         c.act();
         ASSERT_TRUE(dlg->m_current && dlg->m_current->IsClass()) << c.what;
         Edit(std::string("新词") + c.what);
@@ -116,7 +101,7 @@ TEST_F(NoLossTest, SaveWritesTheFormWhateverTheTreeShows) {
 // Managers closed with OK, and library switches, reload the boxes without taking the card's class or source
 // out of the form; after a switch the boxes list the new library's own classes and sources.
 TEST_F(NoLossTest, ReloadsKeepTheCardsClassAndSourceAndFollowTheLibrary) {
-    DblClick("a1");
+    OpenCard("a1");
     Manager(1012);
     Manager(1014);
     EXPECT_EQ(U(dlg->m_cbClass->currentText()), "A");
@@ -152,7 +137,7 @@ TEST_F(NoLossTest, UnsavedEditsAreAskedAboutBeforeTheFormOrTheProgramGoes) {
         {"close box", [&] { dlg->close(); }, ended},
         {"退出", [&] { Click(1); }, ended},
         {"library switch", [&] { PickLibrary(1); }, [&] { return dlg->m_libRoot == "lib2\\"; }},
-        {"double-click", [&] { DblClick("a1"); }, showing("a1")},
+        {"double-click", [&] { OpenCard("a1"); }, showing("a1")},
         {"previous", [&] { Click(1019); }, showing("a1")},
         {"next", [&] { Click(1020); }, showing("b1")},
     };
@@ -162,7 +147,7 @@ TEST_F(NoLossTest, UnsavedEditsAreAskedAboutBeforeTheFormOrTheProgramGoes) {
             dir.WriteFile("lib/A/a2.datum.xml", Card("a2", "A", "报纸"));
             Start();
             dlg->show();
-            DblClick("a2");
+            OpenCard("a2");
             Edit("改过");
             svc.ExpectBox(kUnsaved, "选择", kAsk, answer);
             a.act();
@@ -179,7 +164,7 @@ TEST_F(NoLossTest, UnsavedEditsAreAskedAboutBeforeTheFormOrTheProgramGoes) {
     dir.WriteFile("lib/A/odd.datum.xml", Card("标题", "A", "报纸"));
     Start();
     dlg->show();
-    DblClick("odd");
+    OpenCard("odd");
     dlg->OnNameFieldKillFocus();
     EXPECT_EQ(U(dlg->m_edFile->text()), "lib\\A\\标题.datum.xml");
     QTest::keyClick(dlg->m_edBody, Qt::Key_Escape);
@@ -187,7 +172,7 @@ TEST_F(NoLossTest, UnsavedEditsAreAskedAboutBeforeTheFormOrTheProgramGoes) {
 }
 
 TEST_F(NoLossTest, AFileChangedOrRemovedOnDiskSinceLoadingIsNotOverwrittenUnasked) {
-    DblClick("a1");
+    OpenCard("a1");
     Edit("我的");
     const std::string theirs = Card("a1", "A", "报纸", "别人写的");
     dir.WriteFile("lib/A/a1.datum.xml", theirs);
@@ -219,13 +204,13 @@ TEST_F(NoLossTest, ACardThatDoesNotReadWholeIsNotOpened) {
     dir.WriteFile("lib2/X/cut.datum.xml", cut);
     const std::string big = Card("eio", "X", "杂志", std::string(100000, 'x'));
     dir.WriteFile("lib2/X/eio.datum.xml", big);
-    DblClick("a1");
+    OpenCard("a1");
     PickLibrary(1);
     svc.ExpectBox("读取文件 lib2\\X\\cut.datum.xml 的XML数据时出错了!", "ERROR", kError);
-    DblClick("cut");
+    OpenCard("cut");
     plat::fault::FailReadsAfter(70000, EIO);  // the disk fails partway through the card
     svc.ExpectBox("读取文件 lib2\\X\\eio.datum.xml 的XML数据时出错了!", "ERROR", kError);
-    DblClick("eio");
+    OpenCard("eio");
     plat::fault::Clear();
     EXPECT_EQ(U(dlg->m_edTitle->text()), "a1");
     EXPECT_EQ(dlg->Form().LoadedPath(), "lib\\A\\a1.datum.xml");
@@ -237,7 +222,7 @@ TEST_F(NoLossTest, ACardThatDoesNotReadWholeIsNotOpened) {
 // bookmark goes to the card just saved; a name chosen with Browse was asked about in the save dialog.
 TEST_F(NoLossTest, ACardSavedUnderANewNameIsTheOneBookmarkedAndAskedAboutOnce) {
     dir.WriteFile("lib/_ _SETS_ _/bookmark.list", Links({}));
-    DblClick("b1");
+    OpenCard("b1");
     dlg->m_edTitle->setText(QStringLiteral("a1"));
     dlg->OnNameFieldKillFocus();
     svc.ExpectBox(kRenamed, "选择", kYesNo, plat::IDYES);
@@ -248,7 +233,7 @@ TEST_F(NoLossTest, ACardSavedUnderANewNameIsTheOneBookmarkedAndAskedAboutOnce) {
     Click(1007);
     EXPECT_NE(dir.ReadFile("lib/_ _SETS_ _/bookmark.list").find("lib\\b\\a1.datum.xml"), std::string::npos);
 
-    DblClick("a1");
+    OpenCard("a1");
     svc.QueueFileName(dir.Internal() + "\\lib\\A\\a2.datum.xml");
     Click(1010);
     svc.ExpectBox(kRenamed, "选择", kYesNo, plat::IDNO);
@@ -263,7 +248,7 @@ TEST_F(NoLossTest, AListThatDidNotLoadWholeIsNeverWrittenBack) {
     dir.WriteFile("lib/_ _SETS_ _/bookmark.list", list);
     const std::string refused = "列表文件 lib\\\\_ _SETS_ _\\bookmark.list 中有损坏的链接，没有完整读出；"
                                 "为了不丢失其后的链接，列表没有保存，文件保持原样。";
-    DblClick("a1");
+    OpenCard("a1");
     for (int button : {1007, 1004}) {  // 加入书签, and OK in the bookmark manager
         svc.ExpectBox("No url Find", "XML ERROR", plat::MB_OK);
         svc.ExpectBox(refused, "ERROR", kError);
@@ -333,7 +318,7 @@ TEST_F(NoLossTest, NewLibraryRefusesAFolderHoldingOnlyNamesGbkCannotShow) {
 
 // A reload that fails ends the program; the card being edited is offered a save first.
 TEST_F(NoLossTest, TheFailureProcedureOffersToSaveTheFormFirst) {
-    DblClick("a1");
+    OpenCard("a1");
     Edit("最后");
     svc.ExpectBox("读取来源时出错: 找不到文件 lib\\_ _SETS_ _\\source.list", "ERROR", kError);
     svc.ExpectBox("程序将要关闭，当前资料卡的修改还没有保存。\n你要先保存它吗?", "选择", kYesNo, plat::IDYES);

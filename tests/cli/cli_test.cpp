@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/card_file.h"
+#include "support/cards.h"
 #include "app/main_fixture.h"
 #include "library/registry.h"
 
@@ -42,7 +42,7 @@ protected:
                 p.readAllStandardError().toStdString()};
     }
     void WriteCard(const std::string& rel, const std::string& title, const std::string& body = "正文") {
-        dir.WriteFile(rel, CardFile({Gbk(title), "", "", "", "", "", Gbk(body), "", ""}));
+        dir.WriteFile(rel, CardBytes({Gbk(title), "", "", "", "", "", Gbk(body), "", ""}));
     }
     std::string UserDir() const { return dir.Native() + "/home/data/korvane"; }
 };

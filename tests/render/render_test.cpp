@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/card_file.h"
+#include "support/cards.h"
 #include "app/main_fixture.h"
 #include "platform/path.h"
 #include "render/card_render.h"
@@ -19,7 +19,7 @@ using plat::Gbk;
 namespace {
 
 std::string Card(const std::string& title, const std::string& href, const std::string& body = "第一段\r\n第二段") {
-    return CardFile({Gbk(title), Gbk("读书笔记"), "2024-3-5 9:7", "", Gbk("书籍"), Gbk("论语;孔子"), Gbk(body), href, ""});
+    return CardBytes({Gbk(title), Gbk("读书笔记"), "2024-3-5 9:7", "", Gbk("书籍"), Gbk("论语;孔子"), Gbk(body), href, ""});
 }
 
 // A stylesheet that shows the title and paragraphs after `mark`, with `extra` inside its template.

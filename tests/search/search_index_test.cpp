@@ -13,7 +13,7 @@
 #include <random>
 #include <set>
 
-#include "app/card_file.h"
+#include "support/cards.h"
 #include "platform/codec.h"
 #include "search/index.h"
 #include "support/temp_dir.h"
@@ -61,7 +61,7 @@ protected:
     std::string Write(const std::string& rel, const std::string& title, const std::string& body,
                       const std::string& keyword = "", const std::string& klass = "") {
         const DatumCard c{title, klass, "", "", "S", keyword, body, "simple.xsl", ""};
-        dir.WriteFile("lib/" + rel, CardFile(c));
+        dir.WriteFile("lib/" + rel, CardBytes(c));
         std::string internal = "lib\\" + plat::Utf8ToGbk(rel);
         std::replace(internal.begin(), internal.end(), '/', '\\');
         cards[internal] = c;

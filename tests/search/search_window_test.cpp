@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "app/card_file.h"
+#include "support/cards.h"
 #include "app/main_fixture.h"
 #include "app/search_dlg.h"
 #include "search/indexer.h"
@@ -20,7 +20,7 @@ using mainfx::U;
 class SearchWindowTest : public MainWindowTest {
 protected:
     void WriteCard(const std::string& rel, const char* title, const char* body) {
-        dir.WriteFile(rel, CardFile({plat::Gbk(title), plat::Gbk("历史"), "", "", "", "", plat::Gbk(body), "", ""}));
+        dir.WriteFile(rel, CardBytes({plat::Gbk(title), plat::Gbk("历史"), "", "", "", "", plat::Gbk(body), "", ""}));
     }
     QTreeWidget* Results() { return dlg->SearchWindow()->findChild<QTreeWidget*>("1033"); }
     void Type(const char* text) {
