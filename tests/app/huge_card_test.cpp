@@ -35,7 +35,7 @@ protected:
     void TearDown() override { SetLocalTimeSource(nullptr); }
     // The card as the program writes it, so that a save without edits must give the same bytes.
     std::string CardBytes(const std::string& content) {
-        return CardBytes({"t", "A", "2001-1-1 1:1", "", Gbk("书"), "k", content,
+        return ::CardBytes({"t", "A", "2001-1-1 1:1", "", Gbk("书"), "k", content,
                          dir.Internal() + "\\xmlstyle\\datumstyle\\simple.xsl", dlg->m_dtdPath});
     }
     CBodyEdit& Body() { return *dlg->m_edBody; }
