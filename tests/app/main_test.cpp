@@ -71,17 +71,15 @@ TEST_F(MainTest, StartUpFillsTreeBoxesAndPathAndTheButtonsActOnThem) {
     }
     EXPECT_EQ(svc.fileDialogs[0].initialName, Gbk("lib\\历史\\T.datum.xml"));
 
-    // Another library over unsaved typing: asked first; discarded, the form empties, and the tree and both
-    // boxes are the new library's.
-    w.m_edTitle->setText(QStringLiteral("typed"));
+    // Another library over the edited file name: asked first; discarded, the tree and both boxes are the new
+    // library's.
     progress.clear();
     svc.ExpectBox("当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)", "选择",
                   plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION, plat::IDNO);
     QTest::keyClick(w.m_cbLibrary, Qt::Key_Down);
     EXPECT_EQ(progress, (Strings{"正在重新扫描文件夹.....", "正在读取类别信息......", "正在读取资料来源信息......"}));
     EXPECT_EQ(Dump(w.m_tree), "Other{x}");
-    EXPECT_EQ(U(w.m_edPath->text()) + U(w.m_edTitle->text()) + Rows(w.m_cbClass) + Rows(w.m_cbSource),
-              "lib2Other,|Elsewhere,|");
+    EXPECT_EQ(U(w.m_edPath->text()) + Rows(w.m_cbClass) + Rows(w.m_cbSource), "lib2Other,|Elsewhere,|");
 }
 
 TEST_F(MainTest, ScanShowsPlainFoldersAsClassesAndCardFilesAsCards) {
@@ -121,7 +119,9 @@ protected:
     void Spoil(const std::string& what) {
         if (what == "=") dir.WriteFile("set/datumlib.lst", ListText({"count=1", "name0=x"}));  // no path line
         else if (what[0] == '=') WriteRegistry(dir, {{"一", what.substr(1)}}, 0);
-        else fs::remove_all(dir.Native() + "/" + what);
+        else fs::remove_all(dir.Native() + "/" + what.substr(what[0] == '!'));
+        // '!': still there, but no file to read (root reads any file, so a folder takes its place)
+        if (what[0] == '!') fs::create_directory(dir.Native() + "/" + what.substr(1));
     }
 };
 
@@ -153,6 +153,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Failure{"Registry", 0, "set/datumlib.lst", "读取资料库信息时出现错误!!",
                 "读取资料库信息时出错: 没有找到配置文件 set\\datumlib.lst"},
+        Failure{"UnreadableRegistry", 0, "!set/datumlib.lst", "读取资料库信息时出现错误!!",
+                "读取资料库信息时出错: 不能读取配置文件 set\\datumlib.lst"},
+        Failure{"UnreadableClassList", 0, "!lib/_ _SETS_ _/class.list", "读取类别信息出现错误!!",
+                "读取类别信息出现错误:不能读取文件 lib\\_ _SETS_ _\\class.list"},
+        Failure{"UnreadableSourceList", 0, "!lib/_ _SETS_ _/source.list", "读取资料来源信息出现错误!!",
+                "读取资料来源信息出现错误:不能读取文件 lib\\_ _SETS_ _\\source.list"},
         Failure{"LibraryFolder", 0, "lib", "扫描资料库中的文件出现错误!!", "扫描资料库中的文件出现错误:目录 lib\\ 不存在"},
         Failure{"LibraryIsACard", 0, "=lib\\art\\Monet.datum.xml", "扫描资料库中的文件出现错误!!",
                 "扫描资料库中的文件出现错误:目录 lib\\art\\Monet.datum.xml\\ 不存在"},

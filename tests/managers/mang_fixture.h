@@ -56,13 +56,6 @@ inline void Select(const CDialog& d, int row) {
     list->setCurrentItem(list->topLevelItem(row));
 }
 
-// The selected row, -1 when none.
-inline int Marked(const CDialog& d) {
-    const auto* list = d.ItemAs<QTreeWidget>(1020);
-    const auto sel = list->selectedItems();
-    return sel.isEmpty() ? -1 : list->indexOfTopLevelItem(sel.first());
-}
-
 // Runs `f` on the modal dialog that the next call brings up. If `f` leaves it open, the test fails and the
 // dialog is cancelled so that the test cannot hang.
 inline void WhenModal(std::function<void(CDialog&)> f) {
