@@ -29,8 +29,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool FixedClock(LocalTime& t) { return t = {2003, 2, 5, 9, 7}, true; }
-
 DatumCard MakeCard(const std::string& title, const std::string& content) {
     return {title, "K", "2003-2-5 9:7", "", Gbk("书"), "k", content, "a.xsl", "x.dtd"};
 }
@@ -51,7 +49,7 @@ std::string Body(const std::string& word, int kb) {
 
 TEST(KilledSave, LeavesTheOldOrTheNewCardAndNothingThatPassesForACard) {
     TempProgramDir dir;
-    SetLocalTimeSource(FixedClock);
+    FixedClock clock;
     const DatumCard versions[2] = {MakeCard("c", Body("甲乙丙丁", 200)), MakeCard("c", Body("天地玄黄", 210))};
     const std::string bytes[2] = {CardBytes(versions[0]), CardBytes(versions[1])};
     dir.WriteFile("K/c.datum.xml", bytes[0]);
@@ -80,7 +78,6 @@ TEST(KilledSave, LeavesTheOldOrTheNewCardAndNothingThatPassesForACard) {
         changes += (now == bytes[1]) != onDisk;
         onDisk = now == bytes[1];
     }
-    SetLocalTimeSource(nullptr);
     EXPECT_GT(changes, 0) << "no save ever completed before a kill: the loop tested nothing";
 }
 
@@ -88,12 +85,12 @@ TEST(KilledSave, LeavesTheOldOrTheNewCardAndNothingThatPassesForACard) {
 class FullDiskTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {
 protected:
     bool mounted = false;
+    FixedClock clock;
     void SetUp() override {
         if (GetParam() && (geteuid() != 0 || mount("tmpfs", dir.Native().c_str(), "tmpfs", 0, "size=1m") != 0))
             GTEST_SKIP() << "cannot mount a small file system here";
         mounted = GetParam();
         ASSERT_EQ(chdir(dir.Native().c_str()), 0);
-        SetLocalTimeSource(FixedClock);
         mainfx::WriteRegistry(dir, {{"一", "lib"}, {"二", "lib2"}}, 0);
         mainfx::MakeLibrary(dir, "lib", {"K", "L"}, {"书"});
         mainfx::MakeStyles(dir, {"a.xsl"});
@@ -102,7 +99,6 @@ protected:
     void TearDown() override {
         dlg.reset();
         FreeDisk();
-        SetLocalTimeSource(nullptr);
         if (mounted) {
             EXPECT_EQ(chdir("/") + umount2(dir.Native().c_str(), MNT_DETACH), 0);
         }

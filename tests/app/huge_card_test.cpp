@@ -14,15 +14,10 @@ using plat::Gbk;
 
 namespace {
 
-bool Now(LocalTime& t) {
-    t = {2003, 2, 5, 9, 7};
-    return true;
-}
-
 class HugeCardTest : public MainWindowTest {
 protected:
+    FixedClock clock;
     void SetUp() override {
-        SetLocalTimeSource(Now);
         mainfx::WriteRegistry(dir, {{"库", "lib"}}, 0);
         mainfx::MakeLibrary(dir, "lib", {"A"}, {"书"});
         mainfx::MakeStyles(dir, {"simple.xsl"});
@@ -32,7 +27,6 @@ protected:
         dlg->m_current = dlg->m_first->next;
         ASSERT_EQ(dlg->m_current->path, "lib\\A\\t.datum.xml");
     }
-    void TearDown() override { SetLocalTimeSource(nullptr); }
     // The card as the program writes it, so that a save without edits must give the same bytes.
     std::string CardBytes(const std::string& content) {
         return ::CardBytes({"t", "A", "2001-1-1 1:1", "", Gbk("书"), "k", content,

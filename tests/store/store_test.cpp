@@ -18,11 +18,6 @@ using plat::Gbk;
 
 namespace {
 
-struct FixedClock {
-    FixedClock() { SetLocalTimeSource([](LocalTime& t) { return t = {2003, 2, 5, 9, 7}, true; }); }
-    ~FixedClock() { SetLocalTimeSource(nullptr); }
-};
-
 
 bool Read(const std::string& text, DatumCard& out) {
     XmlRecordSet rs;

@@ -6,6 +6,12 @@
 
 #include "store/xml_record_set.h"
 
+// Stamps every save with 2003-2-5 9:7 while it lives, so that saved bytes can be compared whole.
+struct FixedClock {
+    FixedClock() { SetLocalTimeSource([](LocalTime& t) { return t = {2003, 2, 5, 9, 7}, true; }); }
+    ~FixedClock() { SetLocalTimeSource(nullptr); }
+};
+
 inline std::string CardBytes(const DatumCard& card) {
     XmlRecordSet x;
     x.card = card;
