@@ -62,7 +62,11 @@ bool CMainDlg::LoadLibraryStages() {
     }
     m_current = m_first;
     SelectEntryItem(m_first);
+    return ReadNameLists();
+}
 
+// Start-up and a library switch read the class and source lists alike; either failure ends the program.
+bool CMainDlg::ReadNameLists() {
     SetProgress(Gbk("正在读取类别信息......"));
     if (!ReadClassList()) {
         FailAndClose(Gbk("读取类别信息出现错误!!"), Gbk("读取类别信息出现错误:"));
@@ -176,16 +180,7 @@ bool CMainDlg::ReloadNameLists() {
     const QString klass = m_cbClass->currentText(), source = m_cbSource->currentText();
     m_cbClass->clear();
     m_cbSource->clear();
-    SetProgress(Gbk("正在读取类别信息......"));
-    if (!ReadClassList()) {
-        FailAndClose(Gbk("读取类别信息出现错误!!"), Gbk("读取类别信息出现错误:"));
-        return false;
-    }
-    SetProgress(Gbk("正在读取资料来源信息......"));
-    if (!ReadSourceList()) {
-        FailAndClose(Gbk("读取资料来源信息出现错误!!"), Gbk("读取资料来源信息出现错误:"));
-        return false;
-    }
+    if (!ReadNameLists()) return false;
     CardForm::ShowText(m_cbClass, klass);
     CardForm::ShowText(m_cbSource, source);
     return true;
