@@ -62,19 +62,15 @@ inline void WriteClassList(const TempProgramDir& d, const std::string& rel, cons
     d.WriteFile(rel + "/_ _SETS_ _/class.list", ListText(l));
 }
 
-inline void WriteSourceList(const TempProgramDir& d, const std::string& rel, const Lines& sources) {
-    Lines l{"count=" + std::to_string(sources.size())};
-    for (size_t i = 0; i < sources.size(); ++i) l.push_back("name" + std::to_string(i) + "=" + sources[i]);
-    d.WriteFile(rel + "/_ _SETS_ _/source.list", ListText(l));
-}
-
 // A library folder with its settings: the class list names `classes` (folders are created for them, '\' in a
 // name nests), the source list `sources`, and the view page.
 inline void MakeLibrary(const TempProgramDir& d, const std::string& rel, const Lines& classes, const Lines& sources) {
     d.MakeDir(rel);
     auto swapped = [](std::string s, char from, char to) { return std::replace(s.begin(), s.end(), from, to), s; };
     WriteClassList(d, rel, swapped(rel, '/', '\\') + "\\", classes);
-    WriteSourceList(d, rel, sources);
+    Lines l{"count=" + std::to_string(sources.size())};
+    for (size_t i = 0; i < sources.size(); ++i) l.push_back("name" + std::to_string(i) + "=" + sources[i]);
+    d.WriteFile(rel + "/_ _SETS_ _/source.list", ListText(l));
     d.WriteFile(rel + "/_ _VIEW_ _/ViewDatum.html", "<html></html>\r\n");
     for (const auto& c : classes) d.MakeDir(rel + "/" + swapped(c, '\\', '/'));
 }
