@@ -144,11 +144,11 @@ BENCHMARK(BM_OpenCardIntoForm)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicros
 
 // The same, with the window on (offscreen) screen and the events the fill leaves behind handled: the
 // deferred layout and the repaint of the changed fields, what the user waits for before seeing the card.
-void BM_OpenCardIntoFormPainted(benchmark::State& st) {
+void OpenPainted(benchmark::State& st, bool oneParagraph) {
     CMainDlg& w = ReadyWindow(1000, st);
     w.show();
     QCoreApplication::processEvents();
-    std::string native = BenchCard(static_cast<int>(st.range(0)));
+    std::string native = BenchCard(static_cast<int>(st.range(0)), oneParagraph);
     std::string internal = *plat::FromNative(native);
     for (auto _ : st) {
         benchmark::DoNotOptimize(w.LoadDatum(internal));
@@ -158,6 +158,7 @@ void BM_OpenCardIntoFormPainted(benchmark::State& st) {
     if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
     st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * fs::file_size(native)));
 }
+void BM_OpenCardIntoFormPainted(benchmark::State& st) { OpenPainted(st, false); }
 // The last size: near the largest card the form opens (16 MiB of file; paragraph breaks take 17 bytes each).
 BENCHMARK(BM_OpenCardIntoFormPainted)
     ->Arg(1024)
@@ -167,20 +168,7 @@ BENCHMARK(BM_OpenCardIntoFormPainted)
     ->Unit(benchmark::kMicrosecond);
 
 // A card whose body is one paragraph, opened as above: the body field shows it cut into lines.
-void BM_OpenOneParagraphCardPainted(benchmark::State& st) {
-    CMainDlg& w = ReadyWindow(1000, st);
-    w.show();
-    QCoreApplication::processEvents();
-    std::string native = BenchCard(static_cast<int>(st.range(0)), true);
-    std::string internal = *plat::FromNative(native);
-    for (auto _ : st) {
-        benchmark::DoNotOptimize(w.LoadDatum(internal));
-        QCoreApplication::processEvents();
-    }
-    w.hide();
-    if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
-    st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * fs::file_size(native)));
-}
+void BM_OpenOneParagraphCardPainted(benchmark::State& st) { OpenPainted(st, true); }
 BENCHMARK(BM_OpenOneParagraphCardPainted)
     ->Arg(1 << 20)
     ->Arg(10 << 20)
