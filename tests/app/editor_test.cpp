@@ -59,9 +59,13 @@ protected:
         card.dtdPath = dir.Internal() + "\\xmlstyle\\qvrt_xml_1.0\\02_2003_datum01.dtd";
         return CardBytes(card);
     }
+    void Leave(QWidget* field) {  // focus moves on, as after Tab
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(field, &out);
+    }
     void Rename(const std::string& title) {
         dlg->m_edTitle->setText(QString::fromStdString(title));
-        dlg->OnNameFieldKillFocus();
+        Leave(dlg->m_edTitle);
     }
     void Save(std::initializer_list<std::pair<const char*, int>> boxes = {}) {
         for (const auto& [text, answer] : boxes) svc.ExpectBox(text, answer ? "选择" : "ERROR", answer ? kQuestion : kError, answer);
@@ -116,7 +120,7 @@ TEST_F(EditorTest, TheFileNameFollowsTitleAndClass) {
     Rename("新标题");
     EXPECT_EQ(mainfx::U(dlg->m_edFile->text()), "lib1\\A\\新标题.datum.xml");
     ui::SelectEntry(dlg->m_cbClass, 3);  // C\D, a nested class
-    dlg->OnNameFieldKillFocus();
+    Leave(dlg->m_cbClass->lineEdit());
     EXPECT_EQ(mainfx::U(dlg->m_edFile->text()), "lib1\\C\\D\\新标题.datum.xml");
     // A name outside the rule is brought into it; the tail runs from the first mark; no mark, no change.
     dlg->m_edFile->setText(QStringLiteral("elsewhere\\old.datum.datum.xml"));

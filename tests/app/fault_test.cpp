@@ -243,12 +243,7 @@ TEST_F(BadInputTest, FilesNamedAsCardsThatAreNoCardsAreRefusedWithoutHanging) {
 // refused naming the field. A stray lead byte right before an end tag must not hide the tag, or the field and
 // the paragraphs after it would be lost.
 TEST_F(BadInputTest, ACardWithBytesThatAreNoGbkOpensWholeAndIsNeverSavedChanged) {
-    const struct {
-        const char* file;
-        DatumCard card;
-        const char *bad, *field;
-        int paragraphs;
-    } cards[] = {
+    const struct { const char* file; DatumCard card; const char *bad, *field; int paragraphs; } cards[] = {
         {"t", MakeCard(Gbk("题") + "@", Gbk("正文")), "\xFE", "标题", 1},
         {"b", MakeCard("b", Gbk("第一段") + "\r\n@" + Gbk("尾") + "@\r\n" + Gbk("第三段")), "\x81\x7F\xFE", "正文", 3},
         {"huge", MakeCard(Gbk("大"), std::string(10 * 1024 * 1024, 'x') + "@"), "\xFF", "正文", 1},

@@ -39,11 +39,7 @@ TEST_F(HugeCardTest, LongParagraphsShowCutIntoLinesAndSaveBackByteForByte) {
     std::string chinese;
     while (chinese.size() < 20000) chinese += Gbk("一二三四五六七八九十，");
     const std::string latin(5000, 'x'), limit(CBodyEdit::kMaxLineChars, 'y');  // no break opportunity
-    const struct {
-        const char* what;
-        std::string content;
-        int lines;
-    } rows[] = {
+    const struct { const char* what; std::string content; int lines; } rows[] = {
         {"one Chinese paragraph, cut after commas", chinese, 5},
         {"long paragraphs among short and empty ones", "a\r\n" + chinese + "\r\n\r\n" + latin + "\r\nz", 11},
         {"a paragraph of exactly the limit stays one line", limit + "\r\n" + limit + "z", 3},
@@ -66,13 +62,7 @@ TEST_F(HugeCardTest, EditsAtAJointSaveWhatTheUserSeesAndTyped) {
     using K = QKeyCombination;
     const K shiftRight = Qt::ShiftModifier | Qt::Key_Right;
     const auto ctrl = Qt::ControlModifier;
-    const struct {
-        const char* what;
-        int caret;
-        std::vector<K> keys;
-        QString body;
-        int lines;
-    } rows[] = {
+    const struct { const char* what; int caret; std::vector<K> keys; QString body; int lines; } rows[] = {
         {"a pasted long paragraph is cut too", 0, {ctrl | Qt::Key_V}, p + "\nq" + a + "bbb", 4},
         {"Right crosses the joint in one step", lineEnd, {Qt::Key_Right, Qt::Key_X}, a + "xbbb", 2},
         {"Left crosses it back in one step", nextLineStart, {Qt::Key_Left, Qt::Key_X}, a + "xbbb", 2},

@@ -75,11 +75,8 @@ protected:
 // Save writes what the form holds wherever the tree's current entry has gone.
 TEST_F(NoLossTest, SaveWritesTheFormWhateverTheTreeShows) {
     Click(1006);  // an empty form: nothing at all
-    const struct {
-        const char* what;
-        const char* card;  // the card in the form
-        std::function<void()> act;  // leaves a class current
-    } cases[] = {
+    // card: the card in the form; act: leaves a class current
+    const struct { const char* what; const char* card; std::function<void()> act; } cases[] = {
         {"class double-clicked", "b1", [&] { OpenCard("B"); }},
         {"next stopped on a class", "b1", [&] { Click(1020); }},
         {"library switched", "a1", [&] { PickLibrary(1); }},
@@ -128,11 +125,7 @@ TEST_F(NoLossTest, ReloadsKeepTheCardsClassAndSourceAndFollowTheLibrary) {
 TEST_F(NoLossTest, UnsavedEditsAreAskedAboutBeforeTheFormOrTheProgramGoes) {
     auto ended = [&] { return dlg->Ended(); };
     auto showing = [&](const char* title) { return [=, this] { return U(dlg->m_edTitle->text()) == title; }; };
-    const struct {
-        const char* what;
-        std::function<void()> act;
-        std::function<bool()> done;
-    } actions[] = {
+    const struct { const char* what; std::function<void()> act; std::function<bool()> done; } actions[] = {
         {"Escape", [&] { QTest::keyClick(dlg->m_edTitle, Qt::Key_Escape); }, ended},
         {"close box", [&] { dlg->close(); }, ended},
         {"退出", [&] { Click(1); }, ended},

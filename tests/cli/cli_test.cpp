@@ -30,7 +30,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", root + "/home");
         env.insert("XDG_DATA_HOME", root + "/home/data");
-        env.insert("XDG_CACHE_HOME", root + "/cache");
+        env.remove("XDG_CACHE_HOME");  // the cache then goes under HOME
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
         QProcess p;
@@ -77,11 +77,8 @@ TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
                   "<xsl:template match=\"/\">OWN <xsl:value-of select=\"datum/title\"/></xsl:template>"
                   "</xsl:stylesheet>");
     const std::string found = "lib\\历史\\甲午.datum.xml\n";
-    const struct {
-        QStringList args;
-        int status;
-        std::string out, err;  // "?": any usage text
-    } cases[] = {
+    // err "?": any usage text
+    const struct { QStringList args; int status; std::string out, err; } cases[] = {
         {{"--search", "水师 北洋"}, 0, found, ""},
         {{"--search", "--library", "资料一", "甲"}, 0, found, ""},
         {{"--search", "水师", "--library", "资料二"}, 1, "", ""},
@@ -94,6 +91,7 @@ TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
         // Started in a program directory: its own stylesheets, and a relative name is the user's own words.
         {{"--render", "bad.datum.xml"}, 1, "", "korvane: 读取文件 bad.datum.xml 的XML数据时出错了!\n"},
         {{"--backup", "无此库", "x.zip"}, 1, "", "korvane: 目录 无此库\\ 不是资料库(没有 _ _SETS_ _\\class.list)\n"},
+        {{"--backup", "lib", "无此目录/x.zip"}, 1, "", "korvane: 不能写入备份文件 无此目录\\x.zip: 不存在\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -107,7 +105,7 @@ TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
     WriteCard("c.datum.xml", "x");
     EXPECT_NE(Korvane({"--render", "c.datum.xml"}).out.find("OWN x"), std::string::npos) << "its own stylesheets";
     EXPECT_FALSE(fs::exists(UserDir())) << "the folder it was started in is the program directory";
-    EXPECT_FALSE(fs::is_empty(dir.Native() + "/cache/korvane")) << "the index lives in the cache folder";
+    EXPECT_FALSE(fs::is_empty(dir.Native() + "/home/.cache/korvane")) << "the index lives in the cache folder";
 
     // A card written since the last run is found; a registry naming no library is an error, not "no match".
     WriteCard("lib/历史/定远.datum.xml", "定远");

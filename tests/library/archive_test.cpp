@@ -143,10 +143,7 @@ TEST_F(ArchiveTest, RoundTripIsExactAndEveryToolSeesTheUtf8Names) {
 TEST_F(ArchiveTest, HostileEntriesAreRefusedBeforeAnythingIsWritten) {
     const std::string tail = "，没有恢复任何文件";
     const std::string abs = dir.Native() + "/outside";
-    const struct {
-        Entry entry;
-        std::string error;
-    } cases[] = {
+    const struct { Entry entry; std::string error; } cases[] = {
         {{"../outside"}, "归档中的条目 ../outside 含有上级目录 .." + tail},
         {{"a\\..\\..\\outside"}, "归档中的条目 a/../../outside 含有上级目录 .." + tail},  // as Windows tools write
         {{abs}, "归档中的条目 " + abs + " 是绝对路径" + tail},
@@ -189,6 +186,7 @@ TEST_F(ArchiveTest, TargetMustBeEmptyAndAWindowsZipOfTheFolderIsALibrary) {
              "zip:hdrcharset=GBK");
     dir.WriteFile("full/card", "keep");
     ExpectRefused("top.zip", "目录 full\\ 非空!!", false, "full\\");
+    ExpectRefused("top.zip", "不能使用 full\\card\\ 作为资料库目录", false, "full\\card\\");
     EXPECT_EQ(plat::GbkToUtf8(archiving::Restore("top.zip", "no\\such\\folder\\").error), "目录 no\\such 不存在");
 
     dir.WriteFile("dots/.directory", "desktop");  // only dot names: empty, and what is there stays

@@ -131,10 +131,12 @@ TEST_F(ManagerTest, ListsAreFullAtAHundredAndSourcesChangeOnlyOnOk) {
     Select(m, 0);
     Click(m, kDelete);  // at once, no question
     Add(m, "网络\\博客");  // plain text here: nothing is created
+    Select(m, 1), Click(m, kUp);  // s2 s1 s3
+    Select(m, 1), Click(m, kDown);  // s2 s3 s1
     EXPECT_EQ(dir.ReadFile("lib/_ _SETS_ _/source.list"), ListText(sources)) << "nothing is written before OK";
     Click(m, kOK);
     EXPECT_FALSE(dir.Exists("lib/网络"));
-    EXPECT_NE(dir.ReadFile("lib/_ _SETS_ _/source.list").find(Gbk("count=100\r\nname0=s1\r\n")), std::string::npos);
+    EXPECT_NE(dir.ReadFile("lib/_ _SETS_ _/source.list").find(Gbk("count=100\r\nname0=s2\r\nname1=s3\r\nname2=s1\r\n")), std::string::npos);
     EXPECT_NE(dir.ReadFile("lib/_ _SETS_ _/source.list").find(Gbk("name99=网络\\博客\r\n")), std::string::npos);
 }
 
@@ -221,6 +223,9 @@ TEST_F(LinkListTest, AddRefusalsOrderAndTheBytesWrittenOnOk) {
     Select(m, 1);
     Click(m, kDown);  // already last: the empty closing slot never moves up
     EXPECT_EQ(m.Count(), 3);
+    Click(m, kUp);
+    EXPECT_EQ(Rows(m), (Strings{Row("Monet", monet), Row("甲", "LIB\\K\\甲.DATUM.xml")}));
+    Click(m, kDown);  // the mark moved with the row: Monet goes back down
     Click(m, kOK);
     EXPECT_EQ(dir.ReadFile(rel), LinkList("索引;书签", {{"甲", "LIB\\K\\甲.DATUM.xml"}, {"Monet", monet}}));
 }

@@ -174,6 +174,12 @@ TEST(AtomicFile, TheTargetChangesOnlyAtCommit) {
         }
     EXPECT_EQ(dir.ReadFile("c.datum.xml"), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Native()), {}), 2) << "a temporary file was left";
+    // A card linked in from elsewhere stays a link; the file it names takes the new bytes.
+    symlink("c.datum.xml", (dir.Native() + "/link").c_str());
+    symlink("gone", (dir.Native() + "/dangling").c_str());
+    ASSERT_TRUE(f.Open("link") && f.Write("via link") && f.Commit());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.Native() + "/link") && dir.ReadFile("c.datum.xml") == "via link");
+    EXPECT_FALSE(f.Open("dangling") || dir.Exists("gone"));
 }
 
 // Without a window (the command-line modes) a question gets the safe answer and the text goes to stderr.

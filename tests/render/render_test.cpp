@@ -57,9 +57,7 @@ protected:
 TEST_F(RenderTest, HrefIsTakenAsItsWriterMeantItElseTheSelectedOrFirstStyle) {
     const std::string b = dir.Native() + "/xmlstyle/datumstyle/b.xsl";
     const std::string selected = dir.Internal() + "\\xmlstyle\\datumstyle\\b.xsl";
-    struct Case {
-        std::string href, selected, mark;
-    } cases[] = {
+    struct Case { std::string href, selected, mark; } cases[] = {
         {"local.xsl", "", "STYLE-L"},
         {"..\\..\\xmlstyle\\datumstyle\\b.xsl", "", "STYLE-B"},
         {"../../xmlstyle/datumstyle/b.xsl", "", "STYLE-B"},
@@ -77,9 +75,7 @@ TEST_F(RenderTest, FailuresNameTheCardOrTheStylesheetWithTheFirstErrorLine) {
     dir.WriteFile("lib/k/broken.xsl", "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">");
     dir.WriteFile("lib/k/bad.xsl", Style("X", "<xsl:value-of select=\"title[\"/>"));
     dir.WriteFile("lib/k/stop.xsl", Style("X", "<xsl:message terminate=\"yes\">halt here</xsl:message>"));
-    struct Case {
-        std::string href, start, line;
-    } cases[] = {
+    struct Case { std::string href, start, line; } cases[] = {
         {"broken.xsl", "风格文件 lib\\k\\broken.xsl 有错误, 不能使用:\r\n", "broken.xsl"},
         {"bad.xsl", "风格文件 lib\\k\\bad.xsl 有错误, 不能使用:\r\n", "Invalid expression"},
         {"stop.xsl", "用风格文件 lib\\k\\stop.xsl 显示资料卡时出错:\r\n", "halt here"},
@@ -104,10 +100,7 @@ TEST_F(RenderTest, StylesheetReadsOnlyItsOwnFolderAndWritesNothing) {
     dir.WriteFile("lib/k/near.xml", "<n>NEAR-DATA</n>");
     const std::string secret = dir.Native() + "/secret.txt";
     const std::string written = dir.Native() + "/lib/k/written.html";
-    struct Case {
-        std::string style;
-        bool ok;
-    } cases[] = {
+    struct Case { std::string style; bool ok; } cases[] = {
         {Style("X", "<xsl:value-of select=\"document('near.xml')\"/>"), true},
         {Style("X", "<xsl:value-of select=\"document('" + secret + "')\"/>"), false},
         {Style("X", "<xsl:value-of select=\"document('../../secret.txt')\"/>"), false},

@@ -14,10 +14,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QXmlStreamReader>
 #include <functional>
 
 #include "platform/codec.h"
 #include "res/dialog_template.h"
+#include "res/program_icon.h"
 #include "support/temp_dir.h"
 #include "ui/dialog.h"
 #include "ui/palette.h"
@@ -46,6 +48,16 @@ TEST(Templates, EveryDialogIsBuiltWholeAndLegible) {
             EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << l->text().toStdString();
         EXPECT_EQ(dlg.grab().toImage().pixelColor(1, dlg.height() - 2), ui::kDialogBackground);
     }
+}
+
+// The menu shows the installed SVG: a markup slip there leaves the program without an icon.
+TEST(ProgramIcon, TheScalableFormIsWellFormedSvgOfEveryShape) {
+    QXmlStreamReader xml(QByteArray::fromStdString(res::ProgramIconSvg()));
+    QStringList shapes;
+    while (xml.readNext() != QXmlStreamReader::EndDocument && !xml.hasError())
+        if (xml.isStartElement()) shapes << xml.name().toString();
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(shapes.join(' ').toStdString(), "svg rect rect rect line line line line circle");
 }
 
 class Probe : public CDialog {
@@ -87,11 +99,9 @@ TEST(ShadedButton, PaintsEachStateWithItsColours) {
         return box;
     };
     const QImage idle = b->Render(false, false, false, false, false);
-    const struct {
-        bool focused, hover;
-        QColor left, right, top, bottom;
-    } frames[] = {{true, false, {153, 198, 252}, {162, 189, 252}, {162, 201, 255}, {162, 201, 255}},
-                  {false, true, {250, 196, 88}, {251, 202, 106}, {252, 210, 121}, {229, 151, 0}}};
+    const struct { bool focused, hover; QColor left, right, top, bottom; } frames[] = {
+        {true, false, {153, 198, 252}, {162, 189, 252}, {162, 201, 255}, {162, 201, 255}},
+        {false, true, {250, 196, 88}, {251, 202, 106}, {252, 210, 121}, {229, 151, 0}}};
     for (const auto& f : frames) {
         const QImage img = b->Render(f.focused, false, false, false, f.hover);
         EXPECT_EQ(img.pixelColor(4, H / 2), f.left);
@@ -102,8 +112,11 @@ TEST(ShadedButton, PaintsEachStateWithItsColours) {
     EXPECT_EQ(dark(b->Render(false, true, false, false, false)), dark(idle).translated(1, 1));
     EXPECT_TRUE(dark(b->Render(false, false, true, false, false)).isEmpty());
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-    QCoreApplication::sendEvent(b, &enter);
-    EXPECT_TRUE(b->IsHover());
+    QEvent leave(QEvent::Leave);
+    for (QEvent* e : {static_cast<QEvent*>(&enter), &leave, static_cast<QEvent*>(&enter)}) {
+        QCoreApplication::sendEvent(b, e);
+        EXPECT_EQ(b->IsHover(), e == &enter);
+    }
     b->setEnabled(false);
     EXPECT_FALSE(b->IsHover());
     QCoreApplication::sendEvent(b, &enter);
@@ -155,6 +168,8 @@ TEST(QtServices, BoxesAndFileDialogsAsTheUserMeetsThem) {
               dir.Internal() + plat::Gbk("\\lib\\新.datum.xml"));
     WhenModal<QFileDialog>([](QFileDialog* d) { d->reject(); });
     EXPECT_EQ(svc.AskFileName(nullptr, true, ".xsl", "", "XSLT File|*.xsl|"), "");
+    WhenModal<QFileDialog>([](QFileDialog* d) { EXPECT_EQ(d->fileMode(), QFileDialog::Directory); d->reject(); });
+    EXPECT_EQ(svc.BrowseForFolder(nullptr, "t"), "");
 }
 
 }  // namespace
