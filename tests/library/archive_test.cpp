@@ -6,6 +6,8 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <QDate>
 #include <QTreeWidget>
@@ -194,6 +196,24 @@ TEST_F(ArchiveTest, TargetMustBeEmptyAndAWindowsZipOfTheFolderIsALibrary) {
     EXPECT_EQ(Tree(dir.Native() + "/dots"),
               (std::map<std::string, std::string>{{".directory", "desktop"}, {"_ _SETS_ _/", ""},
                                                   {"_ _SETS_ _/class.list", "c"}, {"卡.datum.x", "k"}}));
+}
+
+// A megabyte of zeros packs into a kilobyte, and empty entries cost no bytes: either can fill a disk, so both
+// are weighed against the target's free space and free files before anything is written.
+TEST_F(ArchiveTest, AnArchiveThatWouldFillTheTargetDiskIsRefusedBeforeWriting) {
+    const std::string small = dir.Native() + "/small";
+    std::vector<Entry> many{classList};
+    for (int i = 0; i < 40; ++i) many.push_back({"c" + std::to_string(i)});
+    WriteZip("files.zip", many);
+    WriteZip("bytes.zip", {classList, {"zeros", AE_IFREG, std::string(1 << 20, '0')}});
+    for (auto [options, zip, error] : {std::tuple{"size=256k", "bytes.zip", "恢复需要 1052672 字节，目标磁盘只有 262144 字节可用"},
+                                       {"nr_inodes=8", "files.zip", "恢复需要 41 个文件，目标磁盘只能再放 7 个"}}) {
+        dir.MakeDir("small");
+        if (geteuid() != 0 || mount("tmpfs", small.c_str(), "tmpfs", 0, options) != 0)
+            GTEST_SKIP() << "cannot mount a small file system here";
+        ExpectRefused(zip, std::string("磁盘空间不足: ") + error, false, "small\\target\\");
+        EXPECT_EQ(umount2(small.c_str(), MNT_DETACH), 0);
+    }
 }
 
 TEST_F(ArchiveTest, CancelAndFailuresLeaveNoHalfArchiveOrFolder) {
