@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/main_dlg.h"
+#include "managers/mang_fixture.h"
 #include "platform/codec.h"
 #include "support/scripted_services.h"
 #include "support/temp_dir.h"
@@ -28,12 +29,7 @@ namespace mainfx {
 
 using Lines = std::vector<std::string>;
 
-// GBK text of the given UTF-8 lines, each ended with CR LF.
-inline std::string ListText(const Lines& utf8Lines) {
-    std::string out;
-    for (const auto& l : utf8Lines) out += plat::Gbk(l) + "\r\n";
-    return out;
-}
+using mangfx::ListText;
 
 struct Lib {
     std::string name;  // UTF-8
@@ -98,19 +94,15 @@ inline void MakeStandardProgramDir(const TempProgramDir& d) {
 }
 
 // The tree as text: labels in order, children in braces: "art{Monet},Root card,Zoo,历史{甲午,近代{辛亥}}".
-inline std::string Dump(const QTreeWidgetItem* item);
-inline std::string DumpChildren(const QTreeWidgetItem* parent, const QTreeWidget* tree) {
+inline std::string Dump(const QTreeWidget* tree, const QTreeWidgetItem* parent = nullptr) {
     std::string out;
-    for (int i = 0; i < (parent ? parent->childCount() : tree->topLevelItemCount()); ++i)
-        out += (i ? "," : "") + Dump(parent ? parent->child(i) : tree->topLevelItem(i));
+    for (int i = 0; i < (parent ? parent->childCount() : tree->topLevelItemCount()); ++i) {
+        const QTreeWidgetItem* item = parent ? parent->child(i) : tree->topLevelItem(i);
+        out += (i ? "," : "") + item->text(0).toStdString();
+        if (item->childCount()) out += "{" + Dump(tree, item) + "}";
+    }
     return out;
 }
-inline std::string Dump(const QTreeWidgetItem* item) {
-    std::string out = item->text(0).toStdString();
-    if (item->childCount()) out += "{" + DumpChildren(item, item->treeWidget()) + "}";
-    return out;
-}
-inline std::string Dump(const QTreeWidget* tree) { return DumpChildren(nullptr, tree); }
 
 // The entry list in order (end entry excluded): "d:label" for a class, "c:label|path" for a card, paths
 // in UTF-8. Checks the links on the way: prev/next agree and the list ends in exactly one end entry.
@@ -135,15 +127,6 @@ inline std::vector<std::string> ComboTexts(const QComboBox* cb) {
 }
 
 inline std::string U(const QString& s) { return s.toStdString(); }
-
-// Runs `f` on the modal dialog that the next call opens, once it is up (the way a user would answer it).
-inline void WhenModal(std::function<void(QWidget*)> f) {
-    QTimer::singleShot(0, [f] {
-        QWidget* w = QApplication::activeModalWidget();
-        EXPECT_NE(w, nullptr) << "no modal dialog came up";
-        if (w) f(w);
-    });
-}
 
 }  // namespace mainfx
 

@@ -133,9 +133,9 @@ TEST_P(FailureTest, RunsTheFailureProcedureAndEndsTheWindow) {
     else Load();
     ExpectFailure(c.failureText, c.boxText);
     if (c.button > 0) {
-        WhenModal([&](QWidget* m) {
+        mangfx::WhenModal([&](CDialog& m) {
             Spoil(c.spoiled);
-            static_cast<CDialog*>(m)->EndDialog(plat::IDOK);
+            m.EndDialog(plat::IDOK);
         });
         dlg->ItemAs<QPushButton>(c.button)->click();
     } else if (c.button < 0) {
@@ -211,9 +211,9 @@ TEST_F(MainTest, WithoutALibraryTheWindowStartsQuietAndLoadsTheFirstOneRegistere
 
     MakeLibrary(dir, "made", {"K"}, {"S"});
     MakeCard(dir, "made/K/c.datum.xml");
-    WhenModal([&](QWidget* m) {
+    mangfx::WhenModal([&](CDialog& m) {
         WriteRegistry(dir, {{"新", "made"}}, 0);
-        static_cast<CDialog*>(m)->EndDialog(plat::IDOK);
+        m.EndDialog(plat::IDOK);
     });
     Click(1001);
     EXPECT_EQ(Dump(w.m_tree) + Rows(w.m_cbClass), "K{c}K,|");
