@@ -1,4 +1,7 @@
 // The search window of the main window, and opening one of its results.
+#include <QScreen>
+#include <algorithm>
+
 #include "app/main_dlg.h"
 #include "app/search_dlg.h"
 #include "platform/codec.h"
@@ -10,8 +13,14 @@ using plat::Gbk;
 void CMainDlg::OnSearch() {
     if (!m_searchDlg) {
         m_searchDlg = new CSearchDlg(*m_searchIndex, [this](const std::string& path) { OpenSearchResult(path); }, this);
-        // Beside the main window rather than over its form.
-        m_searchDlg->move(frameGeometry().topRight() + QPoint(8, 0));
+        // Beside the main window rather than over its form; on a narrow screen it moves in until it is seen
+        // whole, over the main window if it must.
+        const QRect screen = this->screen()->availableGeometry();
+        const QPoint beside = frameGeometry().topRight() + QPoint(8, 0);
+        const QSize whole = m_searchDlg->size() + frameGeometry().size() - size();  // with this window's frame
+        const int right = std::max(screen.left(), screen.x() + screen.width() - whole.width());
+        const int bottom = std::max(screen.top(), screen.y() + screen.height() - whole.height());
+        m_searchDlg->move(std::clamp(beside.x(), screen.left(), right), std::clamp(beside.y(), screen.top(), bottom));
     }
     m_searchDlg->show();
     m_searchDlg->raise();

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTreeWidget>
@@ -46,6 +47,7 @@ TEST_F(SearchWindowTest, FindsOpensAndFollowsSavedCards) {
     ASSERT_NE(s, nullptr);
     EXPECT_TRUE(s->isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(dlg->screen()->availableGeometry().contains(s->geometry())) << "seen whole on the screen";
 
     Type("水师 黄海");
     ASSERT_EQ(Results()->topLevelItemCount(), 1);
