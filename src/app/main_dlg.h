@@ -186,7 +186,7 @@ private:
     bool LoadLibraryStages();   // scan, class list, source list of the library in m_nCurLib; false: ended
     bool SwitchToLibrary(int lib);  // rescan and the library's own class and source lists; false: ended
     bool ReloadNameLists();     // class and source boxes of m_libRoot, keeping the form's text; false: ended
-    bool ReadNameLists();       // fills the class and source boxes; false: the failure procedure ended the program
+    bool ReadNameLists();       // fills the class and source boxes from their lists; false: ended
     void AppendEndEntry();      // the current end entry becomes the found one; a fresh end entry follows
 
     std::unique_ptr<search::Indexer> m_searchIndex;  // keeps the current library's index up to date
