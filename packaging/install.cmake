@@ -41,9 +41,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
-# Found by shlibdeps: Qt 6, libxslt, libxml2. Added: SQLite and libarchive, and the fonts without which every
-# Chinese label is a box.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsqlite3-0, libarchive13, fonts-noto-cjk")
+# The libraries (Qt 6, libxslt, libxml2, SQLite, libarchive) are found by shlibdeps with their versions; added
+# by hand only the fonts without which every Chinese label is a box.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
 # Typing Chinese into any field needs an input method that Qt 6 talks to.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6 | ibus")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "chromium | firefox-esr")
