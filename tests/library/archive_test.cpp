@@ -200,7 +200,7 @@ TEST_F(ArchiveTest, TargetMustBeEmptyAndAWindowsZipOfTheFolderIsALibrary) {
 
 // A megabyte of zeros packs into a kilobyte, and empty entries cost no bytes: either can fill a disk, so both
 // are weighed against the target's free space and free files before anything is written.
-TEST_F(ArchiveTest, AnArchiveThatWouldFillTheTargetDiskIsRefusedBeforeWriting) {
+TEST_F(ArchiveTest, FullDisksStopARestoreBeforeItWritesAndABackupWithoutAHalfArchive) {
     const std::string small = dir.Native() + "/small";
     std::vector<Entry> many{classList};
     for (int i = 0; i < 40; ++i) many.push_back({"c" + std::to_string(i)});
@@ -214,6 +214,12 @@ TEST_F(ArchiveTest, AnArchiveThatWouldFillTheTargetDiskIsRefusedBeforeWriting) {
         ExpectRefused(zip, std::string("磁盘空间不足: ") + error, false, "small\\target\\");
         EXPECT_EQ(umount2(small.c_str(), MNT_DETACH), 0);
     }
+    // A backup that fills the disk says so and leaves no part of an archive behind.
+    MakeLibrary(dir, "lib");
+    ASSERT_EQ(mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k"), 0);
+    EXPECT_EQ(plat::GbkToUtf8(archiving::Backup("lib\\", "small\\lib.zip").error), "不能写入备份文件 small\\lib.zip: 磁盘空间不足");
+    EXPECT_TRUE(fs::is_empty(small));
+    EXPECT_EQ(umount2(small.c_str(), MNT_DETACH), 0);
 }
 
 TEST_F(ArchiveTest, CancelAndFailuresLeaveNoHalfArchiveOrFolder) {
