@@ -130,9 +130,10 @@ public:
         // Names are stored as UTF-8 and flagged so: every tool then shows the same names.
         archive_write_set_options(a_, "zip:hdrcharset=UTF-8");
         archive_write_set_bytes_in_last_block(a_, 1);
-        return archive_write_open_fd(a_, fd_) == ARCHIVE_OK;
+        return archive_write_open(a_, this, nullptr, &PendingArchive::Write, nullptr) == ARCHIVE_OK;
     }
-    archive* Handle() { return a_; }
+    archive* Handle() const { return a_; }
+    int WriteError() const { return writeError_; }  // errno of the first failed write to the file, else 0
     FileId Id() const {
         struct stat st {};
         fstat(fd_, &st);
@@ -141,8 +142,8 @@ public:
 
     // Closes the archive, makes it durable and gives it its name. errno tells why on failure.
     bool Commit(long long& size) {
-        if (archive_write_close(a_) != ARCHIVE_OK) {
-            errno = archive_errno(a_) > 0 ? archive_errno(a_) : EIO;
+        if (archive_write_close(a_) != ARCHIVE_OK || writeError_) {
+            errno = writeError_ ? writeError_ : archive_errno(a_) > 0 ? archive_errno(a_) : EIO;
             return false;
         }
         struct stat st {};
@@ -157,20 +158,34 @@ public:
     }
 
 private:
+    // Once a write has failed, libarchive marks the archive fatal and never ends the ZIP entry's compressor,
+    // which then stays allocated for good. So a failed write is only recorded here: libarchive goes on into
+    // the void and closes cleanly, and the backup stops at its next check of WriteError().
+    static la_ssize_t Write(archive*, void* self, const void* buf, size_t n) {
+        auto* p = static_cast<PendingArchive*>(self);
+        for (const char *b = static_cast<const char*>(buf), *end = b + n; b < end && !p->writeError_;) {
+            const ssize_t w = ::write(p->fd_, b, static_cast<size_t>(end - b));
+            if (w >= 0) b += w;
+            else if (errno != EINTR) p->writeError_ = errno;
+        }
+        return static_cast<la_ssize_t>(n);
+    }
+
     std::string target_, temp_;
     int fd_ = -1;
+    int writeError_ = 0;
     archive* a_ = nullptr;
 };
 
 // A write into the archive failed: the disk's reason when there is one, else libarchive's.
-std::string WriteFailed(archive* a, const std::string& archivePath) {
-    const char* why = archive_error_string(a);
-    return Gbk("不能写入备份文件 ") + archivePath + ": " +
-           (archive_errno(a) > 0 ? Reason(archive_errno(a)) : plat::Utf8ToGbk(why ? why : ""));
+std::string WriteFailed(const PendingArchive& p, const std::string& archivePath) {
+    const char* why = archive_error_string(p.Handle());
+    const int err = p.WriteError() ? p.WriteError() : archive_errno(p.Handle());
+    return Gbk("不能写入备份文件 ") + archivePath + ": " + (err > 0 ? Reason(err) : plat::Utf8ToGbk(why ? why : ""));
 }
 
 // One file's bytes into the open entry; `error` says what failed.
-bool CopyContent(const std::string& native, const Item& item, archive* a, const Control& control,
+bool CopyContent(const std::string& native, const Item& item, const PendingArchive& p, const Control& control,
                  const std::string& shown, const std::string& archivePath, std::string& error, bool& cancelled) {
     const int fd = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
@@ -193,8 +208,8 @@ bool CopyContent(const std::string& native, const Item& item, archive* a, const 
             error = n < 0 ? Gbk("不能读取文件 ") + shown + ": " + Reason(errno)
                           : Gbk("文件 ") + shown + Gbk(" 在备份时被改动，请重试");
             ok = false;
-        } else if (archive_write_data(a, buf.data(), static_cast<size_t>(n)) != n) {
-            error = WriteFailed(a, archivePath);
+        } else if (archive_write_data(p.Handle(), buf.data(), static_cast<size_t>(n)) != n || p.WriteError()) {
+            error = WriteFailed(p, archivePath);
             ok = false;
         } else {
             left -= n;
@@ -255,13 +270,13 @@ Outcome Backup(const std::string& libraryRoot, const std::string& archivePath, c
         archive_entry_set_size(e, item.dir ? 0 : item.st.st_size);
         const int rc = archive_write_header(a, e);
         archive_entry_free(e);
-        if (rc != ARCHIVE_OK) {
-            out.error = WriteFailed(a, archivePath);
+        if (rc != ARCHIVE_OK || pending.WriteError()) {
+            out.error = WriteFailed(pending, archivePath);
             return out;
         }
         if (!item.dir) {
             bool cancelled = false;
-            if (!CopyContent(root + "/" + item.rel, item, a, control, shown, archivePath, out.error, cancelled)) {
+            if (!CopyContent(root + "/" + item.rel, item, pending, control, shown, archivePath, out.error, cancelled)) {
                 out.cancelled = cancelled;
                 return out;
             }
