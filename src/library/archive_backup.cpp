@@ -165,7 +165,8 @@ private:
         auto* p = static_cast<PendingArchive*>(self);
         for (const char *b = static_cast<const char*>(buf), *end = b + n; b < end && !p->writeError_;) {
             const ssize_t w = ::write(p->fd_, b, static_cast<size_t>(end - b));
-            if (w >= 0) b += w;
+            if (w > 0) b += w;
+            else if (w == 0) p->writeError_ = EIO;  // no progress would loop for ever
             else if (errno != EINTR) p->writeError_ = errno;
         }
         return static_cast<la_ssize_t>(n);
