@@ -75,7 +75,10 @@ void CardFind::Start(const QString& query) {
         QTextCursor c = body->textCursor();
         c.setPosition(0);
         body->setTextCursor(c);
-        if (Step(false)) return;
+        if (Step(false)) {
+            window_->activateWindow();
+            return;
+        }
     }
     for (const char* id : {"1009", "1017"}) {
         auto* field = window_->findChild<QLineEdit*>(QString::fromLatin1(id));
@@ -84,6 +87,7 @@ void CardFind::Start(const QString& query) {
         if (at < 0) continue;
         field->setSelection(at, len);
         field->setFocus();
+        window_->activateWindow();
         return;
     }
 }

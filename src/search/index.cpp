@@ -81,9 +81,10 @@ bool Index::Open(std::string& error, bool repair) {
 
     if (!repair) {
         struct stat st;
+        damaged_ = false;
         if (::lstat(file_.c_str(), &st) == 0 && OpenFile() && EnsureSchema(false)) return true;
         Close();
-        error = plat::Gbk("正在建立检索索引，请稍候");
+        error = plat::Gbk(damaged_ ? "检索索引已损坏" : "正在建立检索索引，请稍候");
         return false;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -133,7 +134,9 @@ bool Index::EnsureSchema(bool create) {
                 // The tables must all be there and readable.
                 Stmt c(db_, "SELECT (SELECT count(*) FROM folders), (SELECT max(id) FROM cards), (SELECT max(id) FROM dead)");
                 Stmt f(db_, "SELECT rowid FROM ft WHERE ft MATCH 'a' LIMIT 1");
-                return c.ok() && f.ok() && c.Step() == SQLITE_ROW && f.Step() != SQLITE_ERROR;
+                const int rc = f.Step();
+                damaged_ = !c.ok() || !f.ok() || c.Step() != SQLITE_ROW || (rc != SQLITE_ROW && rc != SQLITE_DONE);
+                return !damaged_;
             }
             return false;
         }

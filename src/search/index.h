@@ -59,6 +59,8 @@ public:
     // cache folder or it cannot hold a file. With `repair` false (a reader beside the worker that keeps the
     // file) an unusable file is left alone and Open fails instead.
     bool Open(std::string& error, bool repair = true);
+    // After Open failed without `repair`: the file is this version's but does not read whole.
+    bool Damaged() const { return damaged_; }
     const std::string& FilePath() const { return file_; }  // native
     // Throws the file away and starts an empty one (a damage found by a query).
     bool Rebuild(std::string& error);
@@ -99,6 +101,7 @@ private:
     std::string file_;
     sqlite3* db_ = nullptr;
     std::atomic<bool> stop_{false};
+    bool damaged_ = false;
     std::vector<std::int64_t> dead_;  // the query side's copy of the dead rows, sorted
     std::int64_t dataVersion_ = -1;   // of the file when dead_ was read
 };

@@ -100,7 +100,7 @@ void Indexer::WaitIdle() {
     cv_.wait(lock, [this] { return stop_ || (!working_ && jobs_.empty()); });
 }
 
-std::unique_ptr<Index> Indexer::OpenForQuery(std::string& error) {
+std::unique_ptr<Index> Indexer::OpenForQuery(std::string& error, bool* damaged) {
     std::string root;
     {
         std::lock_guard<std::mutex> lock(mu_);
@@ -108,7 +108,10 @@ std::unique_ptr<Index> Indexer::OpenForQuery(std::string& error) {
     }
     if (root.empty()) return nullptr;
     auto index = std::make_unique<Index>(root);
-    if (!index->Open(error, false)) return nullptr;
+    if (!index->Open(error, false)) {
+        if (damaged) *damaged = index->Damaged();
+        return nullptr;
+    }
     return index;
 }
 

@@ -44,8 +44,8 @@ public:
     void WaitIdle();
 
     // A connection of the caller's own to the current library's index, for queries; null before any
-    // library or when the index cannot be opened.
-    std::unique_ptr<Index> OpenForQuery(std::string& error);
+    // library or when the index cannot be opened (`damaged` set when it is damaged).
+    std::unique_ptr<Index> OpenForQuery(std::string& error, bool* damaged = nullptr);
 
 private:
     struct Job {

@@ -58,14 +58,19 @@ Result Searcher::Respond(const Request& req) {
     if (!index_ || indexRoot_ != root) {
         // Opened outside the lock (it can wait for the worker's transaction); swapped in under it.
         std::string error;
-        std::unique_ptr<Index> fresh = root.empty() ? nullptr : indexer_.OpenForQuery(error);
-        std::lock_guard<std::mutex> lock(mu_);
-        index_ = std::move(fresh);
-        indexRoot_ = index_ ? root : std::string();
+        bool damaged = false;
+        std::unique_ptr<Index> fresh = root.empty() ? nullptr : indexer_.OpenForQuery(error, &damaged);
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            index_ = std::move(fresh);
+            indexRoot_ = index_ ? root : std::string();
+        }
         if (!index_) {
+            if (damaged) indexer_.Rebuild();
             Result r;
             r.ok = false;
-            r.unavailable = true;
+            r.unavailable = !damaged;
+            r.damaged = damaged;
             r.error = error;
             return r;
         }
