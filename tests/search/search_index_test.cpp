@@ -70,6 +70,12 @@ std::int64_t Scalar(const std::string& file, const char* sql) {
     return rc == SQLITE_OK ? v : -2;
 }
 
+// Overwrites every leaf page of the text table's segments except the first of each (ids: segment << 37,
+// height << 31, page number) with bytes no page can start with.
+constexpr char kGarbleLeaves[] =
+    "UPDATE ft_data SET block=CAST(printf('%.*c', length(block), 'x') AS BLOB)"
+    " WHERE id>10 AND (id & 2147483647)>=2 AND ((id >> 31) & 63)=0";
+
 std::set<std::string> Paths(const search::Result& r) {
     std::set<std::string> out;
     for (const auto& h : r.hits) out.insert(h.path);
@@ -217,6 +223,7 @@ TEST_F(SearchIndexTest, FollowsTheLibraryOnDiskAndThePathsTheProgramReports) {
 
 TEST_F(SearchIndexTest, DamagedOrOutdatedIndexIsBuiltAgain) {
     WriteRandomLibrary(20);
+    Write("long.datum.xml", "t", RandomText(4000, 4000, true));  // text for more than one page of the index
     std::string file;
     {
         search::Index index("lib\\");
@@ -240,6 +247,17 @@ TEST_F(SearchIndexTest, DamagedOrOutdatedIndexIsBuiltAgain) {
         ASSERT_TRUE(index.Refresh());
         ExpectAgreesWithOracle(index, 50);
     }
+    // Damage only a query meets: every leaf page of FTS5's segments but the first (which opening reads)
+    // garbled. The query says the index is damaged, never "no match"; a rebuild answers again.
+    ASSERT_EQ(Scalar(file, kGarbleLeaves), -1);
+    search::Index index("lib\\");
+    std::string error;
+    ASSERT_TRUE(index.Open(error, false)) << error;
+    const std::string everyCharacter = "a b A \xA3\xC1 \xA3\xE2 \xD6\xD0 \xCE\xC4 \xD0\xCE \x81\x5C \x81\x61 \x82\x41 \\ x";
+    EXPECT_TRUE(index.Query(everyCharacter, 10).damaged);
+    ASSERT_TRUE(index.Rebuild(error)) << error;
+    ASSERT_TRUE(index.Refresh());
+    ExpectAgreesWithOracle(index, 20, {everyCharacter});
 }
 
 
