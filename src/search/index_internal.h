@@ -50,6 +50,9 @@ private:
 // positions in column 0 and most positions are in the body.
 enum Column { kBody, kTitle, kKeyword, kClass, kSource, kColumns };
 
+// FTS5's interface on a connection; null when FTS5 is not there.
+fts5_api* Fts5Api(sqlite3* db);
+
 // Registers korvane_rank(ft) on a connection: a number that is smaller for a better match (see Query), or
 // NULL for a row whose id is in `dead` (sorted), which the caller keeps up to date.
 bool RegisterRank(sqlite3* db, const std::vector<std::int64_t>* dead);

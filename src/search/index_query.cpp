@@ -108,12 +108,7 @@ int Index::LoadDead() {
 }
 
 bool RegisterRank(sqlite3* db, const std::vector<std::int64_t>* dead) {
-    fts5_api* api = nullptr;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr) != SQLITE_OK) return false;
-    sqlite3_bind_pointer(st, 1, &api, "fts5_api_ptr", nullptr);
-    sqlite3_step(st);
-    sqlite3_finalize(st);
+    fts5_api* api = Fts5Api(db);
     return api && api->xCreateFunction(api, "korvane_rank", const_cast<std::vector<std::int64_t>*>(dead), Rank,
                                        nullptr) == SQLITE_OK;
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <new>
 
+#include "search/index_internal.h"
+
 namespace search {
 namespace {
 
@@ -99,7 +101,9 @@ int Tokenize(Fts5Tokenizer*, void* ctx, int flags, const char* text, int size, T
     }
 }
 
-fts5_api* Api(sqlite3* db) {
+}  // namespace
+
+fts5_api* Fts5Api(sqlite3* db) {
     fts5_api* api = nullptr;
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr) != SQLITE_OK) return nullptr;
@@ -109,10 +113,8 @@ fts5_api* Api(sqlite3* db) {
     return api;
 }
 
-}  // namespace
-
 bool RegisterTokenizer(sqlite3* db) {
-    fts5_api* api = Api(db);
+    fts5_api* api = Fts5Api(db);
     if (!api) return false;
     static fts5_tokenizer tok{Create, Delete, Tokenize};
     return api->xCreateTokenizer(api, kTokenizerName, nullptr, &tok, nullptr) == SQLITE_OK;
