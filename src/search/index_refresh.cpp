@@ -215,6 +215,8 @@ bool Index::Refresh(Progress* progress) {
             inDir.Reset();
         }
         if (progress) progress->done = done;
+        // Nothing changed: no transaction, nothing to compact; the walk was the work.
+        if (dbOk && changed.empty() && stored.empty()) return true;
 
         dbOk = dbOk && Exec("BEGIN");
         for (std::int64_t id : gone) dbOk = dbOk && DropCard(db_, id);
