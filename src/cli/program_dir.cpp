@@ -36,8 +36,17 @@ bool LooksLikeProgramDir(const fs::path& dir) {
 // first start never leaves a half-made program directory that later starts would take as complete. Every
 // copy is made writable by its owner: the installed data is read-only, the user's copy is not.
 bool CopyInto(const fs::path& from, const fs::path& to, std::string& why) {
-    std::error_code ec;
-    fs::create_directories(to.parent_path(), ec);
+    std::error_code ec, ignored;
+    // Where nothing can be made, say which folder refuses: the user's HOME, most often.
+    auto fail = [&] {
+        why = ec.message();
+        if (ec != std::errc::read_only_file_system && ec != std::errc::permission_denied) return false;
+        fs::path writable = to.parent_path();
+        while (writable.has_relative_path() && !fs::exists(writable, ignored)) writable = writable.parent_path();
+        why = writable.string() + " is read-only (" + why + ")";
+        return false;
+    };
+    if (fs::create_directories(to.parent_path(), ec); ec) return fail();
     const fs::path partial = to.parent_path() / (to.filename().string() + ".partial-" + std::to_string(getpid()));
     fs::remove_all(partial, ec);
     fs::copy(from, partial, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
@@ -53,19 +62,10 @@ bool CopyInto(const fs::path& from, const fs::path& to, std::string& why) {
         }
     }
     if (!ec) fs::rename(partial, to, ec);
-    std::error_code ignored;
     // Another start that raced this one may have put its copy in place first; that copy serves as well.
     if (ec && IsProgramDir(to)) ec.clear();
-    if (ec) why = ec.message();
-    // Where nothing can be made, say which folder refuses: the user's HOME, most often.
-    if (ec && (ec == std::errc::read_only_file_system || ec == std::errc::permission_denied)) {
-        fs::path writable = to.parent_path();
-        while (writable.has_relative_path() && !fs::exists(writable, ignored))
-            writable = writable.parent_path();
-        why = writable.string() + " is read-only (" + why + ")";
-    }
     fs::remove_all(partial, ignored);
-    return !ec;
+    return !ec || fail();
 }
 
 }  // namespace
