@@ -24,7 +24,7 @@ CJobStrip::CJobStrip(const std::string& text, QWidget* owner, std::atomic<bool>&
     auto* button = new CShadedButton(QString::fromUtf8("取消"), this);
     button->setObjectName(QString::number(kCancelId));
     button->setGeometry(MapDialogRect(166, 1, 36, 12));
-    resize(MapDialogRect(0, 0, 205, 14).size());
+    setFixedSize(MapDialogRect(0, 0, 205, 14).size());
     connect(button, &QPushButton::clicked, this, [this] { OnCancel(); });
 }
 
@@ -52,7 +52,7 @@ void CJobStrip::ShowNote(QWidget* owner, const std::string& text) {
         const int wide = QFontMetrics(label->font()).horizontalAdvance(label->text()) + 2 * label->x();
         if (wide > note->width()) {
             label->resize(wide - 2 * label->x(), label->height());
-            note->resize(wide, note->height());
+            note->setFixedSize(wide, note->height());
         }
     }
     note->ShowAt();

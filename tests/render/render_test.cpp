@@ -137,8 +137,10 @@ TEST_F(RenderTest, FailuresNameTheStylesheetAndRunawayStylesheetsAreStopped) {
     QTimer::singleShot(300, [] {
         QWidget* strip = QApplication::activeModalWidget();
         ASSERT_NE(strip, nullptr) << "the strip holds the window's input while the card renders";
-        ASSERT_NE(strip->findChild<QPushButton*>("2"), nullptr);
-        strip->findChild<QPushButton*>("2")->click();
+        auto* cancel = strip->findChild<QPushButton*>("2");
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_TRUE(strip->rect().contains(cancel->geometry())) << "取消 can be seen";
+        cancel->click();
     });
     ui::ShowCard(nullptr, card, "");
     EXPECT_TRUE(svc.shellOpens.empty());
