@@ -197,7 +197,7 @@ std::string WriteFailed(const PendingArchive& p, const std::string& archivePath)
 // it) since the listing is stored whole. A file that changes while it is read, or that is no longer a plain
 // file (a pipe put in its place must not block the backup), is reported as changed.
 class CardFile {
-  public:
+public:
     ~CardFile() {
         if (fd_ >= 0) close(fd_);
     }
@@ -216,13 +216,13 @@ class CardFile {
         char extra;
         struct stat now;
         ssize_t n;
-        while ((n = read(fd_, &extra, 1)) < 0 && errno == EINTR) {
-        }
+        do n = read(fd_, &extra, 1);
+        while (n < 0 && errno == EINTR);
         return n == 0 && fstat(fd_, &now) == 0 && now.st_size == st_.st_size &&
                now.st_mtim.tv_sec == st_.st_mtim.tv_sec && now.st_mtim.tv_nsec == st_.st_mtim.tv_nsec;
     }
 
-  private:
+private:
     int fd_ = -1;
     struct stat st_ {};
 };

@@ -52,10 +52,8 @@ std::string Reason(int err) {
         case EROFS: return Gbk("磁盘是只读的");
         case ENOENT: return Gbk("不存在");
         case EIO: return Gbk("读写错误");
-        case EISDIR:
-            return Gbk("是一个目录");
-        case ENAMETOOLONG:
-            return Gbk("路径太长");
+        case EISDIR: return Gbk("是一个目录");
+        case ENAMETOOLONG: return Gbk("路径太长");
         default: return plat::Utf8ToGbk(std::strerror(err));
     }
 }

@@ -299,42 +299,41 @@ Placement Place(const std::string& from, const std::string& to, bool existed) {
 
 class Restorer {
 public:
-  Restorer(const std::string& archivePath, const std::string& targetDir, const Control& control)
-      : shownArchive_(plat::Abbreviate(archivePath)),
-        shownTarget_(plat::Abbreviate(targetDir)),
-        archiveNative_(plat::ToNative(archivePath)),
-        target_(NativeFolder(targetDir)),
-        control_(control) {}
+    Restorer(const std::string& archivePath, const std::string& targetDir, const Control& control)
+        : shownArchive_(plat::Abbreviate(archivePath)),
+          shownTarget_(plat::Abbreviate(targetDir)),
+          archiveNative_(plat::ToNative(archivePath)),
+          target_(NativeFolder(targetDir)),
+          control_(control) {}
 
-  Outcome Run() {
-      if (!CheckTarget() || !Survey() || !CheckSpace()) return out_;
-      RemoveStaleTemporaries(target_);
-      PendingFolder folder;
-      if (!folder.Create(target_)) {
-          Fail(Gbk("不能创建目录 ") + shownTarget_ + ": " + Reason(errno));
-          return out_;
-      }
-      if (!Extract(folder.Path())) return out_;
-      chmod(folder.Path().c_str(), 0777 & ~CurrentUmask());
-      if (const int fd = open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
-          syncfs(fd);  // one flush for all files, before the folder takes its name
-          close(fd);
-      }
-      switch (Place(folder.Path(), target_, existed_)) {
-          case Placement::Done:
-              break;
-          case Placement::Filled:
-              Fail(Gbk("目录 ") + shownTarget_ + Gbk(" 在恢复时被别的程序放入了文件，没有恢复任何文件"));
-              return out_;
-          case Placement::Failed:
-              Fail(Gbk("不能创建目录 ") + shownTarget_ + ": " + Reason(errno));
-              return out_;
-      }
-      folder.Placed();
-      SyncFolder(ParentOf(target_));
-      out_.ok = true;
-      return out_;
-  }
+    Outcome Run() {
+        if (!CheckTarget() || !Survey() || !CheckSpace()) return out_;
+        RemoveStaleTemporaries(target_);
+        PendingFolder folder;
+        if (!folder.Create(target_)) {
+            Fail(Gbk("不能创建目录 ") + shownTarget_ + ": " + Reason(errno));
+            return out_;
+        }
+        if (!Extract(folder.Path())) return out_;
+        chmod(folder.Path().c_str(), 0777 & ~CurrentUmask());
+        if (const int fd = open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+            syncfs(fd);  // one flush for all files, before the folder takes its name
+            close(fd);
+        }
+        switch (Place(folder.Path(), target_, existed_)) {
+            case Placement::Done: break;
+            case Placement::Filled:
+                Fail(Gbk("目录 ") + shownTarget_ + Gbk(" 在恢复时被别的程序放入了文件，没有恢复任何文件"));
+                return out_;
+            case Placement::Failed:
+                Fail(Gbk("不能创建目录 ") + shownTarget_ + ": " + Reason(errno));
+                return out_;
+        }
+        folder.Placed();
+        SyncFolder(ParentOf(target_));
+        out_.ok = true;
+        return out_;
+    }
 
 private:
     bool CheckTarget() {
@@ -349,9 +348,7 @@ private:
                 }
                 return true;
             }
-            case Target::Empty:
-                existed_ = true;
-                return true;
+            case Target::Empty: existed_ = true; return true;
             case Target::NotEmpty: return Fail(Gbk("目录 ") + shownTarget_ + Gbk(" 非空!!"));
             case Target::NotFolder: break;
         }

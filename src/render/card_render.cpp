@@ -20,7 +20,6 @@
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <sstream>
