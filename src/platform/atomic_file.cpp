@@ -134,15 +134,11 @@ AtomicFile::~AtomicFile() { Abort(); }
 bool AtomicFile::Open(std::string_view path) {
     Abort();
     auto d = std::make_unique<Impl>();
-    d->target = ToNative(path);
+    // Write through a link so it survives; a dangling link cannot be resolved and fails.
+    const std::optional<std::string> target = WriteThroughLink(ToNative(path));
+    if (!target) return false;
+    d->target = *target;
     struct stat st;
-    if (lstat(d->target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // Write through the link so it survives; a dangling link cannot be resolved and fails.
-        char* resolved = realpath(d->target.c_str(), nullptr);
-        if (!resolved) return false;
-        d->target = resolved;
-        free(resolved);
-    }
     if (stat(d->target.c_str(), &st) == 0) {
         // Read-only by its mode bits, not by access(): root may write anything, the system's rule may not.
         if (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)) {
