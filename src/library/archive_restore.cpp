@@ -213,28 +213,31 @@ Target Inspect(const std::string& native) {
     return t;
 }
 
-// Moves the restored folder onto the target: a rename when the target is missing or truly empty, else entry
-// by entry beside the dot-files already there, undone if any of them cannot move.
+// Moves the restored folder onto the target in one rename. A target that holds dot-files (which count as
+// empty) first gives them to the restored folder, which then takes its place; moving the library in entry by
+// entry instead would leave half a library under the target's name if the machine stopped in between.
 bool Place(const std::string& from, const std::string& to) {
     if (rename(from.c_str(), to.c_str()) == 0) return true;
     if (errno != ENOTEMPTY && errno != EEXIST) return false;
     std::vector<std::string> names;
-    if (DIR* dir = opendir(from.c_str())) {
+    if (DIR* dir = opendir(to.c_str())) {
         while (dirent* e = readdir(dir))
             if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
         closedir(dir);
     }
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (renameat2(AT_FDCWD, (from + "/" + names[i]).c_str(), AT_FDCWD, (to + "/" + names[i]).c_str(),
-                      RENAME_NOREPLACE) != 0) {
-            const int err = errno;
-            while (i-- > 0) rename((to + "/" + names[i]).c_str(), (from + "/" + names[i]).c_str());
-            errno = err;
-            return false;
-        }
+    std::size_t moved = 0;
+    while (moved < names.size() && renameat2(AT_FDCWD, (to + "/" + names[moved]).c_str(), AT_FDCWD,
+                                             (from + "/" + names[moved]).c_str(), RENAME_NOREPLACE) == 0)
+        ++moved;
+    if (moved == names.size()) {
+        SyncFolder(to);  // the moves are on the disk before the rename that counts on them
+        SyncFolder(from);
+        if (rename(from.c_str(), to.c_str()) == 0) return true;
     }
-    rmdir(from.c_str());
-    return true;
+    const int err = errno;
+    while (moved-- > 0) rename((from + "/" + names[moved]).c_str(), (to + "/" + names[moved]).c_str());
+    errno = err;
+    return false;
 }
 
 class Restorer {
