@@ -93,7 +93,7 @@ int open(const char* path, int flags, ...) {
     REAL(open);
     va_list ap;
     va_start(ap, flags);
-    const mode_t mode = flags & O_CREAT ? va_arg(ap, mode_t) : 0;
+    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, mode_t) : 0;
     va_end(ap);
     const bool fresh = crash::gOn && (flags & O_CREAT) && access(path, F_OK) != 0;
     const int fd = real(path, flags, mode);
