@@ -34,7 +34,7 @@ bool Below(int dirfd, const char* path, std::string& rel) {
         p = std::string(base, std::max<ssize_t>(n, 0)) + "/" + p;
     }
     p = std::filesystem::path(p).lexically_normal().string();
-    while (p.back() == '/') p.pop_back();
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
     if (!p.starts_with(gRoot) || p.ends_with(" (deleted)") ||
         (p.size() > gRoot.size() && p[gRoot.size()] != '/'))
         return false;
