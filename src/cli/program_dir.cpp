@@ -1,5 +1,6 @@
 #include "cli/program_dir.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -32,6 +33,15 @@ bool LooksLikeProgramDir(const fs::path& dir) {
     return fs::is_directory(dir / "set", ec);
 }
 
+// Makes what was written below `folder` survive a power cut: with `all`, everything on its file system (one
+// flush for a whole tree of files); else the folder's own names. Best effort, as a failure would show on reading.
+void Flush(const fs::path& folder, bool all) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    all ? ::syncfs(fd) : ::fsync(fd);
+    ::close(fd);
+}
+
 // Copies the tree into a fresh folder beside the target and renames it into place, so that an interrupted
 // first start never leaves a half-made program directory that later starts would take as complete. Every
 // copy is made writable by its owner: the installed data is read-only, the user's copy is not.
@@ -61,7 +71,11 @@ bool CopyInto(const fs::path& from, const fs::path& to, std::string& why) {
                 fs::permissions(it->path(), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
         }
     }
+    // The copy's bytes reach the disk before it takes its name, and the name after: the disk may otherwise
+    // keep the name and lose the bytes, and later starts would take a directory of empty files as complete.
+    if (!ec) Flush(partial, true);
     if (!ec) fs::rename(partial, to, ec);
+    if (!ec) Flush(to.parent_path(), false);
     // Another start that raced this one may have put its copy in place first; that copy serves as well.
     if (ec && IsProgramDir(to)) ec.clear();
     fs::remove_all(partial, ignored);

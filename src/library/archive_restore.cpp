@@ -268,33 +268,38 @@ int MoveNoReplace(const std::string& from, const std::string& to) {
 
 enum class Placement { Done, Failed, Filled };
 
-// Puts the restored folder in place. A missing target becomes the new folder; one that appeared meanwhile is
-// not replaced. An existing empty folder stays the user's own, with its mode, owner and group: the entries
-// move into it, and if someone put names into it meanwhile, they all move back: no merge.
+// Puts the restored folder in place, always in one rename: moving the library in entry by entry would leave
+// half a library under the target's name if the machine stopped in between. A missing target becomes the new
+// folder; one that appeared meanwhile is not replaced. An existing empty folder is replaced by the restored
+// one dressed as the user's own (its dot-files, mode, owner and group); a rename onto a folder that someone
+// filled meanwhile fails by itself, and everything moves back: no merge.
 Placement Place(const std::string& from, const std::string& to, bool existed) {
     if (!existed) {
         if (MoveNoReplace(from, to) == 0) return Placement::Done;
         return errno == EEXIST || errno == ENOTEMPTY ? Placement::Filled : Placement::Failed;
     }
-    const std::set<std::string> before = Names(to), ours = Names(from);
+    struct stat own;
+    if (lstat(to.c_str(), &own) != 0 || !S_ISDIR(own.st_mode)) return Placement::Filled;
+    const std::set<std::string> before = Names(to);
     if (std::any_of(before.begin(), before.end(), [](const std::string& n) { return n[0] != '.'; }))
         return Placement::Filled;
     std::vector<std::string> moved;
     auto undo = [&](Placement why) {
         const int err = errno;
-        for (const std::string& name : moved) rename((to + "/" + name).c_str(), (from + "/" + name).c_str());
+        for (const std::string& name : moved) rename((from + "/" + name).c_str(), (to + "/" + name).c_str());
         errno = err;
         return why;
     };
-    for (const std::string& name : ours) {
-        if (MoveNoReplace(from + "/" + name, to + "/" + name) != 0)
-            return undo(errno == EEXIST ? Placement::Filled : Placement::Failed);
+    for (const std::string& name : before) {
+        if (MoveNoReplace(to + "/" + name, from + "/" + name) != 0) return undo(Placement::Failed);
         moved.push_back(name);
     }
-    for (const std::string& name : Names(to))
-        if (!before.count(name) && !ours.count(name)) return undo(Placement::Filled);
-    rmdir(from.c_str());
-    return Placement::Done;
+    chmod(from.c_str(), own.st_mode & 07777);
+    if (own.st_uid != geteuid() || own.st_gid != getegid()) lchown(from.c_str(), own.st_uid, own.st_gid);
+    SyncFolder(to);  // the moves are on the disk before the rename that counts on them
+    SyncFolder(from);
+    if (rename(from.c_str(), to.c_str()) == 0) return Placement::Done;
+    return undo(errno == ENOTEMPTY || errno == EEXIST ? Placement::Filled : Placement::Failed);
 }
 
 class Restorer {
