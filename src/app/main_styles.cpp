@@ -7,8 +7,8 @@
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/text.h"
-#include "render/card_view.h"
 #include "store/copy_tree.h"
+#include "ui/card_view.h"
 #include "ui/combo.h"
 
 using plat::Gbk;
@@ -31,7 +31,7 @@ void CMainDlg::OnViewDatum() {
     // The file on disk is what is rendered: edits not yet saved do not show.
     if (!m_current || !m_current->IsCard()) return;
     const int style = ui::SelectedEntry(m_cbStyle);
-    render::ShowCard(this, m_current->path, style >= 0 ? m_styles[style].path : std::string());
+    ui::ShowCard(this, m_current->path, style >= 0 ? m_styles[style].path : std::string());
 }
 
 void CMainDlg::OnOpenViewPage() {

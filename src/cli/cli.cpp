@@ -8,6 +8,7 @@
 #include "cli/program_dir.h"
 #include "platform/codec.h"
 #include "platform/path.h"
+#include "platform/text.h"
 
 namespace cli {
 namespace {
@@ -32,26 +33,48 @@ const Mode* FindMode(int argc, char** argv) {
 
 }  // namespace
 
-bool FileArg(const QString& arg, std::string& internal, std::string& error) {
+namespace {
+
+// True when the program works in another folder than the one the user started it in.
+bool Moved() {
+    std::error_code ec;
+    return std::filesystem::current_path(ec).string() != progdir::LaunchDir();
+}
+
+}  // namespace
+
+int FileArg(const QString& arg, std::string& internal) {
+    if (arg.contains(QLatin1Char('\\'))) {
+        Fail(plat::Gbk("文件名中的 \\ 在本程序的路径中是分隔符，不能照原样使用: ") +
+             plat::Utf8ToGbk(arg.toStdString()));
+        return 2;
+    }
     // A relative argument names a file where the user started the program, which is not the program
     // directory when the program changed into the user's own one. Started in the program directory, it stays
     // relative, so a restored library is registered the way the shipped one is.
     std::filesystem::path native(arg.toStdString());
-    std::error_code ec;
-    if (native.is_relative() && !native.empty() && std::filesystem::current_path(ec).string() != progdir::LaunchDir())
+    if (native.is_relative() && !native.empty() && Moved())
         native = std::filesystem::path(progdir::LaunchDir()) / native;
     const std::optional<std::string> path = plat::FromNative(native.string());
     if (path && !path->empty()) {
         internal = *path;
-        return true;
+        return 0;
     }
-    error = plat::Gbk("路径中有无法保存的字符: ") + plat::Utf8ToGbk(arg.toStdString());
-    return false;
+    return Fail(plat::Gbk("路径中有无法保存的字符: ") + plat::Utf8ToGbk(arg.toStdString()));
 }
 
 int Fail(const std::string& gbkMessage) {
-    std::fprintf(stderr, "korvane: %s\n", plat::GbkToUtf8(gbkMessage).c_str());
+    // One line whatever the message holds: a name with a line break must not forge a second message.
+    const std::string line = plat::EscapeControls(plat::GbkToUtf8(plat::ReplaceAll(gbkMessage, "\r\n", " ")));
+    std::fprintf(stderr, "korvane: %s\n", line.c_str());
     return 1;
+}
+
+std::string ShellPath(const std::string& internal) {
+    const std::string native = plat::ToNative(internal);
+    if (plat::IsAbsolute(internal) || !Moved()) return native;
+    std::error_code ec;
+    return (std::filesystem::current_path(ec) / native).string();
 }
 
 bool IsCommandLineMode(int argc, char** argv) { return FindMode(argc, argv) != nullptr; }

@@ -19,7 +19,7 @@ std::string WithoutFinalSeparators(const std::string& internal) {
     return keep == 0 ? internal.substr(0, 1) : internal.substr(0, keep);
 }
 
-bool ResolveLibrary(const QString& arg, std::string& root, std::string& error) {
+int ResolveLibrary(const QString& arg, std::string& root) {
     LibraryRegistry reg;
     std::string name, ignored;
     // A name wins over a folder of the same spelling: the registry is what the user sees in the window.
@@ -27,19 +27,21 @@ bool ResolveLibrary(const QString& arg, std::string& root, std::string& error) {
         for (int i = 0; i < reg.count; ++i)
             if (reg.entries[i].name == name) {
                 root = LibraryRoot(reg.entries[i]);
-                return true;
+                return 0;
             }
     }
-    if (!FileArg(arg, root, error)) return false;
+    if (const int status = FileArg(arg, root)) return status;
     root = WithoutFinalSeparators(root) + "\\";
     if (root == "\\\\") root = "\\";
-    return true;
+    return 0;
 }
 
 int ArchiveUsage() {
-    std::fputs("usage: korvane --backup NAME-OR-FOLDER ARCHIVE.zip\n"
-               "       korvane --restore ARCHIVE.zip FOLDER [NAME]\n",
-               stderr);
+    std::fputs(
+        "usage: korvane --backup NAME-OR-FOLDER ARCHIVE.zip\n"
+        "       korvane --restore ARCHIVE.zip FOLDER [NAME]\n"
+        "A registered library's NAME wins over a folder of the same name; write ./NAME for the folder.\n",
+        stderr);
     return 2;
 }
 

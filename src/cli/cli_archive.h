@@ -8,8 +8,9 @@ namespace cli {
 
 // The path without the separators at its end; the root "\" stays.
 std::string WithoutFinalSeparators(const std::string& internal);
-// A registered library's name, else a folder: its root, ending in '\'.
-bool ResolveLibrary(const QString& arg, std::string& root, std::string& error);
+// A registered library's name, else a folder: its root, ending in '\'. A name wins over a folder of the same
+// spelling; "./NAME" names the folder. 0, or the exit status after the reason was printed (see FileArg).
+int ResolveLibrary(const QString& arg, std::string& root);
 // The usage of both modes on stderr; returns 2.
 int ArchiveUsage();
 

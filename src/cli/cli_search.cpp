@@ -1,5 +1,6 @@
-// korvane --search QUERY [--library NAME]: the cards of a library that hold every term of the query, one
-// path a line, through the same index the window keeps (brought up to date first).
+// korvane --search [-0] QUERY [--library NAME]: the cards of a library that hold every term of the query, one
+// path a line (control characters escaped), or each ended by a NUL with -0 for scripts, through the same
+// index the window keeps (brought up to date first).
 #include <cstdio>
 #include <limits>
 #include <string>
@@ -8,6 +9,7 @@
 #include "library/registry.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 #include "search/fold.h"
 #include "search/index.h"
 
@@ -24,25 +26,26 @@ int Error(const std::string& gbkMessage) {
 
 int RunSearch(const QStringList& args) {
     using plat::Gbk;
+    const std::string usage = Gbk("用法: korvane --search [-0] 检索词 [--library 资料库名称]");
     QString query, library;
-    bool haveQuery = false, haveLibrary = false;
+    bool haveQuery = false, haveLibrary = false, nul = false;
     for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--library")) {
-            if (i + 1 >= args.size() || haveLibrary)
-                return Error(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
+        if (args[i] == QLatin1String("-0") && !nul) {
+            nul = true;
+        } else if (args[i] == QLatin1String("--library")) {
+            if (i + 1 >= args.size() || haveLibrary) return Error(usage);
             library = args[++i];
             haveLibrary = true;
         } else if (!haveQuery) {
             query = args[i];
             haveQuery = true;
         } else {
-            return Error(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
+            return Error(usage);
         }
     }
     std::string queryGbk;
     const bool encodable = plat::FromQ(query, queryGbk);
-    if (!haveQuery || (encodable && search::SplitTerms(queryGbk).empty()))
-        return Error(Gbk("用法: korvane --search 检索词 [--library 资料库名称]"));
+    if (!haveQuery || (encodable && search::SplitTerms(queryGbk).empty())) return Error(usage);
 
     LibraryRegistry reg;
     std::string error;
@@ -74,7 +77,14 @@ int RunSearch(const QStringList& args) {
         r = index.Query(queryGbk, std::numeric_limits<std::size_t>::max(), false);
     }
     if (!r.ok) return Error(r.error);
-    for (const search::Hit& h : r.hits) std::printf("%s\n", plat::GbkToUtf8(h.path).c_str());
+    for (const search::Hit& h : r.hits) {
+        // A name may hold a line break: escaped it cannot pass for two cards; with -0 it is given as it is.
+        const std::string path = ShellPath(h.path);
+        if (nul)
+            std::fwrite(path.c_str(), 1, path.size() + 1, stdout);
+        else
+            std::printf("%s\n", plat::EscapeControls(path).c_str());
+    }
     return r.hits.empty() ? 1 : 0;
 }
 

@@ -7,10 +7,11 @@
 
 namespace progdir {
 
-// When the current folder holds no set/datumlib.lst, changes into ${XDG_DATA_HOME:-~/.local/share}/korvane,
-// first copying the shipped program directory there if it does not exist yet (never over an existing one).
-// Notes and failures go to stderr; on failure the current folder stays as it was, and the program then
-// reports the missing registry in its own words.
+// When the current folder holds no set/ folder, changes into ${XDG_DATA_HOME:-~/.local/share}/korvane,
+// first copying the shipped program directory there if it does not exist yet or is an empty folder (never
+// over anything else). A current folder with set/ but no set/datumlib.lst is a damaged program directory:
+// the program stays there and reports the missing registry. Notes and failures go to stderr; on failure the
+// current folder stays as it was, and the program then reports the missing registry in its own words.
 void Enter();
 
 // The current folder the program was started in (native, absolute): command-line arguments that name files

@@ -29,14 +29,25 @@ struct Control {
     Progress progress;
 };
 
-// Writes everything below `libraryRoot` (ending in '\') into the ZIP `archivePath`, replacing a file of that
-// name only when the new archive is complete. The folder must be a library (it holds the class list); an
-// entry that no archive could give back as it is (a link, a device, a name GBK cannot hold) stops the
-// backup with its name.
-Outcome Backup(const std::string& libraryRoot, const std::string& archivePath, const Control& control = {});
+// Whether a backup may be written to `archivePath`: Free, or Foreign when a file is there that is no ZIP
+// archive (only the user may agree to lose it), or Refused when it must never be (inside the library, a
+// folder, a device). `error` says why for the last two (GBK).
+enum class ArchiveTarget { Free, Foreign, Refused };
+ArchiveTarget CheckArchiveTarget(const std::string& libraryRoot, const std::string& archivePath,
+                                 std::string& error);
 
-// Restores the ZIP `archivePath` into `targetDir` (ending in '\'), which must be missing or empty. Every entry
-// is checked before anything is written; the library may stand at the archive's top or inside one folder.
+// Writes everything below `libraryRoot` (ending in '\') into the ZIP `archivePath`, replacing a file of that
+// name only when the new archive is complete; a symbolic link there is written through and stays a link. A
+// Foreign target is replaced only with `replaceForeign`. The folder must be a library (it holds the class
+// list); an entry that no archive could give back as it is (a link, a device, a name GBK cannot hold), or a
+// file that changes while it is read, stops the backup with its name.
+Outcome Backup(const std::string& libraryRoot, const std::string& archivePath, const Control& control = {},
+               bool replaceForeign = false);
+
+// Restores the ZIP `archivePath` into `targetDir` (ending in '\'), which must be missing or empty. Every
+// entry is checked before anything is written; the library may stand at the archive's top or inside one
+// folder. An existing empty folder stays the folder it was (its mode, owner and group); one that someone
+// fills meanwhile is not merged into.
 Outcome Restore(const std::string& archivePath, const std::string& targetDir, const Control& control = {});
 
 // The library name a restore proposes for an archive: its file name without ".zip" and without the
@@ -45,6 +56,9 @@ std::string NameFromArchive(const std::string& archivePath);
 
 // The archive name a backup proposes: "<name>-<yyyymmdd>.zip" for today's local date.
 std::string DefaultArchiveName(const std::string& libraryName);
+
+// Refuses (false, `error`) a restore into `targetDir` when that folder lies inside a library of `reg`.
+bool OutsideLibraries(const LibraryRegistry& reg, const std::string& targetDir, std::string& error);
 
 // Adds a restored library to the registry file at once. Fails (registry missing or unwritable, or full)
 // with `error` set; the registry is unchanged then.

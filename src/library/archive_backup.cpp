@@ -9,12 +9,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 #include "library/archive.h"
 #include "library/archive_io.h"
 #include "platform/codec.h"
 #include "platform/path.h"
+#include "platform/text.h"
 
 using plat::Gbk;
 
@@ -29,16 +32,18 @@ struct Item {
     struct stat st {};
 };
 
-struct FileId {
-    dev_t dev;
-    ino_t ino;
-    bool Is(const struct stat& st) const { return st.st_dev == dev && st.st_ino == ino; }
-};
+// An entry of the library as messages name it: the library as the user gave it, then the entry, cut when
+// long.
+std::string ShownItem(const std::string& shownRoot, const std::string& rel) {
+    std::string s = rel;
+    std::replace(s.begin(), s.end(), '/', '\\');
+    return plat::Abbreviate(shownRoot + plat::Utf8ToGbk(s));
+}
 
 class Walker {
 public:
-    Walker(std::string root, std::string shownRoot, std::vector<FileId> skip)
-        : root_(std::move(root)), shownRoot_(std::move(shownRoot)), skip_(std::move(skip)) {}
+    Walker(std::string root, std::string shownRoot)
+        : root_(std::move(root)), shownRoot_(std::move(shownRoot)) {}
 
     bool Walk(const std::string& rel, std::vector<Item>& out) {
         const std::string native = rel.empty() ? root_ : root_ + "/" + rel;
@@ -60,7 +65,6 @@ public:
                 closedir(dir);
                 return Fail(Gbk("不能读取文件 ") + Shown(item.rel) + ": " + Reason(errno));
             }
-            if (std::any_of(skip_.begin(), skip_.end(), [&](const FileId& f) { return f.Is(item.st); })) continue;
             if (!Admissible(item)) {
                 closedir(dir);
                 return false;
@@ -90,21 +94,17 @@ private:
             return Fail(Gbk("不能备份符号链接或特殊文件: ") + Shown(item.rel));
         return true;
     }
-    std::string Shown(const std::string& rel) const {
-        std::string s = rel;
-        std::replace(s.begin(), s.end(), '/', '\\');
-        return shownRoot_ + plat::Utf8ToGbk(s);
-    }
+    std::string Shown(const std::string& rel) const { return ShownItem(shownRoot_, rel); }
     bool Fail(std::string text) {
         error = std::move(text);
         return false;
     }
 
     std::string root_, shownRoot_;
-    std::vector<FileId> skip_;
 };
 
 // The archive being written: a temporary file beside the target, removed unless it was renamed into place.
+// `target` is where the bytes go: a symbolic link given by the user is resolved already.
 class PendingArchive {
 public:
     explicit PendingArchive(std::string target) : target_(std::move(target)) {}
@@ -115,12 +115,21 @@ public:
     }
 
     bool Open() {
-        temp_ = ParentOf(target_) + "/." + BaseOf(target_) + "-XXXXXX";
-        fd_ = mkstemp(temp_.data());
-        if (fd_ < 0) {
-            temp_.clear();
-            return false;
+        for (int attempt = 0; fd_ < 0 && attempt < 3; ++attempt) {
+            temp_ = TemporaryTemplate(target_);
+            fd_ = mkstemp(temp_.data());
+            if (fd_ < 0) {
+                temp_.clear();
+                return false;
+            }
+            if (!ClaimTemporary(fd_, temp_)) {
+                close(fd_);
+                fd_ = -1;
+                temp_.clear();
+                errno = EAGAIN;
+            }
         }
+        if (fd_ < 0) return false;
         struct stat old;
         // A new archive gets the permissions of any file the user makes; a replaced one keeps its own.
         const bool replacing = stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
@@ -134,11 +143,6 @@ public:
     }
     archive* Handle() const { return a_; }
     int WriteError() const { return writeError_; }  // errno of the first failed write to the file, else 0
-    FileId Id() const {
-        struct stat st {};
-        fstat(fd_, &st);
-        return {st.st_dev, st.st_ino};
-    }
 
     // Closes the archive, makes it durable and gives it its name. errno tells why on failure.
     bool Commit(long long& size) {
@@ -149,10 +153,12 @@ public:
         struct stat st {};
         if (fsync(fd_) != 0 || fstat(fd_, &st) != 0) return false;
         size = st.st_size;
+        // Renamed while still open: its lock tells a clean-up running meanwhile that it is no left-over.
+        if (rename(temp_.c_str(), target_.c_str()) != 0) return false;
+        temp_.clear();
         const int fd = fd_;
         fd_ = -1;
-        if (close(fd) != 0 || rename(temp_.c_str(), target_.c_str()) != 0) return false;
-        temp_.clear();
+        if (close(fd) != 0) return false;
         SyncFolder(ParentOf(target_));
         return true;
     }
@@ -182,70 +188,138 @@ private:
 std::string WriteFailed(const PendingArchive& p, const std::string& archivePath) {
     const char* why = archive_error_string(p.Handle());
     const int err = p.WriteError() ? p.WriteError() : archive_errno(p.Handle());
-    return Gbk("不能写入备份文件 ") + archivePath + ": " + (err > 0 ? Reason(err) : plat::Utf8ToGbk(why ? why : ""));
+    return Gbk("不能写入备份文件 ") + plat::Abbreviate(archivePath) + ": " +
+           (err > 0 ? Reason(err) : plat::Utf8ToGbk(why ? why : ""));
 }
 
-// One file's bytes into the open entry; `error` says what failed.
-bool CopyContent(const std::string& native, const Item& item, const PendingArchive& p, const Control& control,
-                 const std::string& shown, const std::string& archivePath, std::string& error, bool& cancelled) {
-    const int fd = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        error = Gbk("不能读取文件 ") + shown + ": " + Reason(errno);
-        return false;
+// One file of the library while its bytes go into the archive. What is stored is what the opened file holds:
+// its size and time come from the descriptor, not from the listing, so a card saved (a new file renamed over
+// it) since the listing is stored whole. A file that changes while it is read, or that is no longer a plain
+// file (a pipe put in its place must not block the backup), is reported as changed.
+class CardFile {
+public:
+    ~CardFile() {
+        if (fd_ >= 0) close(fd_);
     }
+    // False with errno; errno 0 when the file changed kind since the listing.
+    bool Open(const std::string& native) {
+        fd_ = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0) return false;
+        if (fstat(fd_, &st_) != 0) return false;
+        errno = 0;
+        return S_ISREG(st_.st_mode);
+    }
+    const struct stat& Stat() const { return st_; }
+    int Fd() const { return fd_; }
+    // After the last byte: nothing more to read, and the same size and time as when it was opened.
+    bool Unchanged() const {
+        char extra;
+        struct stat now;
+        ssize_t n;
+        do n = read(fd_, &extra, 1);
+        while (n < 0 && errno == EINTR);
+        return n == 0 && fstat(fd_, &now) == 0 && now.st_size == st_.st_size &&
+               now.st_mtim.tv_sec == st_.st_mtim.tv_sec && now.st_mtim.tv_nsec == st_.st_mtim.tv_nsec;
+    }
+
+private:
+    int fd_ = -1;
+    struct stat st_ {};
+};
+
+std::string Changed(const std::string& shown) {
+    return Gbk("文件 ") + shown + Gbk(" 在备份时被改动，请重试");
+}
+
+// The opened file's bytes into the open entry; `error` says what failed.
+bool CopyContent(const CardFile& file, const PendingArchive& p, const Control& control,
+                 const std::string& shown, const std::string& archivePath, std::string& error,
+                 bool& cancelled) {
     std::vector<char> buf(1 << 16);
-    long long left = item.st.st_size;
-    bool ok = true;
-    while (ok && left > 0) {
+    for (long long left = file.Stat().st_size; left > 0;) {
         if (Cancelled(control)) {
             cancelled = true;
-            ok = false;
-            break;
+            return false;
         }
-        const ssize_t n = read(fd, buf.data(), std::min<long long>(left, static_cast<long long>(buf.size())));
+        const ssize_t n =
+            read(file.Fd(), buf.data(), std::min<long long>(left, static_cast<long long>(buf.size())));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             // The size was stored in the entry's header already; a file that shrank cannot be stored as it is.
-            error = n < 0 ? Gbk("不能读取文件 ") + shown + ": " + Reason(errno)
-                          : Gbk("文件 ") + shown + Gbk(" 在备份时被改动，请重试");
-            ok = false;
-        } else if (archive_write_data(p.Handle(), buf.data(), static_cast<size_t>(n)) != n || p.WriteError()) {
-            error = WriteFailed(p, archivePath);
-            ok = false;
-        } else {
-            left -= n;
+            error = n < 0 ? Gbk("不能读取文件 ") + shown + ": " + Reason(errno) : Changed(shown);
+            return false;
         }
+        if (archive_write_data(p.Handle(), buf.data(), static_cast<size_t>(n)) != n || p.WriteError()) {
+            error = WriteFailed(p, archivePath);
+            return false;
+        }
+        left -= n;
     }
+    if (file.Unchanged()) return true;
+    error = Changed(shown);
+    return false;
+}
+
+bool IsZip(const std::string& native) {
+    const int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    char magic[4] = {};
+    const bool read4 = read(fd, magic, 4) == 4;
     close(fd);
-    return ok;
+    // A local file header, or the end record of an archive with no entries.
+    return read4 && (std::memcmp(magic, "PK\3\4", 4) == 0 || std::memcmp(magic, "PK\5\6", 4) == 0);
 }
 
 }  // namespace
 
-Outcome Backup(const std::string& libraryRoot, const std::string& archivePath, const Control& control) {
+ArchiveTarget CheckArchiveTarget(const std::string& libraryRoot, const std::string& archivePath,
+                                 std::string& error) {
+    auto refuse = [&](const std::string& why) {
+        error = Gbk("不能写入备份文件 ") + plat::Abbreviate(archivePath) + ": " + why;
+        return ArchiveTarget::Refused;
+    };
+    const std::optional<std::string> target = plat::WriteThroughLink(plat::ToNative(archivePath));
+    if (!target) return refuse(Gbk("符号链接指向的文件不存在"));
+    // Inside the library the archive would swallow itself, or take the place of a card.
+    if (IsInside(RealFolder(ParentOf(*target)), RealFolder(NativeFolder(libraryRoot))))
+        return refuse(Gbk("备份文件不能放在要备份的资料库之中"));
+    struct stat st;
+    if (stat(target->c_str(), &st) != 0) return ArchiveTarget::Free;
+    if (S_ISDIR(st.st_mode)) return refuse(Reason(EISDIR));
+    if (!S_ISREG(st.st_mode)) return refuse(Gbk("不是普通文件"));
+    if (st.st_size == 0 || IsZip(*target)) return ArchiveTarget::Free;
+    error = Gbk("文件 ") + plat::Abbreviate(archivePath) + Gbk(" 不是 ZIP 归档，备份不会替换它");
+    return ArchiveTarget::Foreign;
+}
+
+Outcome Backup(const std::string& libraryRoot, const std::string& archivePath, const Control& control,
+               bool replaceForeign) {
     Outcome out;
     const std::string root = NativeFolder(libraryRoot);
-    const std::string target = plat::ToNative(archivePath);
     std::string shownRoot = libraryRoot;
     if (shownRoot.empty() || shownRoot.back() != '\\') shownRoot += '\\';
 
     struct stat st;
     if (stat((root + "/_ _SETS_ _/class.list").c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        out.error = Gbk("目录 ") + libraryRoot + Gbk(" 不是资料库(没有 _ _SETS_ _\\class.list)");
+        out.error =
+            Gbk("目录 ") + plat::Abbreviate(libraryRoot) + Gbk(" 不是资料库(没有 _ _SETS_ _\\class.list)");
         return out;
     }
+    const ArchiveTarget allowed = CheckArchiveTarget(libraryRoot, archivePath, out.error);
+    if (allowed == ArchiveTarget::Refused || (allowed == ArchiveTarget::Foreign && !replaceForeign))
+        return out;
+    out.error.clear();
+    const std::string target = plat::WriteThroughLink(plat::ToNative(archivePath)).value_or(std::string());
 
+    RemoveStaleTemporaries(target);
     PendingArchive pending(target);
     if (!pending.Open()) {
-        out.error = Gbk("不能写入备份文件 ") + archivePath + ": " + Reason(errno);
+        out.error = Gbk("不能写入备份文件 ") + plat::Abbreviate(archivePath) + ": " + Reason(errno);
         return out;
     }
-    // An archive chosen inside the library must not swallow itself, nor the previous archive it replaces.
-    std::vector<FileId> skip{pending.Id()};
-    if (stat(target.c_str(), &st) == 0) skip.push_back({st.st_dev, st.st_ino});
 
     std::vector<Item> items;
-    Walker walker(root, shownRoot, skip);
+    Walker walker(root, shownRoot);
     if (!walker.Walk("", items)) {
         out.error = walker.error;
         return out;
@@ -259,16 +333,20 @@ Outcome Backup(const std::string& libraryRoot, const std::string& archivePath, c
             return out;
         }
         const Item& item = items[i];
-        std::string shown = item.rel;
-        std::replace(shown.begin(), shown.end(), '/', '\\');
-        shown = shownRoot + plat::Utf8ToGbk(shown);
-
+        const std::string shown = ShownItem(shownRoot, item.rel);
+        CardFile file;
+        if (!item.dir && !file.Open(root + "/" + item.rel)) {
+            const bool changed = errno == 0 || errno == ENOENT || errno == ELOOP;
+            out.error = changed ? Changed(shown) : Gbk("不能读取文件 ") + shown + ": " + Reason(errno);
+            return out;
+        }
+        const struct stat& now = item.dir ? item.st : file.Stat();
         archive_entry* e = archive_entry_new();
         archive_entry_set_pathname_utf8(e, (item.dir ? item.rel + "/" : item.rel).c_str());
         archive_entry_set_filetype(e, item.dir ? AE_IFDIR : AE_IFREG);
-        archive_entry_set_perm(e, item.st.st_mode & 0777);
-        archive_entry_set_mtime(e, item.st.st_mtim.tv_sec, item.st.st_mtim.tv_nsec);
-        archive_entry_set_size(e, item.dir ? 0 : item.st.st_size);
+        archive_entry_set_perm(e, now.st_mode & 0777);
+        archive_entry_set_mtime(e, now.st_mtim.tv_sec, now.st_mtim.tv_nsec);
+        archive_entry_set_size(e, item.dir ? 0 : now.st_size);
         const int rc = archive_write_header(a, e);
         archive_entry_free(e);
         if (rc != ARCHIVE_OK || pending.WriteError()) {
@@ -277,17 +355,17 @@ Outcome Backup(const std::string& libraryRoot, const std::string& archivePath, c
         }
         if (!item.dir) {
             bool cancelled = false;
-            if (!CopyContent(root + "/" + item.rel, item, pending, control, shown, archivePath, out.error, cancelled)) {
+            if (!CopyContent(file, pending, control, shown, archivePath, out.error, cancelled)) {
                 out.cancelled = cancelled;
                 return out;
             }
             ++out.files;
-            out.bytes += item.st.st_size;
+            out.bytes += now.st_size;
         }
         Tell(control, i + 1, total);
     }
     if (!pending.Commit(out.archiveBytes)) {
-        out.error = Gbk("不能写入备份文件 ") + archivePath + ": " + Reason(errno);
+        out.error = Gbk("不能写入备份文件 ") + plat::Abbreviate(archivePath) + ": " + Reason(errno);
         return out;
     }
     out.ok = true;

@@ -1,16 +1,18 @@
 // Restore: every header is checked first (names, kinds, the library's class list, the space it needs);
 // only then are the entries written, into a fresh folder beside the target that takes the target's name
 // when the last byte is down.
-#include <QStringDecoder>
 #include <archive.h>
 #include <archive_entry.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -23,6 +25,7 @@
 #include "library/archive_io.h"
 #include "platform/codec.h"
 #include "platform/path.h"
+#include "platform/text.h"
 
 using plat::Gbk;
 
@@ -30,6 +33,9 @@ namespace archiving {
 namespace {
 
 using namespace detail;
+
+// Longest entry name taken: room for the target folder in front of it within the system's path limit.
+constexpr std::size_t kMaxEntryName = 3000;
 
 struct Entry {
     std::string rel;  // UTF-8, '/' between components, no trailing '/'; "" for the archive's own top
@@ -50,8 +56,11 @@ public:
     bool Open(const std::string& native) {
         a_ = archive_read_new();
         archive_read_support_format_zip_seekable(a_);
-        return archive_read_open_filename(a_, native.c_str(), 1 << 16) == ARCHIVE_OK;
+        opened_ = archive_read_open_filename(a_, native.c_str(), 1 << 16) == ARCHIVE_OK;
+        return opened_;
     }
+    // Whether it holds entries only a password opens (libarchive can tell only once the archive is open).
+    bool Encrypted() const { return opened_ && archive_read_has_encrypted_entries(a_) > 0; }
     archive* Handle() { return a_; }
     std::string Why() const {
         const char* s = archive_error_string(a_);
@@ -60,6 +69,7 @@ public:
 
 private:
     archive* a_ = nullptr;
+    bool opened_ = false;
 };
 
 // The next header. A warning (a name the locale cannot show) still gives the entry: its name is judged below.
@@ -90,12 +100,14 @@ bool Classify(archive_entry* e, Entry& out, std::string& error) {
     std::string raw;
     const bool named = readable(utf8, raw) || readable(stored, raw);
     const std::string& any = named ? raw : utf8.empty() ? stored : utf8;
-    const std::string shown = Gbk("归档中的条目 ") + (any.empty() ? std::string("?") : plat::Utf8ToGbk(any)) + " ";
+    const std::string shown = Gbk("归档中的条目 ") + (any.empty() ? std::string("?") : ShownName(any)) + " ";
     auto refuse = [&](const char* why) {
         error = shown + Gbk(why) + Gbk("，没有恢复任何文件");
         return false;
     };
     if (!named) return refuse("的名字不是有效的 UTF-8 或无法保存为 GBK");
+    // No file system takes longer names; refused here, before any check that walks the name's folders.
+    if (raw.size() > kMaxEntryName) return refuse("的名字太长");
     if (raw[0] == '/' || raw[0] == '\\') return refuse("是绝对路径");
     if (archive_entry_hardlink(e)) return refuse("是硬链接");
     const mode_t type = archive_entry_filetype(e);
@@ -108,6 +120,7 @@ bool Classify(archive_entry* e, Entry& out, std::string& error) {
     for (std::size_t i = 0; i <= raw.size(); ++i) {
         if (i == raw.size() || raw[i] == '/' || raw[i] == '\\') {
             if (part == "..") return refuse("含有上级目录 ..");
+            if (part.size() > NAME_MAX) return refuse("的名字太长");
             if (!part.empty() && part != ".") parts.push_back(part);
             part.clear();
         } else {
@@ -129,23 +142,37 @@ bool Classify(archive_entry* e, Entry& out, std::string& error) {
 }
 
 // A name that two entries claim, or a file that another entry treats as a folder, has no single meaning.
+// One walk down a tree of the names' components: linear in their total length, however deep they go.
 bool CheckConsistent(const std::vector<Entry>& entries, std::string& error) {
-    std::map<std::string, bool> kind;  // rel -> is a folder
-    for (const Entry& e : entries) {
-        auto [it, fresh] = kind.emplace(e.rel, e.dir);
-        if (!fresh && !(it->second && e.dir)) {
-            error = Gbk("归档中的条目 ") + plat::Utf8ToGbk(e.rel) + Gbk(" 出现了两次，没有恢复任何文件");
-            return false;
+    struct Node {
+        std::map<std::string_view, std::size_t> children;
+        enum { Implied, Folder, File } kind = Implied;
+        std::size_t firstInside = 0;  // 1 + index of the first entry below it; 0 for none
+    };
+    std::vector<Node> nodes(1);
+    auto fail = [&](const std::string& rel, const char* why) {
+        error = Gbk("归档中的条目 ") + ShownName(rel) + Gbk(why) + Gbk("，没有恢复任何文件");
+        return false;
+    };
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& rel = entries[i].rel;
+        std::size_t at = 0;
+        for (std::size_t start = 0, slash = 0; slash != std::string::npos; start = slash + 1) {
+            if (nodes[at].kind == Node::File) return fail(rel, " 位于文件之下");
+            if (at != 0 && nodes[at].firstInside == 0) nodes[at].firstInside = i + 1;
+            slash = rel.find('/', start);
+            const std::string_view part(rel.data() + start,
+                                        (slash == std::string::npos ? rel.size() : slash) - start);
+            const std::size_t child = nodes[at].children.emplace(part, nodes.size()).first->second;
+            if (child == nodes.size()) nodes.emplace_back();
+            at = child;
         }
-    }
-    for (const Entry& e : entries) {
-        for (std::size_t slash = e.rel.find('/'); slash != std::string::npos; slash = e.rel.find('/', slash + 1)) {
-            auto it = kind.find(e.rel.substr(0, slash));
-            if (it != kind.end() && !it->second) {
-                error = Gbk("归档中的条目 ") + plat::Utf8ToGbk(e.rel) + Gbk(" 位于文件之下，没有恢复任何文件");
-                return false;
-            }
-        }
+        Node& node = nodes[at];
+        if (node.kind == Node::File || (node.kind == Node::Folder && !entries[i].dir))
+            return fail(rel, " 出现了两次");
+        if (!entries[i].dir && node.firstInside)
+            return fail(entries[node.firstInside - 1].rel, " 位于文件之下");
+        node.kind = entries[i].dir ? Node::Folder : Node::File;
     }
     return true;
 }
@@ -177,25 +204,28 @@ long long SpaceNeeded(const std::vector<Entry>& entries) {
     return need;
 }
 
-// The folder being filled: removed with everything in it unless it was put in place.
+// The folder being filled: removed with everything in it unless it was put in place. It holds its lock while
+// it lives, so that a restore that was killed can be told from one going on.
 class PendingFolder {
 public:
     ~PendingFolder() {
-        if (path_.empty()) return;
         std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+        if (fd_ >= 0) close(fd_);
     }
     bool Create(const std::string& target) {
-        std::string t = ParentOf(target) + "/." + BaseOf(target) + "-XXXXXX";
+        std::string t = TemporaryTemplate(target);
         if (!mkdtemp(t.data())) return false;
         path_ = t;
-        return true;
+        fd_ = open(t.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        return fd_ >= 0 && ClaimTemporary(fd_, t);
     }
     const std::string& Path() const { return path_; }
     void Placed() { path_.clear(); }
 
 private:
     std::string path_;
+    int fd_ = -1;
 };
 
 // The target as the user's "empty" sees it: only names beginning with '.' may be in it.
@@ -213,39 +243,77 @@ Target Inspect(const std::string& native) {
     return t;
 }
 
-// Moves the restored folder onto the target: a rename when the target is missing or truly empty, else entry
-// by entry beside the dot-files already there, undone if any of them cannot move.
-bool Place(const std::string& from, const std::string& to) {
-    if (rename(from.c_str(), to.c_str()) == 0) return true;
-    if (errno != ENOTEMPTY && errno != EEXIST) return false;
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(from.c_str())) {
+// The names in a folder, "." and ".." left out.
+std::set<std::string> Names(const std::string& native) {
+    std::set<std::string> names;
+    if (DIR* dir = opendir(native.c_str())) {
         while (dirent* e = readdir(dir))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
         closedir(dir);
     }
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (renameat2(AT_FDCWD, (from + "/" + names[i]).c_str(), AT_FDCWD, (to + "/" + names[i]).c_str(),
-                      RENAME_NOREPLACE) != 0) {
-            const int err = errno;
-            while (i-- > 0) rename((to + "/" + names[i]).c_str(), (from + "/" + names[i]).c_str());
-            errno = err;
-            return false;
-        }
+    return names;
+}
+
+// A rename that never replaces what is there (EEXIST then), also where the file system cannot promise it.
+int MoveNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL) return -1;
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
     }
-    rmdir(from.c_str());
-    return true;
+    return rename(from.c_str(), to.c_str());
+}
+
+enum class Placement { Done, Failed, Filled };
+
+// Puts the restored folder in place, always in one rename: moving the library in entry by entry would leave
+// half a library under the target's name if the machine stopped in between. A missing target becomes the new
+// folder; one that appeared meanwhile is not replaced. An existing empty folder is replaced by the restored
+// one dressed as the user's own (its dot-files, mode, owner and group); a rename onto a folder that someone
+// filled meanwhile fails by itself, and everything moves back: no merge.
+Placement Place(const std::string& from, const std::string& to, bool existed) {
+    if (!existed) {
+        if (MoveNoReplace(from, to) == 0) return Placement::Done;
+        return errno == EEXIST || errno == ENOTEMPTY ? Placement::Filled : Placement::Failed;
+    }
+    struct stat own;
+    if (lstat(to.c_str(), &own) != 0 || !S_ISDIR(own.st_mode)) return Placement::Filled;
+    const std::set<std::string> before = Names(to);
+    if (std::any_of(before.begin(), before.end(), [](const std::string& n) { return n[0] != '.'; }))
+        return Placement::Filled;
+    std::vector<std::string> moved;
+    auto undo = [&](Placement why) {
+        const int err = errno;
+        for (const std::string& name : moved) rename((from + "/" + name).c_str(), (to + "/" + name).c_str());
+        errno = err;
+        return why;
+    };
+    for (const std::string& name : before) {
+        if (MoveNoReplace(to + "/" + name, from + "/" + name) != 0) return undo(Placement::Failed);
+        moved.push_back(name);
+    }
+    chmod(from.c_str(), own.st_mode & 07777);
+    if (own.st_uid != geteuid() || own.st_gid != getegid()) lchown(from.c_str(), own.st_uid, own.st_gid);
+    SyncFolder(to);  // the moves are on the disk before the rename that counts on them
+    SyncFolder(from);
+    if (rename(from.c_str(), to.c_str()) == 0) return Placement::Done;
+    return undo(errno == ENOTEMPTY || errno == EEXIST ? Placement::Filled : Placement::Failed);
 }
 
 class Restorer {
 public:
-    Restorer(std::string archivePath, std::string targetDir, const Control& control)
-        : shownArchive_(std::move(archivePath)), shownTarget_(std::move(targetDir)), control_(control) {}
+    Restorer(const std::string& archivePath, const std::string& targetDir, const Control& control)
+        : shownArchive_(plat::Abbreviate(archivePath)),
+          shownTarget_(plat::Abbreviate(targetDir)),
+          archiveNative_(plat::ToNative(archivePath)),
+          target_(NativeFolder(targetDir)),
+          control_(control) {}
 
     Outcome Run() {
-        archiveNative_ = plat::ToNative(shownArchive_);
-        target_ = NativeFolder(shownTarget_);
         if (!CheckTarget() || !Survey() || !CheckSpace()) return out_;
+        RemoveStaleTemporaries(target_);
         PendingFolder folder;
         if (!folder.Create(target_)) {
             Fail(Gbk("不能创建目录 ") + shownTarget_ + ": " + Reason(errno));
@@ -257,9 +325,14 @@ public:
             syncfs(fd);  // one flush for all files, before the folder takes its name
             close(fd);
         }
-        if (!Place(folder.Path(), target_)) {
-            Fail(Gbk("不能创建目录 ") + shownTarget_ + ": " + Reason(errno));
-            return out_;
+        switch (Place(folder.Path(), target_, existed_)) {
+            case Placement::Done: break;
+            case Placement::Filled:
+                Fail(Gbk("目录 ") + shownTarget_ + Gbk(" 在恢复时被别的程序放入了文件，没有恢复任何文件"));
+                return out_;
+            case Placement::Failed:
+                Fail(Gbk("不能创建目录 ") + shownTarget_ + ": " + Reason(errno));
+                return out_;
         }
         folder.Placed();
         SyncFolder(ParentOf(target_));
@@ -276,11 +349,11 @@ private:
                 if (stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
                     std::string shown = parent;
                     std::replace(shown.begin(), shown.end(), '/', '\\');
-                    return Fail(Gbk("目录 ") + plat::Utf8ToGbk(shown) + Gbk(" 不存在"));
+                    return Fail(Gbk("目录 ") + ShownName(shown) + Gbk(" 不存在"));
                 }
                 return true;
             }
-            case Target::Empty: return true;
+            case Target::Empty: existed_ = true; return true;
             case Target::NotEmpty: return Fail(Gbk("目录 ") + shownTarget_ + Gbk(" 非空!!"));
             case Target::NotFolder: break;
         }
@@ -294,6 +367,7 @@ private:
         archive_entry* e;
         int rc;
         while (Next(r, e, rc)) {
+            if (archive_entry_is_encrypted(e)) return Encrypted();
             Entry entry;
             if (!Classify(e, entry, out_.error)) return false;
             if (!entry.rel.empty()) entries_.push_back(entry);
@@ -355,6 +429,9 @@ private:
     }
 
     bool MakeParents(const std::string& root, const std::string& rel, std::set<std::string>& made) {
+        // Entries come folder by folder: almost always the parent is made already.
+        const std::size_t last = rel.rfind('/');
+        if (last == std::string::npos || made.count(rel.substr(0, last))) return true;
         for (std::size_t slash = rel.find('/'); slash != std::string::npos; slash = rel.find('/', slash + 1)) {
             const std::string dir = rel.substr(0, slash);
             if (made.count(dir)) continue;
@@ -417,16 +494,18 @@ private:
         std::replace(s.begin(), s.end(), '/', '\\');
         std::string root = shownTarget_;
         if (root.empty() || root.back() != '\\') root += '\\';
-        return root + plat::Utf8ToGbk(s);
+        return plat::Abbreviate(root + plat::Utf8ToGbk(s));
     }
     bool WriteFailed(const std::string& rel) {
         return Fail(Gbk("不能写入 ") + Shown(rel) + ": " + Reason(errno) + Gbk("，没有恢复任何文件"));
     }
     bool Corrupt(Reader& r, const std::string& rel) {
-        return Fail(Gbk("归档文件 ") + shownArchive_ + Gbk(" 已损坏(") + plat::Utf8ToGbk(rel) + ") " + r.Why() +
+        return Fail(Gbk("归档文件 ") + shownArchive_ + Gbk(" 已损坏(") + ShownName(rel) + ") " + r.Why() +
                     Gbk("，没有恢复任何文件"));
     }
+    bool Encrypted() { return Fail(Gbk("归档文件 ") + shownArchive_ + Gbk(" 已加密(有密码保护)，不能恢复")); }
     bool Unreadable(Reader& r) {
+        if (r.Encrypted()) return Encrypted();
         return Fail(Gbk("不能读取归档文件 ") + shownArchive_ + Gbk(": 文件已损坏、不完整或不是 ZIP 归档 (") +
                     r.Why() + ")");
     }
@@ -440,7 +519,9 @@ private:
         return false;
     }
 
-    std::string shownArchive_, shownTarget_, archiveNative_, target_, prefix_;
+    const std::string shownArchive_, shownTarget_, archiveNative_, target_;
+    std::string prefix_;
+    bool existed_ = false;  // the target is a folder of the user's, empty
     const Control& control_;
     std::vector<Entry> entries_;
     Outcome out_;

@@ -100,9 +100,20 @@ void CDatumLibMang::OnBackup() {
     const DatumLibEntry lib = m_reg.entries[i];
     const std::string archivePath = AskArchive(this, false, archiving::DefaultArchiveName(lib.name));
     if (archivePath.empty()) return;
+    // A file that is no archive (a card, a letter) is replaced only when the user says so here.
+    std::string why;
+    const archiving::ArchiveTarget target = archiving::CheckArchiveTarget(LibraryRoot(lib), archivePath, why);
+    if (target == archiving::ArchiveTarget::Refused) return mang::ShowError(this, why);
+    if (target == archiving::ArchiveTarget::Foreign &&
+        plat::Svc().MessageBox(
+            this,
+            Gbk("文件 ") + archivePath + Gbk(" 不是 ZIP 归档，要用备份替换它吗？它现在的内容将会丢失。"),
+            std::string("QUESTION"), plat::MB_YESNO | plat::MB_ICONQUESTION) != plat::IDYES)
+        return;
 
     const archiving::Outcome out = RunJob(Gbk("正在备份资料库"), [&](const archiving::Control& c) {
-        return archiving::Backup(LibraryRoot(lib), archivePath, c);
+        return archiving::Backup(LibraryRoot(lib), archivePath, c,
+                                 target == archiving::ArchiveTarget::Foreign);
     });
     if (out.ok)
         Inform(this, Summary("备份完成: ", out, archivePath) + " (" + plat::FormatInt(out.archiveBytes) + Gbk(" 字节)"));
@@ -141,6 +152,7 @@ void CDatumLibMang::OnRestore() {
     info.m_strPath = DefaultRestoreFolder(info.m_strName);
     if (info.DoModal() != plat::IDOK) return;
     const std::string folder = info.m_strPath;  // ends with a separator: the form sees to it
+    if (!archiving::OutsideLibraries(m_reg, folder, error)) return mang::ShowError(this, error);
 
     const archiving::Outcome out = RunJob(Gbk("正在恢复资料库"), [&](const archiving::Control& c) {
         return archiving::Restore(archivePath, folder, c);
@@ -153,6 +165,7 @@ void CDatumLibMang::OnRestore() {
     // In this list too, so that OK keeps it; and in the file at once, so that the restored folder is never
     // left unregistered (New refuses a folder that is not empty).
     m_reg.entries[m_reg.count++] = entry;
+    m_known.push_back(entry);
     FillList();
     if (!archiving::Register(entry, error)) {
         mang::ShowError(this, Gbk("资料库已恢复到 ") + entry.path + Gbk("，但没有登记: ") + error);

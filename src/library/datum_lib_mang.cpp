@@ -3,13 +3,14 @@
 #include "library/datum_lib_mang.h"
 
 #include <QTreeWidget>
+#include <algorithm>
 #include <vector>
 
-#include "ui/mang_list.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/services.h"
 #include "store/copy_tree.h"
+#include "ui/mang_list.h"
 #include "ui/palette.h"
 
 using plat::Gbk;
@@ -53,7 +54,38 @@ bool CDatumLibMang::OnInitDialog() {
     return true;
 }
 
-bool CDatumLibMang::LoadList() { return ReadRegistry(m_reg, m_strError); }
+bool CDatumLibMang::LoadList() {
+    if (!ReadRegistry(m_reg, m_strError)) return false;
+    m_known.assign(m_reg.entries.begin(), m_reg.entries.begin() + m_reg.count);
+    return true;
+}
+
+bool CDatumLibMang::MergeRegistryOnDisk() {
+    LibraryRegistry disk;
+    if (!ReadRegistry(disk, m_strError)) return false;
+    auto same = [](const DatumLibEntry& a, const DatumLibEntry& b) {
+        return a.name == b.name && a.path == b.path;
+    };
+    for (int i = 0; i < disk.count; ++i) {
+        const DatumLibEntry& d = disk.entries[i];
+        if (std::any_of(m_known.begin(), m_known.end(), [&](const DatumLibEntry& k) { return same(k, d); }))
+            continue;
+        const auto listed = m_reg.entries.begin() + m_reg.count;
+        if (std::none_of(m_reg.entries.begin(), listed,
+                         [&](const DatumLibEntry& e) { return e.path == d.path; })) {
+            if (m_reg.count >= kMaxLibraries) {
+                FillList();
+                m_strError = Gbk("别的程序刚登记了资料库 ") + d.name +
+                             Gbk("，列表已满(最多 50 个)。请删除一些资料库后再确定。");
+                return false;
+            }
+            m_reg.entries[m_reg.count++] = d;
+        }
+        m_known.push_back(d);
+    }
+    FillList();
+    return true;
+}
 
 bool CDatumLibMang::SaveList() { return WriteRegistry(m_reg, m_strError); }
 
@@ -150,7 +182,7 @@ void CDatumLibMang::OnSetDefault() {
 void CDatumLibMang::OnOK() {
     if (m_busy) return;  // Enter while a backup or restore runs
     // A registry that cannot be read or rewritten keeps the dialog open, so that no change is lost unseen.
-    if (!SaveList()) {
+    if (!MergeRegistryOnDisk() || !SaveList()) {
         ShowError(this, m_strError);
         return;
     }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "library/archive.h"
 #include "library/registry.h"
@@ -55,10 +56,15 @@ protected:
 
 private:
     void UpdateButtons();
+    // Adds what another program registered since the dialog opened (a scheduled restore), so that OK never
+    // writes the registry back from a stale copy. False with m_strError when it cannot be read or has no
+    // room.
+    bool MergeRegistryOnDisk();
     archiving::Outcome RunJob(const std::string& progressText,
                               const std::function<archiving::Outcome(const archiving::Control&)>& work);
     std::string DefaultRestoreFolder(const std::string& name) const;
 
+    std::vector<DatumLibEntry> m_known;  // every library this dialog has seen in the registry file
     std::atomic<bool> m_cancel{false};
     bool m_busy = false;
     bool m_registryWritten = false;

@@ -47,6 +47,17 @@ bool WriteRegistry(const LibraryRegistry& reg, std::string& error) {
         return false;
     }
     const int count = std::clamp(reg.count, 0, kMaxLibraries);
+    for (int i = 0; i < count; ++i) {
+        // A line break in a name or path would add lines of its own to the file: other libraries, another
+        // count.
+        const DatumLibEntry& e = reg.entries[i];
+        if (e.name.find_first_of("\r\n") != std::string::npos ||
+            e.path.find_first_of("\r\n") != std::string::npos) {
+            error = plat::Gbk("资料库的名称或路径中有换行符: ") + plat::EscapeControls(e.name) + " " +
+                    plat::EscapeControls(e.path);
+            return false;
+        }
+    }
     file.Put("count", plat::FormatInt(count));
     file.Put("use", plat::FormatInt(reg.use));
     for (int i = 0; i < count; ++i) {

@@ -43,9 +43,9 @@ struct LibraryRegistry {
 bool ReadRegistry(LibraryRegistry& reg, std::string& error);
 
 // Rewrites set\datumlib.lst: count, use, name%d/path%d for the used slots (a slot line the file lacks is
-// appended). Fails when the file cannot be read first (same error text as ReadRegistry), or when the
-// rewrite itself fails: error = "不能写入配置文件 set\datumlib.lst：" + the system's reason, and the old file
-// stays byte for byte.
+// appended). Refuses a name or path holding a line break. Fails when the file cannot be read first (same
+// error text as ReadRegistry), or when the rewrite itself fails: error = "不能写入配置文件
+// set\datumlib.lst：" + the system's reason, and the old file stays byte for byte.
 bool WriteRegistry(const LibraryRegistry& reg, std::string& error);
 
 // Library root: the stored path followed by one '\'.

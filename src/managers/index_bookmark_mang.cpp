@@ -8,13 +8,13 @@
 #include <optional>
 
 #include "library/registry.h"
-#include "ui/mang_list.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/text.h"
-#include "render/card_view.h"
 #include "store/copy_tree.h"
+#include "ui/card_view.h"
+#include "ui/mang_list.h"
 #include "ui/palette.h"
 
 namespace {
@@ -258,7 +258,7 @@ void CIndexBookmarkMang::OnOpen() {
         return;
     }
     // No style box here: a card without a usable stylesheet is shown with the first style of the program.
-    render::ShowCard(this, *onDisk, std::string());
+    ui::ShowCard(this, *onDisk, std::string());
 }
 
 void CIndexBookmarkMang::OnMoveUp() {

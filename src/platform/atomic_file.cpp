@@ -46,16 +46,10 @@ bool Sync(int fd) {
     return fsync(fd) == 0;
 }
 
-std::string Folder(const std::string& native) {
-    std::size_t slash = native.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : native.substr(0, slash);
-}
-
 // A temporary file beside the target that no other file has; the kernel applies the umask. Its name
 // does not contain the target's, so a file left behind by a crash is never taken for a card (".datum.").
 int CreateTemporary(const std::string& target, std::string& tmpPath) {
-    const std::string prefix = Folder(target) + "/.korvane-";
+    const std::string prefix = io::FolderOf(target) + "/.korvane-";
     thread_local std::mt19937_64 random{std::random_device{}()};
     static const char kDigits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -119,11 +113,7 @@ struct AtomicFile::Impl {
         if (close(closing) != 0 || rename(tmpPath.c_str(), target.c_str()) != 0) return Fail();
         tmpPath.clear();
         // The rename is done; making it durable is best effort, its failure does not undo the new content.
-        int dir = open(Folder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            fsync(dir);
-            close(dir);
-        }
+        io::SyncFolderOf(target);
         return true;
     }
 };
@@ -134,15 +124,11 @@ AtomicFile::~AtomicFile() { Abort(); }
 bool AtomicFile::Open(std::string_view path) {
     Abort();
     auto d = std::make_unique<Impl>();
-    d->target = ToNative(path);
+    // Write through a link so it survives; a dangling link cannot be resolved and fails.
+    const std::optional<std::string> target = WriteThroughLink(ToNative(path));
+    if (!target) return false;
+    d->target = *target;
     struct stat st;
-    if (lstat(d->target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // Write through the link so it survives; a dangling link cannot be resolved and fails.
-        char* resolved = realpath(d->target.c_str(), nullptr);
-        if (!resolved) return false;
-        d->target = resolved;
-        free(resolved);
-    }
     if (stat(d->target.c_str(), &st) == 0) {
         // Read-only by its mode bits, not by access(): root may write anything, the system's rule may not.
         if (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)) {

@@ -145,7 +145,26 @@ bool io::WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-bool CreateDir(std::string_view path) { return mkdir(ToNative(path).c_str(), 0777) == 0; }
+std::string io::FolderOf(const std::string& native) {
+    std::size_t end = native.size();
+    while (end > 1 && native[end - 1] == '/') --end;
+    const std::size_t slash = native.rfind('/', end - 1);
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : native.substr(0, slash);
+}
+
+void io::SyncFolderOf(const std::string& native) {
+    Fd dir(open(FolderOf(native).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) fsync(dir.get());
+}
+
+bool CreateDir(std::string_view path) {
+    const std::string native = ToNative(path);
+    if (mkdir(native.c_str(), 0777) != 0) return false;
+    // A list or the registry that names this folder next must not outlive it in a power cut.
+    io::SyncFolderOf(native);
+    return true;
+}
 
 bool RemoveDir(std::string_view path) { return rmdir(ToNative(path).c_str()) == 0; }
 
@@ -187,7 +206,10 @@ bool CopyFile(std::string_view src, std::string_view dst, bool failIfExists) {
         }
         ok = io::WriteAll(out.get(), buf, static_cast<std::size_t>(n));
     }
+    // The copy is on the disk under its name before anything names it (a new library's template files).
+    ok = ok && fsync(out.get()) == 0;
     ok = out.Close() && ok;
+    if (ok) io::SyncFolderOf(to);
     if (!ok && !replacing) {
         int err = errno;
         unlink(to.c_str());  // no half-copied new file is left behind

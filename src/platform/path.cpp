@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include "platform/codec.h"
 #include "platform/text.h"
 
@@ -75,6 +77,16 @@ std::string ResolveIgnoringCase(std::string_view native) {
         pos = end + 1;
     }
     return found;
+}
+
+std::optional<std::string> WriteThroughLink(const std::string& native) {
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return native;
+    char* resolved = realpath(native.c_str(), nullptr);
+    if (!resolved) return std::nullopt;
+    std::string out = resolved;
+    free(resolved);
+    return out;
 }
 
 }  // namespace plat

@@ -23,4 +23,8 @@ bool IsAbsolute(std::string_view internal);
 // path as found on disk, or the input unchanged when some component matches nothing.
 std::string ResolveIgnoringCase(std::string_view native);
 
+// Where a rewrite of `native` goes so that a symbolic link there stays a link: the file the link finally
+// names, else `native` itself. nullopt for a link that cannot be resolved (it names nothing).
+std::optional<std::string> WriteThroughLink(const std::string& native);
+
 }  // namespace plat

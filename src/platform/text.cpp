@@ -78,4 +78,44 @@ int ParseInt(std::string_view s) {
 
 std::string FormatInt(long long v) { return std::to_string(v); }
 
+bool HasControlChar(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+std::string EscapeControls(std::string_view s) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7F)
+            out += c;
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out.append("\\x").append(1, kHex[u >> 4]).append(1, kHex[u & 15]);
+    }
+    return out;
+}
+
+std::string Abbreviate(std::string_view gbk, std::size_t max) {
+    if (gbk.size() <= max) return std::string(gbk);
+    const std::size_t keepHead = max / 2, keepTail = max - keepHead;
+    std::size_t head = 0, tail = 0;
+    for (std::size_t i = 0; i < gbk.size(); i += CharLen(gbk, i)) {
+        if (i <= keepHead) head = i;
+        if (gbk.size() - i <= keepTail) {
+            tail = i;
+            break;
+        }
+    }
+    return std::string(gbk.substr(0, head)) + "..." + std::string(gbk.substr(tail));
+}
+
 }  // namespace plat

@@ -42,4 +42,13 @@ int ParseInt(std::string_view s);
 // "%d" formatting: decimal, no leading zeros.
 std::string FormatInt(long long v);
 
+// A byte below 0x20, or DEL: what would break a line format or a terminal line. Such a byte is never part of
+// a two-byte GBK character nor of a UTF-8 sequence, so this holds for both encodings.
+bool HasControlChar(std::string_view s);
+// Control characters written as "\n", "\r", "\t" or "\xHH", everything else as it is (GBK or UTF-8).
+std::string EscapeControls(std::string_view s);
+// A path or name cut for a message: at most about `max` bytes, its start and end kept around "...", cut on
+// character boundaries (GBK).
+std::string Abbreviate(std::string_view gbk, std::size_t max = 160);
+
 }  // namespace plat

@@ -1,9 +1,11 @@
 #include "render/card_render.h"
 
+#include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/uri.h>
 #include <libxslt/documents.h>
+#include <libxslt/imports.h>
 #include <libxslt/security.h>
 #include <libxslt/transform.h>
 #include <libxslt/xslt.h>
@@ -11,13 +13,20 @@
 #include <libxslt/xsltutils.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 #include <vector>
 
+#include "library/registry.h"
 #include "library/registry_styles.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
@@ -33,6 +42,15 @@ namespace {
 
 // Never XML_PARSE_NOENT or XML_PARSE_DTDLOAD: entities stay unexpanded and no DTD is fetched.
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOWARNING;
+
+// Steps a stylesheet may take: instructions, and XPath steps. The shipped styles take three of each per
+// paragraph at most, so a card of a million paragraphs (near the 16 MB that open) stays well below; a runaway
+// recursion reaches the limit in a few seconds.
+constexpr unsigned long kMaxSteps = 20'000'000;
+constexpr unsigned long kMaxXPathSteps = 200'000'000;
+
+// The libraries' error sink, loader and security policy are process-wide while a render runs.
+std::mutex gRenderLock;
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
     std::size_t n = std::char_traits<char>::length(prefix);
@@ -250,6 +268,100 @@ std::string StyleError(const char* utf8Before, const std::string& stylePath, con
     return text;
 }
 
+// Stops a transform that the user cancelled or that runs too long. libxslt checks its operation limits at
+// every instruction and every XPath step, so lowering them from here ends the run at its next step.
+class Watchdog {
+public:
+    enum Why { None, Cancelled, Timeout };
+    Watchdog(xsltTransformContextPtr ctxt, const RenderControl& control)
+        : thread_([this, ctxt, &control] { Watch(ctxt, control); }) {}
+    ~Watchdog() { Stop(); }
+    Why Stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+        return why_;
+    }
+
+private:
+    void Watch(xsltTransformContextPtr ctxt, const RenderControl& control) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(control.seconds);
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!done_) {
+            wake_.wait_for(lock, std::chrono::milliseconds(50));
+            if (done_) break;
+            if (control.cancel && control.cancel->load())
+                why_ = Cancelled;
+            else if (std::chrono::steady_clock::now() >= deadline)
+                why_ = Timeout;
+            else
+                continue;
+            __atomic_store_n(&ctxt->opLimit, 1UL, __ATOMIC_RELAXED);
+            if (ctxt->xpathCtxt) __atomic_store_n(&ctxt->xpathCtxt->opLimit, 1UL, __ATOMIC_RELAXED);
+            break;
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    Why why_ = None;
+    std::thread thread_;  // last: it starts once the rest is there
+};
+
+// The last component of an internal path.
+std::string FileNameOf(const std::string& path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); i += plat::CharLen(path, i))
+        if (path[i] == '\\' || path[i] == '/') start = i + 1;
+    return path.substr(start);
+}
+
+// True when the stylesheet (native path) stands in the program directory's style folder, where only the user
+// puts stylesheets. The file itself may be a link the user made there.
+bool InStyleFolder(const std::string& native) {
+    const std::string folder = RealPath(plat::ToNative(plat::GetCurrentDir() + "\\" + layout::kStyleDir));
+    const std::size_t slash = native.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+    return !folder.empty() && RealPath(parent) == folder;
+}
+
+struct StyleChoice {
+    std::string path;  // internal
+    std::string note;  // GBK; set when the card's own stylesheet is not the one used
+};
+
+StyleChoice ChooseStyle(const std::string& href, const std::string& cardPath, const std::string& selected) {
+    // Cards written on a case-blind disk may name simple.xsl as SIMPLE.XSL.
+    const std::string own = ResolveHref(href, cardPath);
+    if (!own.empty()) {
+        const std::string native = plat::ResolveIgnoringCase(plat::ToNative(own));
+        struct stat st;
+        if (InStyleFolder(native) && stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return {plat::FromNative(native).value_or(own), std::string()};
+    }
+    StyleChoice choice{FallbackStyle(selected), std::string()};
+    if (!href.empty() && !choice.path.empty())
+        choice.note = Gbk("资料卡指定的风格文件 ") + plat::Abbreviate(href) +
+                      Gbk(" 不在风格目录 xmlstyle\\datumstyle\\ 中或不存在，已改用风格 ") +
+                      FileNameOf(choice.path);
+    return choice;
+}
+
+// Whether a page written in this output can carry the mark: not plain text, and an encoding ASCII bytes fit.
+bool TakesMark(xsltStylesheetPtr style) {
+    const xmlChar* method = nullptr;
+    const xmlChar* encoding = nullptr;
+    XSLT_GET_IMPORT_PTR(method, style, method);
+    XSLT_GET_IMPORT_PTR(encoding, style, encoding);
+    const std::string enc = encoding ? plat::AsciiLower(reinterpret_cast<const char*>(encoding)) : "";
+    return !(method && xmlStrEqual(method, reinterpret_cast<const xmlChar*>("text"))) &&
+           enc.rfind("utf-16", 0) != 0 && enc.rfind("utf-32", 0) != 0 && enc.rfind("ucs", 0) != 0;
+}
+
 }  // namespace
 
 std::string ResolveHref(const std::string& href, const std::string& cardPath) {
@@ -275,28 +387,31 @@ std::string FallbackStyle(const std::string& selected) {
     return styles.front().path;
 }
 
-Page RenderCard(const std::string& cardPath, const std::string& selectedStyle) {
+Page RenderCard(const std::string& cardPath, const std::string& selectedStyle, const RenderControl& control) {
     Page page;
     XmlRecordSet xml;
     plat::LineReader reader;
     if (!reader.Open(cardPath) || !xml.ReadCard(reader)) {
-        page.error = Gbk("读取文件 ") + cardPath + Gbk(" 的XML数据时出错了!");
+        page.error = Gbk("读取文件 ") + plat::Abbreviate(cardPath) + Gbk(" 的XML数据时出错了!");
         return page;
     }
     reader.Close();
 
-    std::string stylePath = ResolveHref(xml.card.href, cardPath);
-    if (stylePath.empty()) stylePath = FallbackStyle(selectedStyle);
+    StyleChoice choice{control.style, std::string()};
+    if (choice.path.empty()) choice = ChooseStyle(xml.card.href, cardPath, selectedStyle);
+    const std::string& stylePath = choice.path;
+    page.note = choice.note;
     if (stylePath.empty()) {
         page.error = Gbk("资料卡没有指定可用的风格文件, 目录 xmlstyle\\datumstyle\\ 中也没有风格文件");
         return page;
     }
     const std::string styleNative = plat::ToNative(stylePath);
     if (!plat::IsFile(stylePath)) {
-        page.error = Gbk("找不到风格文件 ") + stylePath;
+        page.error = Gbk("找不到风格文件 ") + plat::Abbreviate(stylePath);
         return page;
     }
 
+    std::lock_guard<std::mutex> lock(gRenderLock);
     xmlInitParser();
     Session session(styleNative);
     xsltStylesheetPtr style = xsltParseStylesheetFile(reinterpret_cast<const xmlChar*>(ToUri(styleNative).c_str()));
@@ -309,27 +424,55 @@ Page RenderCard(const std::string& cardPath, const std::string& selectedStyle) {
     xmlDocPtr doc = CardDocument(xml.card, plat::ToNative(cardPath));
     xsltTransformContextPtr ctxt = xsltNewTransformContext(style, doc);
     xmlDocPtr result = nullptr;
+    Watchdog::Why stopped = Watchdog::None;
     if (ctxt) {
         xsltSetCtxtSecurityPrefs(session.Prefs(), ctxt);
+        ctxt->opLimit = kMaxSteps;
+        if (ctxt->xpathCtxt) ctxt->xpathCtxt->opLimit = kMaxXPathSteps;
+        Watchdog watchdog(ctxt, control);
         result = xsltApplyStylesheetUser(style, doc, nullptr, nullptr, nullptr, ctxt);
+        stopped = watchdog.Stop();
     }
-    const bool failed = !ctxt || !result || ctxt->state != XSLT_STATE_OK || session.Refused();
+    const bool exhausted = ctxt && (ctxt->opCount >= kMaxSteps ||
+                                    (ctxt->xpathCtxt && ctxt->xpathCtxt->opCount >= kMaxXPathSteps));
+    const bool failed =
+        !ctxt || !result || ctxt->state != XSLT_STATE_OK || session.Refused() || stopped || exhausted;
     if (!failed) {
         xmlChar* out = nullptr;
         int len = 0;
         if (xsltSaveResultToString(&out, &len, result, style) == 0) {
             page.html.assign(out ? reinterpret_cast<const char*>(out) : "", out ? static_cast<std::size_t>(len) : 0);
+            if (TakesMark(style)) page.html += kPageMark;
             page.ok = true;
         }
         xmlFree(out);
     }
-    if (!page.ok)
+    page.cancelled = stopped == Watchdog::Cancelled;
+    if (stopped == Watchdog::Timeout || exhausted)
+        page.error =
+            StyleError("用风格文件 ", stylePath, " 显示资料卡时出错:",
+                       stopped ? "风格文件运行超过 " + std::to_string(control.seconds) + " 秒，已停止"
+                               : std::string("风格文件运行的步骤太多(可能是无尽的递归)，已停止"));
+    else if (!page.ok && !page.cancelled)
         page.error = StyleError("用风格文件 ", stylePath, " 显示资料卡时出错:", session.FirstError());
     if (result) xmlFreeDoc(result);
     if (ctxt) xsltFreeTransformContext(ctxt);
     xmlFreeDoc(doc);
     xsltFreeStylesheet(style);
     return page;
+}
+
+bool IsRenderedPage(const std::string& native) {
+    const int fd = open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    const std::size_t n = sizeof kPageMark - 1;
+    std::string tail(n, '\0');
+    const bool read =
+        fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= static_cast<off_t>(n) &&
+        pread(fd, tail.data(), n, st.st_size - static_cast<off_t>(n)) == static_cast<ssize_t>(n);
+    close(fd);
+    return read && tail == kPageMark;
 }
 
 }  // namespace render

@@ -1,6 +1,8 @@
 #include "render/view_cache.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,24 +28,64 @@ bool IsPage(const std::string& name) {
            name.compare(name.size() - (sizeof kSuffix - 1), sizeof kSuffix - 1, kSuffix) == 0;
 }
 
-// Only the program's own pages are candidates; anything else in the folder is left alone.
-void Prune(const fs::path& folder) {
+// Only the program's own pages are candidates; anything else in the folder is left alone. Everything goes
+// through the folder's descriptor and nothing follows a link: a link planted among the pages is removed as a
+// name, never what it points to.
+void Prune(int folder) {
     struct Found {
-        fs::file_time_type time;
-        fs::path path;
+        struct timespec time;
+        std::string name;
     };
     std::vector<Found> pages;
-    std::error_code ec;
-    for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
-        if (!e.is_regular_file(ec) || !IsPage(e.path().filename().string())) continue;
-        pages.push_back({e.last_write_time(ec), e.path()});
+    DIR* dir = fdopendir(dup(folder));
+    if (!dir) return;
+    while (dirent* e = readdir(dir)) {
+        struct stat st;
+        if (!IsPage(e->d_name) || fstatat(folder, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode))
+            continue;
+        pages.push_back({st.st_mtim, e->d_name});
     }
+    closedir(dir);
     if (pages.size() <= static_cast<std::size_t>(kKeptPages)) return;
     // Newest first; names carry the write time, so they order pages written within one clock tick.
     std::sort(pages.begin(), pages.end(), [](const Found& a, const Found& b) {
-        return a.time != b.time ? a.time > b.time : a.path.filename() > b.path.filename();
+        if (a.time.tv_sec != b.time.tv_sec) return a.time.tv_sec > b.time.tv_sec;
+        if (a.time.tv_nsec != b.time.tv_nsec) return a.time.tv_nsec > b.time.tv_nsec;
+        return a.name > b.name;
     });
-    for (std::size_t i = kKeptPages; i < pages.size(); ++i) fs::remove(pages[i].path, ec);
+    for (std::size_t i = kKeptPages; i < pages.size(); ++i) unlinkat(folder, pages[i].name.c_str(), 0);
+}
+
+// One folder of the cache, made if missing, as a descriptor: a real folder (not a link) of this user's,
+// closed to everyone else. -1 otherwise: pages of one user are nobody else's to read or to plant.
+int OpenOwnFolder(int parent, const char* name) {
+    if (mkdirat(parent, name, 0700) != 0 && errno != EEXIST) return -1;
+    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() &&
+        ((st.st_mode & 077) == 0 || fchmod(fd, 0700) == 0))
+        return fd;
+    if (fd >= 0) close(fd);
+    return -1;
+}
+
+// The view folder below the cache base (made 0700 where missing, as the base directory rules ask), or -1.
+int OpenViewFolder(const fs::path& view) {
+    const fs::path base = view.parent_path().parent_path();
+    fs::path made;
+    for (const fs::path& part : base) {
+        made /= part;
+        mkdir(made.c_str(), 0700);
+    }
+    const int baseFd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (baseFd < 0) return -1;
+    const int program = OpenOwnFolder(baseFd, "korvane");
+    close(baseFd);
+    if (program < 0) return -1;
+    const int fd = OpenOwnFolder(program, "view");
+    close(program);
+    return fd;
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -79,32 +121,34 @@ std::string WriteViewPage(const std::string& html, std::string& error) {
         error = plat::Gbk("找不到缓存目录: HOME 和 XDG_CACHE_HOME 都没有设置");
         return std::string();
     }
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) {
-        error = plat::Gbk("不能创建目录 ") + plat::Utf8ToGbk(folder);
+    const int dirFd = OpenViewFolder(folder);
+    if (dirFd < 0) {
+        error = plat::Gbk("不能使用缓存目录 ") + plat::Utf8ToGbk(folder) +
+                plat::Gbk(": 不能创建，或者不是本用户自己的目录(例如是符号链接)");
         return std::string();
     }
     const long long stamp = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();
-    std::string path;
+    std::string name;
     int fd = -1;
     for (int n = 0; n < 1000 && fd < 0; ++n) {
-        path = folder + "/" + kPrefix + std::to_string(stamp) + "-" + std::to_string(getpid()) + "-" +
-               std::to_string(n) + kSuffix;
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        name = kPrefix + std::to_string(stamp) + "-" + std::to_string(getpid()) + "-" + std::to_string(n) +
+               kSuffix;
+        fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) break;
     }
     bool ok = fd >= 0 && WriteAll(fd, html);
     if (fd >= 0 && ::close(fd) != 0) ok = false;
     if (!ok) {
-        if (fd >= 0) ::unlink(path.c_str());
-        error = plat::Gbk("不能写入文件 ") + plat::Utf8ToGbk(path);
+        if (fd >= 0) ::unlinkat(dirFd, name.c_str(), 0);
+        ::close(dirFd);
+        error = plat::Gbk("不能写入文件 ") + plat::Utf8ToGbk(folder + "/" + name);
         return std::string();
     }
-    Prune(folder);
-    return path;
+    Prune(dirFd);
+    ::close(dirFd);
+    return folder + "/" + name;
 }
 
 }  // namespace render

@@ -95,15 +95,18 @@ void MoveMarked(QTreeWidget* list, Entries& entries, int count, int step, Refill
 }
 
 // The edit's text as GBK. Text that GBK cannot hold is refused with a message rather than saved with '?' in
-// place of the characters; false then.
+// place of the characters, and so is a control character; false then.
 inline bool TakeEditText(QWidget* owner, const QLineEdit* edit, std::string& gbk) {
     if (!edit) {
         gbk.clear();
         return true;
     }
-    if (plat::FromQ(edit->text(), gbk)) return true;
-    plat::Svc().MessageBox(owner, plat::Gbk("输入的文字中有无法保存的字符，请修改后再试!"),
-                           std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+    // A line break or another control character would add or cut lines of the list file it is written to.
+    const char* refused = !plat::FromQ(edit->text(), gbk) ? "输入的文字中有无法保存的字符，请修改后再试!"
+                          : plat::HasControlChar(gbk) ? "输入的文字中有换行符或其它控制字符，请修改后再试!"
+                                                      : nullptr;
+    if (!refused) return true;
+    plat::Svc().MessageBox(owner, plat::Gbk(refused), std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
     return false;
 }
 

@@ -26,11 +26,12 @@ protected:
     TempProgramDir dir;
 
     // Home, user data and cache inside the test folder, and no display, as for a scheduled job.
-    Outcome Korvane(const QStringList& args) {
+    Outcome Korvane(const QStringList& args, const QString& home = "/home") {
         const QString root = QString::fromStdString(dir.Native());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", root + "/home");
+        env.insert("HOME", home.startsWith('/') ? root + home : home);
         env.insert("XDG_DATA_HOME", root + "/home/data");
+        if (home != "/home") env.remove("XDG_DATA_HOME");
         env.remove("XDG_CACHE_HOME");  // the cache then goes under HOME
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
@@ -77,14 +78,14 @@ TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
                   "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
                   "<xsl:template match=\"/\">OWN <xsl:value-of select=\"datum/title\"/></xsl:template>"
                   "</xsl:stylesheet>");
-    const std::string found = "lib\\历史\\甲午.datum.xml\n";
+    const std::string found = "lib/历史/甲午.datum.xml\n";
     // err "?": any usage text
     const struct { QStringList args; int status; std::string out, err; } cases[] = {
         {{"--search", "水师 北洋"}, 0, found, ""},
         {{"--search", "--library", "资料一", "甲"}, 0, found, ""},
         {{"--search", "水师", "--library", "资料二"}, 1, "", ""},
         {{"--search", "水师", "--library", "没有这个库"}, 2, "", "korvane: 没有名为 没有这个库 的资料库\n"},
-        {{"--search", "   "}, 2, "", "korvane: 用法: korvane --search 检索词 [--library 资料库名称]\n"},
+        {{"--search", "   "}, 2, "", "korvane: 用法: korvane --search [-0] 检索词 [--library 资料库名称]\n"},
         {{"--search", "a", "b"}, 2, "", "?"},
         {{"--search", QString(257, 'a')}, 2, "", "korvane: 检索内容太长: 最多 256 个字\n"},
         {{"--render"}, 2, "", "?"},
@@ -113,7 +114,7 @@ TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
     std::string poem;
     for (int i = 0; i < 1000; ++i) poem += "白日依山尽，黄河入海流。";  // pages of the index
     WriteCard("lib/历史/定远.datum.xml", "定远", poem);
-    EXPECT_EQ(Korvane({"--search", "定远"}).out, "lib\\历史\\定远.datum.xml\n");
+    EXPECT_EQ(Korvane({"--search", "定远"}).out, "lib/历史/定远.datum.xml\n");
     // An index that only a query finds damaged (every page of FTS5's segments but the first garbled) is
     // built again, and answers.
     for (const auto& f : fs::directory_iterator(dir.Native() + "/home/.cache/korvane")) {
@@ -153,6 +154,67 @@ TEST_F(CliTest, BackupByNameRestoreRegistersAndAFullListRefuses) {
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err, "korvane: 资料库列表已满(最多 50 个)，不能再恢复资料库!\n");
     EXPECT_FALSE(fs::exists("new"));
+}
+
+// Command-line names are native and taken literally; what the user has is never overwritten; names that would
+// forge registry lines are refused; found paths print as a shell takes them.
+TEST_F(CliTest, NamesAreTakenLiterallyAndNothingOfTheUsersIsOverwritten) {
+    dir.CopyShippedData();
+    mainfx::WriteRegistry(dir, {{"资料一", "lib"}}, 0);
+    mainfx::MakeLibrary(dir, "lib", {"历史"}, {});
+    WriteCard("lib/历史/甲午.datum.xml", "甲午", "北洋");
+    WriteCard("lib/历史/定\n远.datum.xml", "定远", "北洋");
+    dir.WriteFile("old/x.zip", "keep");
+    dir.WriteFile("notes.txt", "mine");
+    ASSERT_EQ(Korvane({"--backup", "资料一", "lib.zip"}).status, 0);
+    const std::string card = "lib/历史/甲午.datum.xml", shown = "lib\\历史\\甲午.datum.xml";
+    const std::string sep = "korvane: 文件名中的 \\ 在本程序的路径中是分隔符，不能照原样使用: ";
+    const std::string lines = "korvane: 资料库的名称和目录中不能有换行符或其它控制字符: ";
+    const struct { QStringList args; int status; std::string err; } cases[] = {
+        {{"--backup", "资料一", "old\\x.zip"}, 2, sep + "old\\x.zip\n"},
+        {{"--render", "lib\\历史\\甲午.datum.xml"}, 2, sep + shown + "\n"},
+        {{"--backup", "资料一", card.c_str()}, 1, "korvane: 不能写入备份文件 " + shown + ": 备份文件不能放在要备份的资料库之中\n"},
+        {{"--backup", "资料一", "notes.txt"}, 1, "korvane: 文件 notes.txt 不是 ZIP 归档，备份不会替换它\n"},
+        {{"--render", card.c_str(), card.c_str()}, 1, "korvane: 不能把页面写到资料卡自己上: " + shown + "\n"},
+        {{"--render", card.c_str(), "notes.txt"}, 1, "korvane: 文件 notes.txt 已存在，不是本程序生成的页面，不会替换它\n"},
+        {{"--restore", "lib.zip", "new", "a\nname1=x"}, 2, lines + "a\\nname1=x new\n"},
+        {{"--restore", "lib.zip", "new\npath1=x"}, 2, lines + "lib new\\npath1=x\n"},
+        {{"--restore", "lib.zip", "lib/历史/new"}, 1, "korvane: 目录 lib\\历史\\new\\ 位于资料库 资料一 之中，不能恢复到那里\n"},
+    };
+    auto snapshot = [&] {
+        std::string all;
+        for (const std::string& f : {std::string("set/datumlib.lst"), card, std::string("notes.txt")}) all += dir.ReadFile(f) + "|";
+        return all + dir.ReadFile("old/x.zip");
+    };
+    const std::string before = snapshot();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const Outcome r = Korvane(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_EQ(snapshot(), before);
+    EXPECT_FALSE(dir.Exists("new") || dir.Exists("lib/历史/new") || dir.Exists("x.zip"));
+
+    EXPECT_EQ(Korvane({"--render", card.c_str(), "page.html"}).status, 0);
+    EXPECT_EQ(Korvane({"--render", card.c_str(), "page.html"}).status, 0) << "its own page may be replaced";
+    // Equal matches saved in the same minute list in the order of their names.
+    EXPECT_EQ(Korvane({"--search", "北洋"}).out, "lib/历史/定\\n远.datum.xml\n" + card + "\n");
+    EXPECT_EQ(Korvane({"--search", "-0", "北洋"}).out, "lib/历史/定\n远.datum.xml" + std::string(1, '\0') + card + '\0');
+}
+
+// Where the program works: a damaged program directory is reported where it is, an empty user folder is
+// filled, and a HOME that is no place says so.
+TEST_F(CliTest, ADamagedProgramDirectoryIsReportedAndAnEmptyUserFolderFilled) {
+    dir.MakeDir("set");
+    EXPECT_EQ(Korvane({"--search", "x"}).err, "korvane: 没有找到配置文件 set\\datumlib.lst\n");
+    EXPECT_FALSE(dir.Exists("home/data/korvane"));
+    std::filesystem::remove("set");
+    dir.MakeDir("home/data/korvane");
+    EXPECT_EQ(Korvane({"--search", "x"}).err.substr(0, 27), "Program directory created: ");
+    EXPECT_TRUE(dir.Exists("home/data/korvane/set/datumlib.lst"));
+    EXPECT_EQ(Korvane({"--search", "x"}, "relative/home").err.substr(0, 60),
+              "korvane: HOME (relative/home) is not an absolute path; no pr");
 }
 
 }  // namespace

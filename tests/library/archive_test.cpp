@@ -5,8 +5,11 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDate>
@@ -79,6 +82,7 @@ void WriteZip(const std::string& path, const std::vector<Entry>& entries, const 
     archive* a = archive_write_new();
     archive_write_set_format_zip(a);
     archive_write_set_options(a, options);
+    archive_write_set_passphrase(a, "secret");  // used only when the options ask for encryption
     ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
     for (const Entry& e : entries) {
         archive_entry* h = archive_entry_new();
@@ -145,6 +149,9 @@ TEST_F(ArchiveTest, RoundTripIsExactAndEveryToolSeesTheUtf8Names) {
 TEST_F(ArchiveTest, HostileEntriesAreRefusedBeforeAnythingIsWritten) {
     const std::string tail = "，没有恢复任何文件";
     const std::string abs = dir.Native() + "/outside";
+    std::string deep;  // 30,000 levels: refused at once, and named in a line that fits on a screen
+    for (int i = 0; i < 30000; ++i) deep += "a/";
+    deep += "x";
     const struct { Entry entry; std::string error; } cases[] = {
         {{"../outside"}, "归档中的条目 ../outside 含有上级目录 .." + tail},
         {{"a\\..\\..\\outside"}, "归档中的条目 a/../../outside 含有上级目录 .." + tail},  // as Windows tools write
@@ -155,6 +162,8 @@ TEST_F(ArchiveTest, HostileEntriesAreRefusedBeforeAnythingIsWritten) {
         {{"\xf0\x9f\x98\x80.txt"}, "归档中的条目 ?.txt 的名字不是有效的 UTF-8 或无法保存为 GBK" + tail},
         {{"_ _SETS_ _/class.list"}, "归档中的条目 _ _SETS_ _/class.list 出现了两次" + tail},
         {{"_ _SETS_ _/class.list/x"}, "归档中的条目 _ _SETS_ _/class.list/x 位于文件之下" + tail},
+        {{std::string(300, 'n')}, "归档中的条目 " + std::string(80, 'n') + "..." + std::string(80, 'n') + " 的名字太长" + tail},
+        {{deep}, "归档中的条目 " + deep.substr(0, 80) + "..." + deep.substr(deep.size() - 80) + " 的名字太长" + tail},
     };
     for (const auto& c : cases) {
         // The hostile entry comes last, after a harmless one that must not be written either.
@@ -174,6 +183,9 @@ TEST_F(ArchiveTest, ArchivesThatAreNoLibraryOrBrokenAreRefusedWhole) {
     dir.WriteFile("cut.zip", whole.substr(0, whole.size() - 30));
     ExpectRefused("cut.zip",
                   "不能读取归档文件 cut.zip: 文件已损坏、不完整或不是 ZIP 归档 (Unrecognized archive format)");
+
+    WriteZip("enc.zip", {classList}, "zip:encryption=zipcrypt");
+    ExpectRefused("enc.zip", "归档文件 enc.zip 已加密(有密码保护)，不能恢复");
 
     // A damaged byte in the big card's compressed data: its CRC fails after earlier files were written.
     std::string damaged = whole;
@@ -224,7 +236,8 @@ TEST_F(ArchiveTest, FullDisksStopARestoreBeforeItWritesAndABackupWithoutAHalfArc
 
 TEST_F(ArchiveTest, CancelAndFailuresLeaveNoHalfArchiveOrFolder) {
     MakeLibrary(dir, "lib");
-    dir.WriteFile("old.zip", "previous backup");
+    const std::string previous = std::string("PK\5\6") + std::string(18, '\0');  // an archive with no entries
+    dir.WriteFile("old.zip", previous);
     std::atomic<bool> cancel{false};
     archiving::Control control{&cancel, [&](long long done, long long) { cancel = done >= 2; }};
     const auto before = Tree(dir.Native());
@@ -239,10 +252,93 @@ TEST_F(ArchiveTest, CancelAndFailuresLeaveNoHalfArchiveOrFolder) {
     fs::create_symlink("/etc", "lib/甲类/link");
     const archiving::Outcome linked = archiving::Backup("lib\\", "old.zip");
     EXPECT_EQ(plat::GbkToUtf8(linked.error), "不能备份符号链接或特殊文件: lib\\甲类\\link");
-    EXPECT_EQ(dir.ReadFile("old.zip"), "previous backup");
+    EXPECT_EQ(dir.ReadFile("old.zip"), previous);
     EXPECT_EQ(plat::GbkToUtf8(archiving::Backup("set\\", "x.zip").error),
               "目录 set\\ 不是资料库(没有 _ _SETS_ _\\class.list)");
     EXPECT_FALSE(fs::exists("x.zip"));
+}
+
+// A card saved (a new file renamed over it) between the listing and its read is stored whole; swapped for a
+// pipe, a folder or nothing, it stops the backup as changed, without waiting on the pipe.
+TEST_F(ArchiveTest, ACardChangedDuringTheBackupIsStoredWholeOrReported) {
+    MakeLibrary(dir, "lib");
+    const std::string card = dir.Native() + "/lib/甲类/乙 子类/卡片.datum.xml", saved(70000, 's');
+    const std::string changed = "文件 lib\\甲类\\乙 子类\\卡片.datum.xml 在备份时被改动，请重试";
+    auto save = [&] { std::ofstream(card + ".new") << saved, fs::rename(card + ".new", card); };
+    const struct { std::function<void()> swap; std::string error; } cases[] = {
+        {save, ""},
+        {[&] { fs::remove(card), mkfifo(card.c_str(), 0644); }, changed},
+        {[&] { fs::remove(card), fs::create_directory(card); }, changed},
+        {[&] { fs::remove(card); }, changed},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(card);
+        dir.WriteFile("lib/甲类/乙 子类/卡片.datum.xml", "short");
+        archiving::Control control{nullptr, [&](long long done, long long) { done == 1 ? c.swap() : void(); }};
+        EXPECT_EQ(plat::GbkToUtf8(archiving::Backup("lib\\", "lib.zip", control).error), c.error);
+        EXPECT_TRUE(!c.error.empty() || archiving::Restore("lib.zip", "back\\").ok);
+    }
+    EXPECT_EQ(dir.ReadFile("back/甲类/乙 子类/卡片.datum.xml"), saved);
+}
+
+// Never over the user's data: not into the library, not over a file that is no archive unless the user
+// agreed; a link stays a link.
+TEST_F(ArchiveTest, BackupReplacesOnlyArchivesAndWritesThroughLinks) {
+    MakeLibrary(dir, "lib");
+    ASSERT_TRUE(archiving::Backup("lib\\", "real.zip").ok);
+    dir.WriteFile("notes.txt", "my notes");
+    dir.WriteFile("empty.zip", "");
+    dir.MakeDir("folder");
+    fs::create_symlink("real.zip", "link.zip");
+    fs::create_symlink("nowhere.zip", "dangling.zip");
+    const std::string card = "lib\\甲类\\乙 子类\\卡片.datum.xml", no = "不能写入备份文件 ";
+    const struct { std::string target, error; } cases[] = {
+        {"empty.zip", ""}, {"link.zip", ""}, {"real.zip", ""},
+        {card, no + card + ": 备份文件不能放在要备份的资料库之中"},
+        {"lib\\new.zip", no + "lib\\new.zip: 备份文件不能放在要备份的资料库之中"},
+        {"notes.txt", "文件 notes.txt 不是 ZIP 归档，备份不会替换它"},
+        {"dangling.zip", no + "dangling.zip: 符号链接指向的文件不存在"},
+        {"folder", no + "folder: 是一个目录"},
+    };
+    for (const auto& c : cases) {
+        const auto before = Tree(dir.Native());
+        EXPECT_EQ(plat::GbkToUtf8(archiving::Backup("lib\\", Gbk(c.target)).error), c.error);
+        EXPECT_TRUE(c.error.empty() || Tree(dir.Native()) == before) << c.target;
+    }
+    EXPECT_TRUE(fs::is_symlink("link.zip"));
+    EXPECT_TRUE(archiving::Backup("lib\\", "notes.txt", {}, true).ok) << "as the user agreed to in the manager";
+    EXPECT_EQ(dir.ReadFile("notes.txt"), dir.ReadFile("real.zip"));
+}
+
+// What killed runs left beside a target goes at the next run; what a living run holds stays. An empty folder
+// of the user's stays the user's (its mode), and one filled or made while the restore writes is not merged.
+TEST_F(ArchiveTest, LeftoversGoAndAnEmptyTargetStaysTheUsersAndIsNeverMerged) {
+    MakeLibrary(dir, "lib");
+    for (const char* f : {".lib.zip-AAAAAA", ".lib.zip-BBBBBB", ".lib.zip-mine", ".kept-CCCCCC/x", ".target-DDDDDD/x"})
+        dir.WriteFile(f, f);
+    const int running = open(".lib.zip-BBBBBB", O_RDONLY);
+    ASSERT_EQ(flock(running, LOCK_EX), 0);
+    ASSERT_TRUE(archiving::Backup("lib\\", "lib.zip").ok);
+    dir.MakeDir("target");
+    chmod("target", 0700);
+    ASSERT_TRUE(archiving::Restore("lib.zip", "target\\").ok);
+    close(running);
+    for (const char* f : {".lib.zip-AAAAAA", ".target-DDDDDD"}) EXPECT_FALSE(dir.Exists(f)) << f;
+    for (const char* f : {".lib.zip-BBBBBB", ".lib.zip-mine", ".kept-CCCCCC"}) EXPECT_TRUE(dir.Exists(f)) << f;
+    EXPECT_EQ(fs::status("target").permissions(), fs::perms::owner_all);
+    EXPECT_EQ(Tree(dir.Native() + "/target"), Tree(dir.Native() + "/lib"));
+
+    for (bool existed : {true, false}) {
+        if (existed) dir.MakeDir("again");
+        archiving::Control control{nullptr, [&](long long done, long long) {
+            if (done == 1) existed ? dir.WriteFile("again/intruder", "x") : dir.MakeDir("again");
+        }};
+        EXPECT_EQ(plat::GbkToUtf8(archiving::Restore("lib.zip", "again\\", control).error),
+                  "目录 again\\ 在恢复时被别的程序放入了文件，没有恢复任何文件");
+        EXPECT_EQ(Tree(dir.Native() + "/again").size(), existed ? 1u : 0u);
+        fs::remove_all("again");
+    }
+    for (const auto& [name, bytes] : Tree(dir.Native())) EXPECT_NE(name.rfind(".again-", 0), 0u) << name;
 }
 
 // Through the library manager: 备份 and 恢复 beside the libraries, with progress and registration.
@@ -264,12 +360,18 @@ TEST_F(ArchiveTest, ManagerBacksUpAndRestoresBesideTheLibrariesAndRegisters) {
     mangfx::Select(m, 0);
     ASSERT_TRUE(m.Item(kBackup)->isEnabled());
 
+    dir.WriteFile("notes.txt", "mine");
+    svc.QueueFileName("notes.txt");
+    svc.ExpectBox("文件 notes.txt 不是 ZIP 归档，要用备份替换它吗？它现在的内容将会丢失。", "QUESTION", 0x24, plat::IDNO);
+    mangfx::Click(m, kBackup);
+    EXPECT_EQ(dir.ReadFile("notes.txt"), "mine");
+
     svc.QueueFileName("甲-20261207.zip");
     ASSERT_TRUE(archiving::Backup(Gbk("datum\\甲\\"), "same.zip").ok);  // the same bytes: its size is known
     const std::string size = std::to_string(fs::file_size("same.zip"));
     svc.ExpectBox("备份完成: " + counted + "，已写入 甲-20261207.zip (" + size + " 字节)", "INFOMATION", 0x40);
     mangfx::Click(m, kBackup);
-    ASSERT_EQ(svc.fileDialogs.size(), 1u);
+    ASSERT_EQ(svc.fileDialogs.size(), 2u);
     EXPECT_FALSE(svc.fileDialogs[0].open);
     EXPECT_EQ(plat::GbkToUtf8(svc.fileDialogs[0].initialName),
               "甲-" + QDate::currentDate().toString("yyyyMMdd").toStdString() + ".zip");
@@ -297,7 +399,7 @@ TEST_F(ArchiveTest, ManagerBacksUpAndRestoresBesideTheLibrariesAndRegisters) {
     full.Init();
     svc.ExpectBox("资料库列表已满(最多 50 个)，不能再恢复资料库!", "ERROR", 0x10);
     mangfx::Click(full, kRestore);
-    EXPECT_EQ(svc.fileDialogs.size(), 2u);
+    EXPECT_EQ(svc.fileDialogs.size(), 3u);
 }
 
 }  // namespace

@@ -142,6 +142,17 @@ TEST_F(LibMangTest, AFullListRefusesNewAndCancelWritesNothing) {
     EXPECT_EQ(OnDisk(), RegistryText(libs, 0));
 }
 
+// A scheduled restore registers a library while the dialog is open: OK keeps it beside the dialog's edits.
+TEST_F(LibMangTest, OkKeepsALibraryAnotherProgramRegisteredMeanwhile) {
+    Start({{"甲", "a"}, {"乙", "b"}}, 0);
+    std::string error;
+    ASSERT_TRUE(archiving::Register({Gbk("定时恢复"), "restored"}, error));
+    Select(m, 1);
+    Click(m, kSetDefault);
+    Click(m, kOK);
+    EXPECT_EQ(OnDisk(), RegistryText({{"甲", "a"}, {"乙", "b"}, {"定时恢复", "restored"}}, 1));
+}
+
 // The folder browser may leave the process elsewhere; the form sets the directory back.
 class MovingBrowser : public ScriptedServices {
 public:
@@ -163,10 +174,12 @@ TEST(LibInfoTest, BrowseAppendsOneSeparatorAndTextGbkCannotHoldIsRefused) {
         EXPECT_EQ(form.ItemAs<QLineEdit>(1022)->text().toStdString(), shown);
         EXPECT_EQ(plat::GetCurrentDir(), dir.Internal());
     }
-    form.ItemAs<QLineEdit>(1021)->setText(QString::fromUtf8("库\xF0\x9F\x98\x80"));
-    svc.ExpectBox("输入的文字中有无法保存的字符，请修改后再试!", "ERROR", 0x10);
-    Click(form, kOK);
-    EXPECT_FALSE(form.Ended());
+    for (const auto& [typed, why] : {std::pair{"库\xF0\x9F\x98\x80", "无法保存的字符"}, {"库\n1=x", "换行符或其它控制字符"}}) {
+        form.ItemAs<QLineEdit>(1021)->setText(QString::fromUtf8(typed));
+        svc.ExpectBox(std::string("输入的文字中有") + why + "，请修改后再试!", "ERROR", 0x10);
+        Click(form, kOK);
+        EXPECT_FALSE(form.Ended());
+    }
     Type(form, 1021, "名");
     Click(form, kOK);
     EXPECT_TRUE(form.Ended());

@@ -234,8 +234,8 @@ TEST_F(LinkListTest, OpenHandsOverOnlyCardsThatExist) {
     dir.WriteFile("lib/evil.datum.sh", "#!/bin/sh\necho launched\n");  // a card's name, but no card
     dir.WriteFile(rel, LinkList("t", {{"a", "lib\\art\\monet.datum.xml"}, {"c", "lib\\art\\gone.datum.xml"},
                                       {"d", "lib\\evil.datum.sh"}}));
-    dir.WriteFile("lib/Art/a.xsl", "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-                                   "<xsl:template match=\"/\"><html>OK</html></xsl:template></xsl:stylesheet>");
+    dir.WriteFile("xmlstyle/datumstyle/a.xsl", "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                                               "<xsl:template match=\"/\"><html>OK</html></xsl:template></xsl:stylesheet>");
     m.Init();
     Click(m, kOpen);  // nothing marked
     const char* refused[] = {"", "lib\\art\\gone.datum.xml", "lib\\evil.datum.sh"};
@@ -245,7 +245,7 @@ TEST_F(LinkListTest, OpenHandsOverOnlyCardsThatExist) {
         Click(m, kOpen);
         svc.VerifyAllUsed();
     }
-    ASSERT_EQ(svc.shellOpens.size(), 1u);  // the card's page, rendered with its own stylesheet
+    ASSERT_EQ(svc.shellOpens.size(), 1u);  // the card's page, in the program's own style
     const std::string page = svc.shellOpens[0].path;
     EXPECT_EQ(page.substr(page.size() - 5), ".html");
     EXPECT_NE(page.find("korvane\\view\\"), std::string::npos) << page;

@@ -2,16 +2,19 @@
 // not do, and how the view and the list's Open hand the page over.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QPushButton>
+#include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 
-#include "support/cards.h"
 #include "app/main_fixture.h"
 #include "platform/path.h"
 #include "render/card_render.h"
-#include "render/card_view.h"
 #include "render/view_cache.h"
+#include "support/cards.h"
+#include "ui/card_view.h"
 
 namespace fs = std::filesystem;
 using plat::Gbk;
@@ -54,52 +57,100 @@ protected:
     }
 };
 
-TEST_F(RenderTest, HrefIsTakenAsItsWriterMeantItElseTheSelectedOrFirstStyle) {
+// Only the style folder's stylesheets are used for what a card names, found as a case-blind disk would;
+// any other is replaced by the selected or first style, and the note says so.
+TEST_F(RenderTest, OnlyTheStyleFolderIsTrustedAndItsNamesAreFoundIgnoringCase) {
     const std::string b = dir.Native() + "/xmlstyle/datumstyle/b.xsl";
     const std::string selected = dir.Internal() + "\\xmlstyle\\datumstyle\\b.xsl";
-    struct Case { std::string href, selected, mark; } cases[] = {
-        {"local.xsl", "", "STYLE-L"},
-        {"..\\..\\xmlstyle\\datumstyle\\b.xsl", "", "STYLE-B"},
-        {"../../xmlstyle/datumstyle/b.xsl", "", "STYLE-B"},
-        {dir.Internal() + "\\xmlstyle\\datumstyle\\b.xsl", "", "STYLE-B"},
-        {"file://" + b, "", "STYLE-B"},
-        {"", selected, "STYLE-B"},
-        {"", "", "STYLE-A"},
-        {"http://example.com/b.xsl", "", "STYLE-A"},
-        {"D:\\styles\\b.xsl", selected, "STYLE-B"},
-    };
-    for (const Case& c : cases) EXPECT_NE(Rendered(c.href, c.selected).find(c.mark + "|"), std::string::npos) << c.href;
-}
-
-TEST_F(RenderTest, FailuresNameTheCardOrTheStylesheetWithTheFirstErrorLine) {
-    dir.WriteFile("lib/k/broken.xsl", "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">");
-    dir.WriteFile("lib/k/bad.xsl", Style("X", "<xsl:value-of select=\"title[\"/>"));
-    dir.WriteFile("lib/k/stop.xsl", Style("X", "<xsl:message terminate=\"yes\">halt here</xsl:message>"));
-    struct Case { std::string href, start, line; } cases[] = {
-        {"broken.xsl", "风格文件 lib\\k\\broken.xsl 有错误, 不能使用:\r\n", "broken.xsl"},
-        {"bad.xsl", "风格文件 lib\\k\\bad.xsl 有错误, 不能使用:\r\n", "Invalid expression"},
-        {"stop.xsl", "用风格文件 lib\\k\\stop.xsl 显示资料卡时出错:\r\n", "halt here"},
-        {"gone.xsl", "找不到风格文件 lib\\k\\gone.xsl", ""},
+    struct Case { std::string href, selected, mark; bool noted; } cases[] = {
+        {"local.xsl", "", "STYLE-A", true},  // a stylesheet shipped beside a card, as in a foreign archive
+        {"local.xsl", selected, "STYLE-B", true},
+        {"gone.xsl", "", "STYLE-A", true},
+        {"..\\..\\XMLSTYLE\\DatumStyle\\B.XSL", "", "STYLE-B", false},
+        {"../../xmlstyle/datumstyle/b.xsl", "", "STYLE-B", false},
+        {dir.Internal() + "\\xmlstyle\\datumstyle\\b.xsl", "", "STYLE-B", false},
+        {"file://" + b, "", "STYLE-B", false},
+        {"", selected, "STYLE-B", false},
+        {"", "", "STYLE-A", false},
+        {"http://example.com/b.xsl", "", "STYLE-A", true},
+        {"D:\\styles\\b.xsl", selected, "STYLE-B", true},
     };
     for (const Case& c : cases) {
         dir.WriteFile("lib/k/c.datum.xml", Card("标题", c.href));
-        const std::string error = plat::GbkToUtf8(render::RenderCard(card, "").error);
+        render::Page page = render::RenderCard(card, c.selected);
+        EXPECT_NE(page.html.find(c.mark + "|"), std::string::npos) << c.href << plat::GbkToUtf8(page.error);
+        const std::string used = c.mark == "STYLE-A" ? "a.xsl" : "b.xsl";
+        EXPECT_EQ(plat::GbkToUtf8(page.note), !c.noted ? "" : "资料卡指定的风格文件 " + c.href +
+                  " 不在风格目录 xmlstyle\\datumstyle\\ 中或不存在，已改用风格 " + used) << c.href;
+        EXPECT_TRUE(page.html.ends_with(render::kPageMark));
+    }
+}
+
+// Broken, failing, runaway and cancelled stylesheets: each message names the stylesheet with the first error.
+TEST_F(RenderTest, FailuresNameTheStylesheetAndRunawayStylesheetsAreStopped) {
+    // A named template that calls itself `calls` times a level, `depth` levels deep.
+    auto recursion = [](const std::string& depth, int calls) {
+        std::string again;
+        for (int i = 0; i < calls; ++i)
+            again += "<xsl:call-template name=\"r\"><xsl:with-param name=\"n\" select=\"$n - 1\"/></xsl:call-template>";
+        return "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"><xsl:template "
+               "match=\"/\"><xsl:call-template name=\"r\"><xsl:with-param name=\"n\" select=\"" + depth +
+               "\"/></xsl:call-template></xsl:template><xsl:template name=\"r\"><xsl:param name=\"n\"/><xsl:if "
+               "test=\"$n &gt; 0\">" + again + "</xsl:if></xsl:template></xsl:stylesheet>";
+    };
+    dir.WriteFile("xmlstyle/datumstyle/broken.xsl", "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">");
+    dir.WriteFile("xmlstyle/datumstyle/bad.xsl", Style("X", "<xsl:value-of select=\"title[\"/>"));
+    dir.WriteFile("xmlstyle/datumstyle/stop.xsl", Style("X", "<xsl:message terminate=\"yes\">halt here</xsl:message>"));
+    dir.WriteFile("xmlstyle/datumstyle/runaway.xsl", recursion("60", 2));  // 2^60 calls: only a stop ends it
+    dir.WriteFile("xmlstyle/datumstyle/deep.xsl", recursion("100000", 1));
+    const std::string folder = "风格文件 lib\\k\\..\\..\\xmlstyle\\datumstyle\\";
+    const std::string using_ = "用" + folder;
+    std::atomic<bool> stop{true};
+    struct Case { std::string href, start, line; const std::atomic<bool>* cancel = nullptr; } cases[] = {
+        {"broken.xsl", folder + "broken.xsl 有错误, 不能使用:\r\n", "broken.xsl"},
+        {"bad.xsl", folder + "bad.xsl 有错误, 不能使用:\r\n", "Invalid expression"},
+        {"stop.xsl", using_ + "stop.xsl 显示资料卡时出错:\r\n", "halt here"},
+        {"deep.xsl", using_ + "deep.xsl 显示资料卡时出错:\r\n", "runtime error"},
+        {"runaway.xsl", using_ + "runaway.xsl 显示资料卡时出错:\r\n", "，已停止"},  // by time or by steps
+        {"runaway.xsl", "", "", &stop},
+    };
+    for (const Case& c : cases) {
+        dir.WriteFile("lib/k/c.datum.xml", Card("标题", "../../xmlstyle/datumstyle/" + c.href));
+        render::RenderControl control;
+        control.seconds = 1;
+        control.cancel = c.cancel;
+        const render::Page page = render::RenderCard(card, "", control);
+        const std::string error = plat::GbkToUtf8(page.error);
+        EXPECT_EQ(page.cancelled, c.cancel != nullptr);
         EXPECT_EQ(error.substr(0, c.start.size()), c.start) << error;
         EXPECT_NE(error.find(c.line), std::string::npos) << error;
         EXPECT_EQ(error.find('\n', c.start.size()), std::string::npos) << "only the first line: " << error;
     }
     dir.WriteFile("lib/k/c.datum.xml", "<datum><title>x</title></datum>");
     svc.ExpectBox("读取文件 lib\\k\\c.datum.xml 的XML数据时出错了!", "ERROR", 0x10);
-    render::ShowCard(nullptr, card, "");
+    ui::ShowCard(nullptr, card, "");
     EXPECT_TRUE(svc.shellOpens.empty());
     EXPECT_FALSE(fs::exists(render::ViewFolder()));
+
+    // In the window the runaway stylesheet runs under a strip whose 取消 stops it: no box, no page.
+    dir.WriteFile("lib/k/c.datum.xml", Card("标题", "../../xmlstyle/datumstyle/runaway.xsl"));
+    QTimer::singleShot(300, [] {
+        QWidget* strip = QApplication::activeModalWidget();
+        ASSERT_NE(strip, nullptr) << "the strip holds the window's input while the card renders";
+        auto* cancel = strip->findChild<QPushButton*>("2");
+        ASSERT_NE(cancel, nullptr);
+        EXPECT_TRUE(strip->rect().contains(cancel->geometry())) << "取消 can be seen";
+        cancel->click();
+    });
+    ui::ShowCard(nullptr, card, "");
+    EXPECT_TRUE(svc.shellOpens.empty());
 }
 
 TEST_F(RenderTest, StylesheetReadsOnlyItsOwnFolderAndWritesNothing) {
     dir.WriteFile("secret.txt", "TOP-SECRET");
-    dir.WriteFile("lib/k/near.xml", "<n>NEAR-DATA</n>");
+    dir.WriteFile("xmlstyle/datumstyle/near.xml", "<n>NEAR-DATA</n>");
     const std::string secret = dir.Native() + "/secret.txt";
-    const std::string written = dir.Native() + "/lib/k/written.html";
+    const std::string written = dir.Native() + "/xmlstyle/datumstyle/written.html";
     struct Case { std::string style; bool ok; } cases[] = {
         {Style("X", "<xsl:value-of select=\"document('near.xml')\"/>"), true},
         {Style("X", "<xsl:value-of select=\"document('" + secret + "')\"/>"), false},
@@ -112,8 +163,8 @@ TEST_F(RenderTest, StylesheetReadsOnlyItsOwnFolderAndWritesNothing) {
         {Style("X", "<p>&ext;</p>", "<!DOCTYPE xsl:stylesheet [<!ENTITY ext SYSTEM \"" + secret + "\">]>"), true},
     };
     for (const Case& c : cases) {
-        dir.WriteFile("lib/k/hostile.xsl", c.style);
-        dir.WriteFile("lib/k/c.datum.xml", Card("标题", "hostile.xsl"));
+        dir.WriteFile("xmlstyle/datumstyle/hostile.xsl", c.style);
+        dir.WriteFile("lib/k/c.datum.xml", Card("标题", "../../xmlstyle/datumstyle/hostile.xsl"));
         render::Page page = render::RenderCard(card, "");
         EXPECT_EQ(page.ok, c.ok) << c.style << "\n" << plat::GbkToUtf8(page.error);
         EXPECT_EQ(page.html.find("NEAR-DATA") != std::string::npos, c.style.find("near.xml") != std::string::npos);
@@ -121,7 +172,7 @@ TEST_F(RenderTest, StylesheetReadsOnlyItsOwnFolderAndWritesNothing) {
         EXPECT_FALSE(fs::exists(written)) << c.style;
     }
     // The card's own entities are never expanded: the reader takes the title as the text it is.
-    std::string hostile = Card("&xxe;", "local.xsl");
+    std::string hostile = Card("&xxe;", "");
     const std::size_t doctype = hostile.find("<!DOCTYPE");
     hostile.replace(doctype, hostile.find('\r', doctype) - doctype,
                     "<!DOCTYPE datum [<!ENTITY xxe SYSTEM \"" + secret + "\">]>");
@@ -132,7 +183,8 @@ TEST_F(RenderTest, StylesheetReadsOnlyItsOwnFolderAndWritesNothing) {
     EXPECT_EQ(page.html.find("TOP-SECRET"), std::string::npos);
 }
 
-TEST_F(RenderTest, ViewOpensANewPageMaximisedAndKeepsOnlyTheNewestPages) {
+// Pages go to a folder of this user's only (0700), and pruning never reaches through a planted link.
+TEST_F(RenderTest, ViewOpensANewPageMaximisedKeepsTheNewestPagesAndNeverFollowsLinks) {
     const fs::path folder = render::ViewFolder();
     fs::create_directories(folder);
     for (int i = 0; i < render::kKeptPages + 5; ++i) {
@@ -141,16 +193,37 @@ TEST_F(RenderTest, ViewOpensANewPageMaximisedAndKeepsOnlyTheNewestPages) {
         fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(100 - i));
     }
     std::ofstream(folder / "notes.txt") << "mine";
+    dir.WriteFile("victim/card-1.html", "someone else's");
+    fs::create_symlink(dir.Native() + "/victim/card-1.html", folder / "card-0999.html");
     dir.WriteFile("lib/k/c.datum.xml", Card("标题", "local.xsl"));
-    render::ShowCard(nullptr, card, "");
+    ui::ShowCard(nullptr, card, "");
     ASSERT_EQ(svc.shellOpens.size(), 1u);
     EXPECT_TRUE(svc.shellOpens[0].maximised);
     const std::string opened = plat::ToNative(svc.shellOpens[0].path);
     EXPECT_EQ(fs::path(opened).parent_path(), folder);
-    EXPECT_NE(plat::GbkToUtf8(ReadNativeFile(opened)).find("STYLE-L|<h1>标题</h1>"), std::string::npos);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), render::kKeptPages + 1);  // and notes.txt
+    EXPECT_NE(plat::GbkToUtf8(ReadNativeFile(opened)).find("STYLE-A|<h1>标题</h1>"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), render::kKeptPages + 2);  // notes.txt, the link
     EXPECT_FALSE(fs::exists(folder / "card-1005.html")) << "the oldest go";
     EXPECT_TRUE(fs::exists(folder / "notes.txt"));
+    EXPECT_EQ(dir.ReadFile("victim/card-1.html"), "someone else's");
+    const QWidgetList shown = QApplication::topLevelWidgets();
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](QWidget* w) {
+        auto* note = qobject_cast<CShowMsgDlg*>(w);
+        return note && note->isVisible() && plat::GbkToUtf8(note->Message()).ends_with("已改用风格 a.xsl");
+    })) << "the strip says which style was used";
+    for (const fs::path& f : {folder, folder.parent_path()})
+        EXPECT_EQ(fs::status(f).permissions() & fs::perms::all, fs::perms::owner_all) << f;
+
+    // The view folder, or the program's cache folder, swapped for a link: nothing is written or removed there.
+    for (const fs::path& planted : {folder, folder.parent_path()}) {
+        fs::remove_all(folder.parent_path());
+        fs::create_directories(planted.parent_path());
+        fs::create_symlink(dir.Native() + "/victim", planted);
+        svc.ExpectBox("不能使用缓存目录 " + folder.string() + ": 不能创建，或者不是本用户自己的目录(例如是符号链接)",
+                      "ERROR", 0x10);
+        ui::ShowCard(nullptr, card, "");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Native() + "/victim"), {}), 1) << planted;
+    }
 }
 
 // The shipped styles through the window's view: a card without a stylesheet in the style the box selects,

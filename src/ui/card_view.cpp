@@ -1,26 +1,40 @@
-#include "render/card_view.h"
+#include "ui/card_view.h"
+
+#include <atomic>
 
 #include "platform/codec.h"
 #include "platform/path.h"
 #include "platform/services.h"
 #include "render/card_render.h"
 #include "render/view_cache.h"
+#include "ui/job_strip.h"
 
-namespace render {
+namespace ui {
 
 void ShowCard(QWidget* parent, const std::string& cardPath, const std::string& selectedStyle) {
     auto fail = [parent](const std::string& text) {
         plat::Svc().MessageBox(parent, text, plat::Gbk("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
     };
-    Page page = RenderCard(cardPath, selectedStyle);
+    std::atomic<bool> cancel{false};
+    render::RenderControl control;
+    control.cancel = &cancel;
+    render::Page page;
+    std::string written, error;
+    {
+        CJobStrip strip(plat::Gbk("正在生成资料卡的页面......"), parent, cancel);
+        strip.Run([&] {
+            page = render::RenderCard(cardPath, selectedStyle, control);
+            if (page.ok) written = render::WriteViewPage(page.html, error);
+        });
+    }
+    if (page.cancelled) return;
     if (!page.ok) return fail(page.error);
-    std::string error;
-    const std::string written = WriteViewPage(page.html, error);
     if (written.empty()) return fail(error);
     // The seam takes internal paths; a cache folder whose name GBK cannot hold cannot be handed over.
     std::optional<std::string> internal = plat::FromNative(written);
     if (!internal) return fail(plat::Gbk("不能打开文件 ") + plat::Utf8ToGbk(written));
+    if (!page.note.empty()) CJobStrip::ShowNote(parent, page.note);
     plat::Svc().ShellOpen(*internal, true);
 }
 
-}  // namespace render
+}  // namespace ui
