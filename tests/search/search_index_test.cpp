@@ -303,7 +303,7 @@ TEST_F(SearchIndexTest, NoIndexWithoutAPrivateCache) {
         {"an old folder open to others is made private", [&] { fs::permissions(cache + "/korvane", fs::perms::all); }, ""},
         {"korvane's folder is a link",
          [&] { fs::rename(cache + "/korvane", dir.Native() + "/moved"), fs::create_directory_symlink(dir.Native() + "/moved", cache + "/korvane"); },
-         "不能建立检索索引: 缓存目录 $/korvane 不是本用户自己的目录（或是符号链接），不能使用"},
+         "不能建立检索索引: 不能使用缓存目录 $/korvane: 不能创建，或者不是本用户自己的目录(例如是符号链接)"},
         {"a cache home others may write to",
          [&] { fs::remove(cache + "/korvane"), fs::permissions(cache, fs::perms::all); },
          "不能建立检索索引: 缓存目录 $ 别的用户也能改动，不能使用"},
