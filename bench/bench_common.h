@@ -8,6 +8,9 @@
 // The program directory of a generated library of n cards in 2,000 classes (kept under
 // $KORVANE_BENCH_DIR, default /tmp/korvane-bench, and reused while its marker file exists).
 const GeneratedLibrary& Library(int n);
+// The same for fortunes-zh's poems and sayings cut into n cards in 200 classes (GenerateRealTextLibrary);
+// throws when fortunes-zh is not installed.
+const GeneratedLibrary& RealTextLibrary(int n);
 
 // A card in the exact card format with a body of about `bytes` bytes of GBK prose, in a class and from a
 // source the generated program directories know; written once per size under the temporary folder. Its

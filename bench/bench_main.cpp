@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -19,27 +20,44 @@
 
 namespace fs = std::filesystem;
 
-const GeneratedLibrary& Library(int n) {
-    static std::map<int, GeneratedLibrary> made;
-    auto it = made.find(n);
+namespace {
+
+// A program directory kept under $KORVANE_BENCH_DIR (default /tmp/korvane-bench) and reused while its
+// marker file exists.
+const GeneratedLibrary& Kept(const std::string& name, int n, const std::string& libraryRel, int classes,
+                             const std::function<GeneratedLibrary(const std::string&)>& generate) {
+    static std::map<std::string, GeneratedLibrary> made;
+    auto it = made.find(name);
     if (it != made.end()) return it->second;
     const char* base = std::getenv("KORVANE_BENCH_DIR");
-    fs::path dir = fs::path(base ? base : "/tmp/korvane-bench") / ("n" + std::to_string(n));
+    fs::path dir = fs::path(base ? base : "/tmp/korvane-bench") / name;
     fs::path marker = dir / "ready";
     GeneratedLibrary g;
     if (fs::exists(marker)) {
         std::ifstream in(marker);
         std::getline(in, g.lastCardNative);
         g.programDir = dir.string();
-        g.libraryRel = "datum\\bench";
+        g.libraryRel = libraryRel;
         g.cards = n;
-        g.classes = 2000;
+        g.classes = classes;
     } else {
         fs::remove_all(dir);
-        g = GenerateLibrary(dir.string(), n, 2000);
+        g = generate(dir.string());
         std::ofstream(marker) << g.lastCardNative << "\n";
     }
-    return made.emplace(n, g).first->second;
+    return made.emplace(name, g).first->second;
+}
+
+}  // namespace
+
+const GeneratedLibrary& Library(int n) {
+    return Kept("n" + std::to_string(n), n, "datum\\bench", 2000,
+                [n](const std::string& dir) { return GenerateLibrary(dir, n, 2000); });
+}
+
+const GeneratedLibrary& RealTextLibrary(int n) {
+    return Kept("real" + std::to_string(n), n, "datum\\real", 200,
+                [n](const std::string& dir) { return GenerateRealTextLibrary(dir, n); });
 }
 
 static long long WalkDir(const std::string& dir) {

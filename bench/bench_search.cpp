@@ -1,15 +1,17 @@
-// The search index on the generated libraries: queries on the warm index, the build from nothing beside
-// `grep -rlF` of a GBK term over the same tree, the refresh with no change beside the bare walk, and
-// ripgrep's time for the same query (the user's alternative) beside them. The index lives under
-// $KORVANE_BENCH_DIR/cache, never in the user's cache folder.
+// The search index on the generated library (common characters) and on the real-text library (fortunes-zh's
+// poems and sayings): queries on the warm index beside ripgrep's time for the same query over the same
+// tree, the build from nothing beside FTS5's own trigram build of the same cards (and grep), the index's
+// size beside the cards' bytes, and the refresh with no change beside the walk that stats every card. The
+// index lives under $KORVANE_BENCH_DIR/cache, never in the user's cache folder.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
-#include <sqlite3.h>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -30,11 +32,16 @@ namespace {
 
 double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
-// The index of library n, opened (and built, the first time) in the benchmark's own cache folder.
-search::Index& WarmIndex(int n) {
-    static std::map<int, std::unique_ptr<search::Index>> open;
-    auto& slot = open[n];
-    const GeneratedLibrary& g = Library(n);
+enum Kind { kGenerated, kReal };
+
+const GeneratedLibrary& Lib(int kind, int n) { return kind == kReal ? RealTextLibrary(n) : Library(n); }
+const char* KindName(int kind) { return kind == kReal ? "real" : "generated"; }
+
+// The index of a library, opened (and built, the first time) in the benchmark's own cache folder.
+search::Index& WarmIndex(int kind, int n) {
+    static std::map<std::pair<int, int>, std::unique_ptr<search::Index>> open;
+    auto& slot = open[{kind, n}];
+    const GeneratedLibrary& g = Lib(kind, n);
     // Library paths are relative to the program directory, as the window keeps them.
     fs::current_path(g.programDir);
     if (!slot) {
@@ -54,31 +61,49 @@ double CommandMs(const std::string& cmd) {
     return Ms(t0, Clock::now());
 }
 
-const char* const kQueries[] = {"整理", "摘录 引用", "读书笔记", "卡", "的"};
+// Queries of the generated library (its bodies hold some 300 common characters), and of the real one:
+// one to five characters, one to three terms, Chinese, ASCII and mixed, rare and frequent.
+const char* const kGeneratedQueries[] = {"整理", "摘录 引用", "读书笔记", "卡", "的"};
+const char* const kRealQueries[] = {"的",   "e",     "人生", "明月",  "不度",  "之人",     "白日依山尽", "Lin",
+                                    "inux", "Linux", "the",  "第1组", "春 风", "明月 the", "春 风 花",   "git 仓库"};
+const char* Query(int kind, int i) { return kind == kReal ? kRealQueries[i] : kGeneratedQueries[i]; }
 
 void BM_SearchQuery(benchmark::State& st) {
-    const int n = static_cast<int>(st.range(0));
-    const std::string query = plat::Gbk(kQueries[st.range(1)]);
-    search::Index& index = WarmIndex(n);
+    const int kind = static_cast<int>(st.range(0)), n = static_cast<int>(st.range(1));
+    const std::string query = plat::Gbk(Query(kind, static_cast<int>(st.range(2))));
+    search::Index& index = WarmIndex(kind, n);
     std::size_t total = 0;
     for (auto _ : st) {
-        // As the search window asks: every match counted, the first 200 listed with their snippets.
+        // As the search window asks: every match counted, the best 200 listed with their snippets.
         const search::Result r = index.Query(query, 200);
+        if (!r.ok) st.SkipWithError(plat::GbkToUtf8(r.error).c_str());
         total = r.total;
         benchmark::DoNotOptimize(r.hits.data());
     }
     st.counters["matches"] = static_cast<double>(total);
-    st.SetLabel(kQueries[st.range(1)]);
+    st.SetLabel(std::string(KindName(kind)) + " " + Query(kind, static_cast<int>(st.range(2))));
 }
-BENCHMARK(BM_SearchQuery)->ArgsProduct({{10000, 100000}, {0, 1, 2, 3, 4}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchQuery)
+    ->ArgsProduct({{kGenerated}, {10000, 100000}, {0, 1, 2, 3, 4}})
+    ->ArgsProduct({{kReal}, {100000}, benchmark::CreateDenseRange(0, std::size(kRealQueries) - 1, 1)})
+    ->Unit(benchmark::kMillisecond);
 
-// ripgrep over the same tree for the first query's term, as a user without the index would search.
+// ripgrep over the same tree, as a user without the index would search: the files that hold the query's
+// first term, any case.
 void BM_Floor_RipgrepQuery(benchmark::State& st) {
-    const GeneratedLibrary& g = Library(static_cast<int>(st.range(0)));
-    const std::string cmd = "rg -l -F --encoding gbk '" + std::string(kQueries[0]) + "' '" + g.programDir + "/datum'";
+    const int kind = static_cast<int>(st.range(0));
+    const GeneratedLibrary& g = Lib(kind, static_cast<int>(st.range(1)));
+    const std::string query = Query(kind, static_cast<int>(st.range(2)));
+    const std::string cmd =
+        "rg -l -F -i --encoding gbk -e '" + query.substr(0, query.find(' ')) + "' '" + g.programDir + "/datum'";
     for (auto _ : st) st.SetIterationTime(CommandMs(cmd) / 1000);
+    st.SetLabel(std::string(KindName(kind)) + " " + query);
 }
-BENCHMARK(BM_Floor_RipgrepQuery)->Arg(10000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Floor_RipgrepQuery)
+    ->ArgsProduct({{kGenerated}, {10000, 100000}, {0}})
+    ->ArgsProduct({{kReal}, {100000}, benchmark::CreateDenseRange(0, std::size(kRealQueries) - 1, 1)})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The walk with every file's size and time asked of the file system: what any check "by size and
 // modification time" must do at the least.
@@ -101,13 +126,19 @@ long long WalkAndStat(int fd) {
     return n;
 }
 
+std::string LibraryNative(const GeneratedLibrary& g) {
+    std::string rel = g.libraryRel;
+    std::replace(rel.begin(), rel.end(), '\\', '/');
+    return g.programDir + "/" + rel;
+}
+
 // The refresh after a load when nothing changed, and the bare walk of the same tree, in turns; the walk
 // that also asks every file's size and time beside them.
 void BM_SearchRefreshOverWalk(benchmark::State& st) {
-    const int n = static_cast<int>(st.range(0));
-    const GeneratedLibrary& g = Library(n);
-    search::Index& index = WarmIndex(n);
-    const std::string root = g.programDir + "/datum/bench";
+    const int kind = static_cast<int>(st.range(0)), n = static_cast<int>(st.range(1));
+    const GeneratedLibrary& g = Lib(kind, n);
+    search::Index& index = WarmIndex(kind, n);
+    const std::string root = LibraryNative(g);
     double walkSum = 0, refreshSum = 0, statSum = 0;
     for (auto _ : st) {
         const auto t0 = Clock::now();
@@ -128,8 +159,22 @@ void BM_SearchRefreshOverWalk(benchmark::State& st) {
     st.counters["over_walk_stat"] = refreshSum / statSum;
     st.counters["refresh_ms"] = refreshSum / it;
     st.counters["ratio"] = refreshSum / walkSum;
+    st.SetLabel(KindName(kind));
 }
-BENCHMARK(BM_SearchRefreshOverWalk)->Arg(10000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchRefreshOverWalk)
+    ->ArgsProduct({{kGenerated}, {10000, 100000}})
+    ->Args({kReal, 100000})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The cards' files: how many bytes they hold together.
+double CardBytes(const GeneratedLibrary& g) {
+    double bytes = 0;
+    for (const auto& e : fs::recursive_directory_iterator(LibraryNative(g)))
+        if (e.is_regular_file() && e.path().filename().string().find(".datum.") != std::string::npos)
+            bytes += static_cast<double>(e.file_size());
+    return bytes;
+}
 
 // FTS5's own trigram tokenizer given the text of the same cards (read and converted to UTF-8 inside the
 // timing), in a fresh file: what the engine itself costs for an index that finds Chinese substrings.
@@ -144,7 +189,7 @@ double Fts5TrigramBuildMs(const GeneratedLibrary& g) {
         std::abort();
     sqlite3_stmt* ins = nullptr;
     sqlite3_prepare_v2(h, "INSERT INTO t(body) VALUES (?1)", -1, &ins, nullptr);
-    for (const auto& e : fs::recursive_directory_iterator(g.programDir + "/datum")) {
+    for (const auto& e : fs::recursive_directory_iterator(LibraryNative(g))) {
         if (!e.is_regular_file() || e.path().filename().string().find(".datum.") == std::string::npos) continue;
         std::ifstream in(e.path(), std::ios::binary);
         const std::string text = plat::GbkToUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
@@ -160,14 +205,13 @@ double Fts5TrigramBuildMs(const GeneratedLibrary& g) {
     return ms;
 }
 
-// The build from nothing and grep's pass over the same tree, in turns; FTS5's trigram build of the same
-// text beside them.
-void BM_SearchBuildOverGrep(benchmark::State& st) {
-    const int n = static_cast<int>(st.range(0));
-    const GeneratedLibrary& g = Library(n);
-    search::Index& warm = WarmIndex(n);
-    const std::string file = warm.FilePath();
-    const std::string grep = "grep -rlF '" + plat::Gbk(kQueries[0]) + "' '" + g.programDir + "/datum'";
+// The build from nothing, grep's pass over the same tree and FTS5's trigram build of the same text, in
+// turns; the index's size beside the cards' bytes.
+void BM_SearchBuildOverTrigram(benchmark::State& st) {
+    const int kind = static_cast<int>(st.range(0)), n = static_cast<int>(st.range(1));
+    const GeneratedLibrary& g = Lib(kind, n);
+    const std::string file = WarmIndex(kind, n).FilePath();
+    const std::string grep = "grep -rlF '" + plat::Gbk("的") + "' '" + LibraryNative(g) + "'";
     double grepSum = 0, buildSum = 0, trigramSum = 0;
     for (auto _ : st) {
         grepSum += CommandMs(grep);
@@ -184,7 +228,7 @@ void BM_SearchBuildOverGrep(benchmark::State& st) {
     const double it = static_cast<double>(st.iterations());
     st.counters["grep_ms"] = grepSum / it;
     st.counters["build_ms"] = buildSum / it;
-    st.counters["ratio"] = buildSum / grepSum;
+    st.counters["over_grep"] = buildSum / grepSum;
     st.counters["fts5_trigram_ms"] = trigramSum / it;
     st.counters["ratio_to_trigram"] = buildSum / trigramSum;
     std::error_code ec;
@@ -193,8 +237,17 @@ void BM_SearchBuildOverGrep(benchmark::State& st) {
         const auto size = fs::file_size(file + suffix, ec);
         if (!ec) bytes += static_cast<double>(size);
     }
+    const double cards = CardBytes(g);
     st.counters["index_MiB"] = bytes / (1 << 20);
+    st.counters["cards_MiB"] = cards / (1 << 20);
+    st.counters["size_ratio"] = bytes / cards;
+    st.SetLabel(KindName(kind));
 }
-BENCHMARK(BM_SearchBuildOverGrep)->Arg(10000)->Arg(100000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SearchBuildOverTrigram)
+    ->ArgsProduct({{kGenerated}, {10000, 100000}})
+    ->Args({kReal, 100000})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

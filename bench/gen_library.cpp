@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <QRegularExpression>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -51,6 +54,42 @@ bool FixedTime(LocalTime& t) {
     return true;
 }
 
+// The registry (one library of 50 slots), two stylesheets and the DTD: what a program directory needs
+// beside the library itself.
+void WriteProgramFiles(const fs::path& prog, const std::string& libraryRel) {
+    std::string reg = "# registry\r\ncount=1\r\nuse=0\r\n";
+    for (int i = 0; i < 50; ++i) {
+        reg += "name" + std::to_string(i) + "=" + (i == 0 ? plat::Gbk("基准资料库") : "") + "\r\n";
+        reg += "path" + std::to_string(i) + "=" + (i == 0 ? libraryRel : "") + "\r\n";
+    }
+    WriteBytes(prog / "set" / "datumlib.lst", reg);
+    const std::string xsl = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<xsl:stylesheet version=\"1.0\" "
+                            "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"/>";
+    WriteBytes(prog / "xmlstyle" / "datumstyle" / "simple.xsl", xsl);
+    WriteBytes(prog / "xmlstyle" / "datumstyle" / "report.xsl", xsl);
+    WriteBytes(prog / "xmlstyle" / "qvrt_xml_1.0" / "02_2003_datum01.dtd", "<!ELEMENT datum ANY>\r\n");
+}
+
+// The class and source lists of a library and its class folders (GBK names, '\\' for nested ones).
+std::vector<fs::path> WriteClasses(const fs::path& lib, const std::string& libraryRel,
+                                   const std::vector<std::string>& classNames, const std::vector<std::string>& sources) {
+    std::vector<std::pair<std::string, std::string>> classSlots;
+    for (std::size_t i = 0; i < std::min<std::size_t>(100, classNames.size()); ++i)
+        classSlots.push_back({classNames[i], libraryRel + "\\" + classNames[i] + "\\"});
+    WriteBytes(lib / "_ _SETS_ _" / "class.list",
+               ListFile("# classes", static_cast<int>(classSlots.size()), classSlots, 100, true));
+    std::vector<std::pair<std::string, std::string>> sourceSlots;
+    for (const std::string& s : sources) sourceSlots.push_back({s, ""});
+    WriteBytes(lib / "_ _SETS_ _" / "source.list",
+               ListFile("# sources", static_cast<int>(sourceSlots.size()), sourceSlots, 100, false));
+    std::vector<fs::path> dirs;
+    for (const auto& c : classNames) {
+        dirs.push_back(lib / plat::ToNative(c));
+        fs::create_directories(dirs.back());
+    }
+    return dirs;
+}
+
 }  // namespace
 
 std::string RealisticGbkText(size_t bytes, unsigned seed) {
@@ -84,22 +123,7 @@ GeneratedLibrary GenerateLibrary(const std::string& programDir, int nCards, int 
     fs::path prog(g.programDir);
     fs::path lib = prog / "datum" / "bench";
     fs::create_directories(lib);
-
-    // Registry with all 50 slotList.
-    std::vector<std::pair<std::string, std::string>> libs = {{plat::Gbk("基准资料库"), g.libraryRel}};
-    std::string reg = "# registry\r\ncount=1\r\nuse=0\r\n";
-    for (int i = 0; i < 50; ++i) {
-        reg += "name" + std::to_string(i) + "=" + (i == 0 ? libs[0].first : "") + "\r\n";
-        reg += "path" + std::to_string(i) + "=" + (i == 0 ? libs[0].second : "") + "\r\n";
-    }
-    WriteBytes(prog / "set" / "datumlib.lst", reg);
-
-    // Styles and DTD.
-    const std::string xsl = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n<xsl:stylesheet version=\"1.0\" "
-                            "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"/>";
-    WriteBytes(prog / "xmlstyle" / "datumstyle" / "simple.xsl", xsl);
-    WriteBytes(prog / "xmlstyle" / "datumstyle" / "report.xsl", xsl);
-    WriteBytes(prog / "xmlstyle" / "qvrt_xml_1.0" / "02_2003_datum01.dtd", "<!ELEMENT datum ANY>\r\n");
+    WriteProgramFiles(prog, g.libraryRel);
 
     // Classes: top-level ones, each with children (two levels).
     int top = std::max(1, static_cast<int>(std::sqrt(static_cast<double>(nClasses))));
@@ -110,18 +134,8 @@ GeneratedLibrary GenerateLibrary(const std::string& programDir, int nCards, int 
         int parent = c % top;
         classNames.push_back(classNames[parent] + "\\" + plat::Gbk("子类") + std::to_string(c));
     }
-    std::vector<std::pair<std::string, std::string>> classSlots;
-    for (int i = 0; i < std::min(100, nClasses); ++i)
-        classSlots.push_back({classNames[i], g.libraryRel + "\\" + classNames[i] + "\\"});
-    WriteBytes(lib / "_ _SETS_ _" / "class.list", ListFile("# classes", static_cast<int>(classSlots.size()), classSlots, 100, true));
-    std::vector<std::pair<std::string, std::string>> sources = {{plat::Gbk("读书"), ""}, {plat::Gbk("网络"), ""}};
-    WriteBytes(lib / "_ _SETS_ _" / "source.list", ListFile("# sources", 2, sources, 100, false));
-    std::vector<fs::path> classDirs;
-    for (const auto& c : classNames) {
-        fs::path d = lib / plat::ToNative(c);
-        fs::create_directories(d);
-        classDirs.push_back(d);
-    }
+    const std::vector<std::string> sources = {plat::Gbk("读书"), plat::Gbk("网络")};
+    const std::vector<fs::path> classDirs = WriteClasses(lib, g.libraryRel, classNames, sources);
 
     // Cards, spread evenly.
     SetLocalTimeSource(&FixedTime);
@@ -131,7 +145,7 @@ GeneratedLibrary GenerateLibrary(const std::string& programDir, int nCards, int 
         rs.card = {};
         rs.card.title = plat::Gbk("笔记") + std::to_string(i);
         rs.card.klass = classNames[ci];
-        rs.card.source = sources[i % 2].first;
+        rs.card.source = sources[i % 2];
         rs.card.keyword = plat::Gbk("资料 基准");
         rs.card.content = RealisticGbkText(static_cast<size_t>(bodyBytes), static_cast<unsigned>(i));
         rs.card.href = "..\\..\\..\\xmlstyle\\datumstyle\\simple.xsl";
@@ -145,5 +159,140 @@ GeneratedLibrary GenerateLibrary(const std::string& programDir, int nCards, int 
     SetLocalTimeSource(nullptr);
     g.cards = nCards;
     g.classes = nClasses;
+    return g;
+}
+
+namespace {
+
+// One text of fortunes-zh (a poem or a saying) in GBK, its lines separated by "\n", and which file held it.
+struct Piece {
+    std::string gbk;
+    int origin = 0;
+};
+
+// fortunes-zh's files in UTF-8 with terminal colour codes; characters GBK cannot hold are left out.
+std::vector<Piece> LoadFortunes(const std::string& dir) {
+    static const char* const kFiles[] = {"tang300.u8", "song100.u8", "chinese.u8"};
+    std::vector<Piece> out;
+    const QRegularExpression colour(QStringLiteral("\x1b\\[[0-9;]*m"));
+    for (int f = 0; f < 3; ++f) {
+        std::ifstream in(dir + "/" + kFiles[f], std::ios::binary);
+        if (!in) throw std::runtime_error(dir + "/" + kFiles[f] + " not found: apt-get install fortunes-zh");
+        QString text = QString::fromUtf8(std::string(std::istreambuf_iterator<char>(in), {}));
+        text.remove(colour);
+        text.replace(QChar(0xA0), QChar(' ')).replace(QChar(0x30FB), QChar(0xB7));
+        for (const QString& piece : text.split(QStringLiteral("\n%\n"), Qt::SkipEmptyParts)) {
+            Piece p{{}, f};
+            if (!plat::FromQ(piece.trimmed(), p.gbk)) {
+                p.gbk.clear();
+                for (const QChar c : piece.trimmed()) {
+                    std::string one;
+                    if (plat::FromQ(QString(c), one)) p.gbk += one;
+                }
+            }
+            if (!p.gbk.empty()) out.push_back(std::move(p));
+        }
+    }
+    return out;
+}
+
+// The first line of a piece without its 《》 marks and blanks, and with nothing a file name cannot hold,
+// at most 16 characters.
+std::string TitleOf(const std::string& gbk) {
+    const std::string line = gbk.substr(0, gbk.find('\n'));
+    const std::string open = plat::Gbk("《"), close = plat::Gbk("》");
+    std::string out;
+    int chars = 0;
+    for (std::size_t i = 0; i < line.size() && chars < 16;) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        const std::size_t len = c >= 0x81 && i + 1 < line.size() ? 2 : 1;
+        const std::string ch = line.substr(i, len);
+        i += len;
+        if (ch == open || ch == close || (len == 1 && !std::isalnum(c))) continue;
+        out += ch;
+        ++chars;
+    }
+    return out.empty() ? plat::Gbk("无题") : out;
+}
+
+// Two-character Chinese words taken from the text, as a user's keywords often are.
+std::string WordFrom(const std::string& gbk, std::mt19937& rng) {
+    for (int tries = 0; tries < 20; ++tries) {
+        std::size_t at = rng() % gbk.size();
+        // Step to a character boundary from the start of the line.
+        std::size_t i = gbk.rfind('\n', at);
+        i = i == std::string::npos ? 0 : i + 1;
+        while (i < at) i += static_cast<unsigned char>(gbk[i]) >= 0x81 ? 2 : 1;
+        if (i + 4 <= gbk.size() && static_cast<unsigned char>(gbk[i]) >= 0xB0 &&
+            static_cast<unsigned char>(gbk[i + 2]) >= 0xB0)
+            return gbk.substr(i, 4);
+    }
+    return plat::Gbk("诗词");
+}
+
+LocalTime g_stamp;
+bool VaryingTime(LocalTime& t) {
+    t = g_stamp;
+    return true;
+}
+
+}  // namespace
+
+GeneratedLibrary GenerateRealTextLibrary(const std::string& programDir, int nCards, int nClasses,
+                                         const std::string& fortunesDir) {
+    const std::vector<Piece> pieces = LoadFortunes(fortunesDir);
+    GeneratedLibrary g;
+    g.programDir = fs::absolute(programDir).string();
+    g.libraryRel = "datum\\real";
+    const fs::path prog(g.programDir), lib = prog / "datum" / "real";
+    fs::create_directories(lib);
+    WriteProgramFiles(prog, g.libraryRel);
+
+    static const char* const kTop[] = {"唐诗", "宋词", "格言", "读书", "摘抄", "随笔", "杂记", "典故"};
+    std::vector<std::string> classNames;
+    const int groups = std::max(1, nClasses / 8);
+    for (int k = 1; k <= groups; ++k)
+        for (const char* t : kTop) classNames.push_back(plat::Gbk(t) + "\\" + plat::Gbk("第") + std::to_string(k) + plat::Gbk("组"));
+    const std::vector<std::string> sources = {plat::Gbk("唐诗三百首"), plat::Gbk("宋词一百首"), plat::Gbk("格言")};
+    const std::vector<fs::path> classDirs = WriteClasses(lib, g.libraryRel, classNames, sources);
+
+    static const char* const kEnglish[] = {"Linux", "Debian", "the",   "poem",    "moon",  "wine",
+                                           "night", "river",  "spring", "autumn", "notes", "classic",
+                                           "quote", "Tang",   "Song",  "mountain", "friend", "reading"};
+    const std::size_t bodyBytes = 1024;
+    std::mt19937 rng(2026);
+    SetLocalTimeSource(&VaryingTime);
+    XmlRecordSet rs;
+    for (int i = 0; i < nCards; ++i) {
+        const std::size_t ci = static_cast<std::size_t>(i) % classDirs.size();
+        const Piece& first = pieces[rng() % pieces.size()];
+        std::string body = first.gbk;
+        while (body.size() < bodyBytes * 3 / 4) body += "\n" + pieces[rng() % pieces.size()].gbk;
+        // A long piece (the sayings hold whole chapters of manuals) is cut at a line end.
+        if (body.size() > bodyBytes * 3 / 2) {
+            const std::size_t cut = body.find('\n', bodyBytes);
+            if (cut != std::string::npos) body.resize(cut);
+        }
+        rs.card = {};
+        rs.card.title = TitleOf(first.gbk);
+        rs.card.klass = classNames[ci];
+        rs.card.source = sources[first.origin];
+        std::string keyword = WordFrom(body, rng) + ";" + WordFrom(body, rng);
+        for (int k = 0, n = 1 + static_cast<int>(rng() % 3); k < n; ++k) keyword += std::string(";") + kEnglish[rng() % 18];
+        rs.card.keyword = keyword;
+        for (char c : body) rs.card.content += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        rs.card.href = "..\\..\\..\\..\\xmlstyle\\datumstyle\\simple.xsl";
+        rs.card.dtdPath = "\\xmlstyle\\qvrt_xml_1.0\\02_2003_datum01.dtd";
+        g_stamp = {2001 + static_cast<int>(rng() % 24), 1 + static_cast<int>(rng() % 12),
+                   1 + static_cast<int>(rng() % 28), static_cast<int>(rng() % 24), static_cast<int>(rng() % 60)};
+        plat::StringSink sink;
+        rs.WriteCard(sink);
+        const fs::path file = classDirs[ci] / (plat::GbkToUtf8(rs.card.title) + "-" + std::to_string(i) + ".datum.xml");
+        WriteBytes(file, sink.data);
+        g.lastCardNative = file.string();
+    }
+    SetLocalTimeSource(nullptr);
+    g.cards = nCards;
+    g.classes = static_cast<int>(classNames.size());
     return g;
 }

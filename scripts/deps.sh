@@ -6,6 +6,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgt
           dpkg-dev file)  # the last two: cpack -G DEB finds the library dependencies with them
 # The test command also renders pages in a real browser and compares search against ripgrep.
 [ "${1:-}" = test ] && packages+=(chromium ripgrep)
+# The search benchmarks cut fortunes-zh's poems and sayings into a library and time ripgrep beside the index.
+[ "${1:-}" = bench ] && packages+=(ripgrep fortunes-zh)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -124,8 +124,9 @@ public:
 
     // --- search (main_search.cpp)
     void OnSearch();  // shows the search window (button 1023, Ctrl+F)
-    // Selects the card's entry in the tree and opens it as a double-click on it does.
-    void OpenSearchResult(const std::string& path);
+    // Selects the card's entry in the tree and opens it as a double-click on it does; true when it is on
+    // the form then.
+    bool OpenSearchResult(const std::string& path);
     search::Indexer& SearchIndex() { return *m_searchIndex; }
     CSearchDlg* SearchWindow() const { return m_searchDlg; }
 

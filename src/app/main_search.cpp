@@ -12,7 +12,8 @@ using plat::Gbk;
 
 void CMainDlg::OnSearch() {
     if (!m_searchDlg) {
-        m_searchDlg = new CSearchDlg(*m_searchIndex, [this](const std::string& path) { OpenSearchResult(path); }, this);
+        m_searchDlg =
+            new CSearchDlg(*m_searchIndex, [this](const std::string& path) { return OpenSearchResult(path); }, this);
         // Beside the main window rather than over its form; on a narrow screen it moves in until it is seen
         // whole, over the main window if it must.
         const QRect screen = this->screen()->availableGeometry();
@@ -27,7 +28,7 @@ void CMainDlg::OnSearch() {
     m_searchDlg->activateWindow();
 }
 
-void CMainDlg::OpenSearchResult(const std::string& path) {
+bool CMainDlg::OpenSearchResult(const std::string& path) {
     DatumNode* node = m_first;
     while (node && !node->IsEnd() && node->path != path) node = node->next;
     if (!node || node->IsEnd()) {
@@ -35,8 +36,7 @@ void CMainDlg::OpenSearchResult(const std::string& path) {
         plat::Svc().MessageBox(this,
                                Gbk("资料卡 ") + path + Gbk(" 不在当前的资料树中，请重新选择资料库以刷新资料树。"),
                                Gbk("INFOMATION"), plat::MB_OK | plat::MB_ICONINFORMATION);
-        return;
+        return false;
     }
-    SelectEntryItem(node);
-    OnTreeDblClick();
+    return OpenCardIntoForm(path) == 1;
 }

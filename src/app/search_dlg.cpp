@@ -4,11 +4,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "app/card_find.h"
 #include "platform/codec.h"
 #include "search/indexer.h"
+#include "search/searcher.h"
 
 namespace {
 
@@ -16,9 +20,58 @@ constexpr int kEdit = 1030, kFind = 1031, kStatus = 1032, kList = 1033, kOpen = 
 
 QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
 
+// The snippet column: its text with the ranges in kMarksRole drawn bold.
+class MarkedTextDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        opt.widget->style()->drawControl(QStyle::CE_ItemViewItem, &opt, p, opt.widget);
+        const QRect r = opt.widget->style()->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
+        QFont bold = opt.font;
+        bold.setBold(true);
+        p->save();
+        p->setClipRect(r);
+        p->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        int x = r.left() + 2, done = 0;
+        auto draw = [&](int from, int to, const QFont& f) {
+            if (to <= from || x > r.right()) return;
+            p->setFont(f);
+            const QString piece = text.mid(from, to - from);
+            p->drawText(QRect(x, r.top(), r.right() - x + 1, r.height()), Qt::AlignLeft | Qt::AlignVCenter, piece);
+            x += QFontMetrics(f).horizontalAdvance(piece);
+        };
+        for (const QVariant& v : index.data(CSearchDlg::kMarksRole).toList()) {
+            const QPoint m = v.toPoint();
+            draw(done, m.x(), opt.font);
+            draw(m.x(), m.x() + m.y(), bold);
+            done = m.x() + m.y();
+        }
+        draw(done, static_cast<int>(text.size()), opt.font);
+        p->restore();
+    }
+};
+
+// The snippet as the list shows it, with its marked byte ranges turned into ranges of characters.
+QString SnippetText(const search::Hit& h, QVariantList& marks) {
+    QString out;
+    std::size_t done = 0;
+    for (const auto& [from, to] : h.marks) {
+        out += plat::ToQ(std::string_view(h.snippet).substr(done, from - done));
+        const QString marked = plat::ToQ(std::string_view(h.snippet).substr(from, to - from));
+        marks << QPoint(static_cast<int>(out.size()), static_cast<int>(marked.size()));
+        out += marked;
+        done = to;
+    }
+    return out + plat::ToQ(std::string_view(h.snippet).substr(done));
+}
+
 }  // namespace
 
-CSearchDlg::CSearchDlg(search::Indexer& indexer, std::function<void(const std::string&)> open, QWidget* parent)
+CSearchDlg::CSearchDlg(search::Indexer& indexer, std::function<bool(const std::string&)> open, QWidget* parent)
     : CDialog(135, parent), indexer_(indexer), open_(std::move(open)) {
     edit_ = ItemAs<QLineEdit>(kEdit);
     status_ = ItemAs<QLabel>(kStatus);
@@ -31,12 +84,15 @@ CSearchDlg::CSearchDlg(search::Indexer& indexer, std::function<void(const std::s
     list_->header()->resizeSection(2, 52 * unit / 4);
     list_->header()->setStretchLastSection(true);
     list_->setAccessibleName(Q("查找结果"));
+    list_->setItemDelegateForColumn(3, new MarkedTextDelegate(list_));
 
-    typing_ = new QTimer(this);
-    typing_->setSingleShot(true);
-    typing_->setInterval(150);
-    connect(typing_, &QTimer::timeout, this, [this] { RunQuery(); });
-    connect(edit_, &QLineEdit::textEdited, this, [this] { typing_->start(); });
+    // Answers come on the searcher's thread; they are shown on the window's.
+    searcher_ = std::make_unique<search::Searcher>(indexer_, [this](std::uint64_t ticket, search::Result r) {
+        QMetaObject::invokeMethod(
+            this, [this, ticket, r = std::move(r)]() mutable { OnAnswer(ticket, std::move(r)); }, Qt::QueuedConnection);
+    });
+    if (parent) find_ = new CardFind(parent);
+    connect(edit_, &QLineEdit::textEdited, this, [this] { RunQuery(); });
     poll_ = new QTimer(this);
     poll_->setInterval(300);
     connect(poll_, &QTimer::timeout, this, [this] { Poll(); });
@@ -48,43 +104,52 @@ CSearchDlg::CSearchDlg(search::Indexer& indexer, std::function<void(const std::s
     ShowStatus();
 }
 
-CSearchDlg::~CSearchDlg() = default;
+// The searcher goes first: no answer is handed to a window being taken apart.
+CSearchDlg::~CSearchDlg() { searcher_.reset(); }
 
 void CSearchDlg::RunQuery() {
-    typing_->stop();
-    list_->clear();
-    paths_.clear();
-    last_ = {};
-    ran_ = false;
-    waiting_ = false;
     std::string query;
-    // A character GBK cannot hold is in no card: the query then finds nothing.
+    // A character GBK cannot hold is in no card: the query then finds nothing, without asking.
     const bool encodable = plat::FromQ(edit_->text(), query);
     const search::Indexer::Status st = indexer_.GetStatus();
-    if (st.libRoot.empty() || edit_->text().trimmed().isEmpty()) {
-        ShowStatus();
+    if (st.libRoot.empty() || edit_->text().trimmed().isEmpty() || !encodable) {
+        cleared_ = asked_;
+        asking_.clear();
+        search::Result none;
+        ran_ = encodable ? false : !st.libRoot.empty();
+        Show(none);
         return;
     }
-    if (!index_ || indexRoot_ != st.libRoot) {
-        std::string error;
-        index_ = indexer_.OpenForQuery(error);
-        indexRoot_ = index_ ? st.libRoot : std::string();
-        if (!index_) {
-            // Usually the worker is still creating the file: the poll asks again.
-            waiting_ = true;
-            status_->setText(plat::ToQ(error));
-            return;
-        }
-    }
-    ran_ = true;
-    waiting_ = false;
-    if (encodable) last_ = index_->Query(query, kMaxRows);
-    if (!last_.ok) index_.reset();  // opened afresh next time, after the worker has rebuilt it
+    asked_ = searcher_->Ask(query, kMaxRows);
+    asking_.insert(asked_, edit_->text());
+}
+
+void CSearchDlg::OnAnswer(quint64 ticket, search::Result r) {
+    // The newest answer that came is shown; one that comes after a newer one, or after the field was
+    // emptied, is not.
+    const QString query = asking_.value(ticket);
+    while (!asking_.isEmpty() && asking_.firstKey() <= ticket) asking_.erase(asking_.begin());
+    if (ticket <= shown_ || ticket <= cleared_) return;
+    shown_ = ticket;
+    shownQuery_ = query;
+    // No index yet (it is being made), or a damaged one the indexer now rebuilds: asked again when ready.
+    waiting_ = r.unavailable || r.damaged;
+    ran_ = !r.unavailable;
+    Show(r);
+}
+
+void CSearchDlg::Show(const search::Result& r) {
+    last_ = r;
+    list_->clear();
+    paths_.clear();
     QList<QTreeWidgetItem*> rows;
-    for (const search::Hit& h : last_.hits) {
-        auto* item = new QTreeWidgetItem(
-            QStringList{plat::ToQ(h.title), plat::ToQ(h.klass), plat::ToQ(h.modified), plat::ToQ(h.snippet)});
-        item->setToolTip(3, plat::ToQ(h.snippet));
+    for (const search::Hit& h : r.hits) {
+        QVariantList marks;
+        const QString snippet = SnippetText(h, marks);
+        auto* item =
+            new QTreeWidgetItem(QStringList{plat::ToQ(h.title), plat::ToQ(h.klass), plat::ToQ(h.modified), snippet});
+        item->setData(3, kMarksRole, marks);
+        item->setToolTip(3, snippet);
         rows.push_back(item);
         paths_.push_back(h.path);
     }
@@ -100,13 +165,15 @@ void CSearchDlg::ShowStatus() {
         text = plat::ToQ(st.error);
     } else if (st.libRoot.empty()) {
         text = Q("没有打开资料库");
+    } else if (st.rebuilding || last_.damaged) {
+        text = Q("正在重建检索索引");
     } else if (!last_.ok) {
         text = plat::ToQ(last_.error);
     } else if (ran_) {
         text = Q("找到 %1 则资料卡").arg(last_.total);
         if (last_.total > last_.hits.size()) text += Q("，列出前 %1 则").arg(last_.hits.size());
     }
-    if (st.busy && st.total > 0) {
+    if (st.busy && st.total > 0 && st.error.empty()) {
         if (!text.isEmpty()) text += Q("；");
         text += Q("正在建立索引: %1 / %2 则").arg(st.done).arg(st.total);
     }
@@ -120,8 +187,9 @@ void CSearchDlg::Poll() {
     const bool finished = busy_ && !st.busy;
     const bool grown = st.done != lastDone_ && ++ticks_ % 6 == 0;
     busy_ = st.busy;
-    if (waiting_ || (ran_ && (finished || grown))) {
+    if ((waiting_ && !st.rebuilding) || (ran_ && (finished || grown))) {
         lastDone_ = st.done;
+        waiting_ = false;
         RunQuery();
         return;
     }
@@ -132,7 +200,7 @@ void CSearchDlg::OnOpen() {
     const int row = list_->currentItem() ? list_->indexOfTopLevelItem(list_->currentItem()) : -1;
     if (row < 0 || row >= static_cast<int>(paths_.size())) return;
     const std::string path = paths_[row];
-    if (open_) open_(path);
+    if (open_ && open_(path) && find_) find_->Start(shownQuery_);
 }
 
 std::vector<std::string> CSearchDlg::ShownPaths() const { return paths_; }

@@ -69,7 +69,13 @@ int RunSearch(const QStringList& args) {
     if (!index.Refresh()) return Error(Gbk("读取资料库 ") + root + Gbk(" 时出错"));
     // A character GBK cannot hold is in no card.
     if (!encodable) return 1;
-    const search::Result r = index.Query(queryGbk, std::numeric_limits<std::size_t>::max(), false);
+    search::Result r = index.Query(queryGbk, std::numeric_limits<std::size_t>::max(), false);
+    // Damage only a query meets: the index is built again, once, and asked again.
+    if (r.damaged) {
+        if (!index.Rebuild(error)) return Error(error);
+        if (!index.Refresh()) return Error(Gbk("读取资料库 ") + root + Gbk(" 时出错"));
+        r = index.Query(queryGbk, std::numeric_limits<std::size_t>::max(), false);
+    }
     if (!r.ok) return Error(r.error);
     for (const search::Hit& h : r.hits) {
         // A name may hold a line break: escaped it cannot pass for two cards; with -0 it is given as it is.

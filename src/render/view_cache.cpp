@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/cache_dir.h"
 #include "platform/codec.h"
 
 namespace fs = std::filesystem;
@@ -57,37 +58,6 @@ void Prune(int folder) {
     for (std::size_t i = kKeptPages; i < pages.size(); ++i) unlinkat(folder, pages[i].name.c_str(), 0);
 }
 
-// One folder of the cache, made if missing, as a descriptor: a real folder (not a link) of this user's,
-// closed to everyone else. -1 otherwise: pages of one user are nobody else's to read or to plant.
-int OpenOwnFolder(int parent, const char* name) {
-    if (mkdirat(parent, name, 0700) != 0 && errno != EEXIST) return -1;
-    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() &&
-        ((st.st_mode & 077) == 0 || fchmod(fd, 0700) == 0))
-        return fd;
-    if (fd >= 0) close(fd);
-    return -1;
-}
-
-// The view folder below the cache base (made 0700 where missing, as the base directory rules ask), or -1.
-int OpenViewFolder(const fs::path& view) {
-    const fs::path base = view.parent_path().parent_path();
-    fs::path made;
-    for (const fs::path& part : base) {
-        made /= part;
-        mkdir(made.c_str(), 0700);
-    }
-    const int baseFd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (baseFd < 0) return -1;
-    const int program = OpenOwnFolder(baseFd, "korvane");
-    close(baseFd);
-    if (program < 0) return -1;
-    const int fd = OpenOwnFolder(program, "view");
-    close(program);
-    return fd;
-}
-
 bool WriteAll(int fd, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -116,17 +86,9 @@ std::string ViewFolder() {
 }
 
 std::string WriteViewPage(const std::string& html, std::string& error) {
-    const std::string folder = ViewFolder();
-    if (folder.empty()) {
-        error = plat::Gbk("找不到缓存目录: HOME 和 XDG_CACHE_HOME 都没有设置");
-        return std::string();
-    }
-    const int dirFd = OpenViewFolder(folder);
-    if (dirFd < 0) {
-        error = plat::Gbk("不能使用缓存目录 ") + plat::Utf8ToGbk(folder) +
-                plat::Gbk(": 不能创建，或者不是本用户自己的目录(例如是符号链接)");
-        return std::string();
-    }
+    std::string folder;
+    const int dirFd = plat::OpenPrivateCacheFolder(error, "view", folder);
+    if (dirFd < 0) return std::string();
     const long long stamp = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();

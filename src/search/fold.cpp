@@ -1,7 +1,6 @@
 #include "search/fold.h"
 
 #include <algorithm>
-#include <functional>
 
 namespace search {
 
@@ -57,16 +56,6 @@ std::vector<Units> SplitTerms(std::string_view queryGbk) {
     return terms;
 }
 
-bool MatchesAll(const Units& text, const std::vector<Units>& terms) {
-    for (const Units& t : terms) {
-        if (t.empty()) continue;
-        if (std::search(text.begin(), text.end(), std::boyer_moore_horspool_searcher(t.begin(), t.end())) ==
-            text.end())
-            return false;
-    }
-    return true;
-}
-
 void AppendTokenBytes(Unit u, std::string& out) {
     if (u < 0x100) {
         out.push_back(static_cast<char>(u));
@@ -79,39 +68,76 @@ void AppendTokenBytes(Unit u, std::string& out) {
 }  // namespace search
 
 namespace search {
+namespace {
 
-std::string SnippetAround(std::string_view gbk, const Units& term, std::size_t radius, bool* found) {
+// Length of the GBK character at p[i]: two bytes for a lead byte with its trail byte, else one.
+std::size_t CharLen(const unsigned char* p, std::size_t i, std::size_t n) {
+    return p[i] >= 0x81 && p[i] <= 0xFE && i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] != 0x7F && p[i + 1] != 0xFF ? 2
+                                                                                                             : 1;
+}
+
+}  // namespace
+
+Snippet SnippetOf(std::string_view gbk, const std::vector<Units>& terms, std::size_t radius, bool* found) {
+    if (gbk.size() > kSnippetScanBytes) gbk = gbk.substr(0, kSnippetScanBytes);
     // Fold with the byte offset of each character, so a hit found among the characters maps back to bytes.
     Units units;
     std::vector<std::uint32_t> at;
     units.reserve(gbk.size());
     at.reserve(gbk.size() + 1);
+    const auto* p = reinterpret_cast<const unsigned char*>(gbk.data());
     for (std::size_t i = 0; i < gbk.size();) {
-        const std::size_t before = units.size();
-        const auto c = static_cast<unsigned char>(gbk[i]);
-        const std::size_t len = c >= 0x81 && c <= 0xFE && i + 1 < gbk.size() &&
-                                        static_cast<unsigned char>(gbk[i + 1]) >= 0x40 && gbk[i + 1] != 0x7F &&
-                                        static_cast<unsigned char>(gbk[i + 1]) != 0xFF
-                                    ? 2
-                                    : 1;
+        const std::size_t len = CharLen(p, i, gbk.size());
         FoldAppend(gbk.substr(i, len), units);
-        for (std::size_t k = before; k < units.size(); ++k) at.push_back(static_cast<std::uint32_t>(i));
+        at.push_back(static_cast<std::uint32_t>(i));
         i += len;
     }
     at.push_back(static_cast<std::uint32_t>(gbk.size()));
-    std::size_t hit = 0;
-    if (!term.empty()) {
-        auto it = std::search(units.begin(), units.end(), term.begin(), term.end());
-        if (it != units.end()) hit = static_cast<std::size_t>(it - units.begin());
-        if (found) *found = it != units.end();
+
+    std::size_t hit = units.size(), hitLen = 0;
+    for (const Units& t : terms) {
+        if (t.empty()) continue;
+        const auto it = std::search(units.begin(), units.end(), t.begin(), t.end());
+        const auto pos = static_cast<std::size_t>(it - units.begin());
+        if (it != units.end() && pos < hit) {
+            hit = pos;
+            hitLen = t.size();
+        }
     }
+    if (found) *found = hit < units.size();
+    if (hit == units.size()) hit = 0;
     const std::size_t from = hit > radius ? hit - radius : 0;
-    const std::size_t to = std::min(units.size(), hit + term.size() + radius);
-    std::string out(gbk.substr(at[from], at[to] - at[from]));
-    for (char& ch : out)
+    const std::size_t to = std::min(units.size(), hit + hitLen + radius);
+
+    Snippet out;
+    const std::size_t lead = from > 0 ? 3 : 0;
+    if (lead) out.text = "...";
+    out.text.append(gbk.substr(at[from], at[to] - at[from]));
+    for (std::size_t k = lead; k < out.text.size(); ++k) {
+        char& ch = out.text[k];
         if (ch == '\r' || ch == '\n' || ch == '\t') ch = ' ';  // never a trail byte: those are 0x40 and up
-    if (from > 0) out.insert(0, "...");
-    if (to < units.size()) out += "...";
+    }
+    if (to < units.size()) out.text += "...";
+    // Every occurrence inside the piece, overlapping ones joined.
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    for (const Units& t : terms) {
+        if (t.empty() || t.size() > to - from) continue;
+        for (auto it = units.begin() + static_cast<std::ptrdiff_t>(from);;) {
+            it = std::search(it, units.begin() + static_cast<std::ptrdiff_t>(to), t.begin(), t.end());
+            if (it == units.begin() + static_cast<std::ptrdiff_t>(to)) break;
+            const auto pos = static_cast<std::size_t>(it - units.begin());
+            spans.emplace_back(pos, pos + t.size());
+            ++it;
+        }
+    }
+    std::sort(spans.begin(), spans.end());
+    for (const auto& [a, b] : spans) {
+        const std::size_t s = at[a] - at[from] + lead, e = at[b] - at[from] + lead;
+        if (!out.marks.empty() && s <= out.marks.back().second)
+            out.marks.back().second = std::max(out.marks.back().second, e);
+        else
+            out.marks.emplace_back(s, e);
+    }
     return out;
 }
 

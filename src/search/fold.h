@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace search {
@@ -31,18 +32,21 @@ bool IsBreak(Unit u);
 // Splits a query (GBK) into its folded terms; empty when it holds none.
 std::vector<Units> SplitTerms(std::string_view queryGbk);
 
-// True when every term occurs in `text` (already folded).
-bool MatchesAll(const Units& text, const std::vector<Units>& terms);
-
 // The bytes that stand for one folded character inside an index token: one byte for ASCII, the two GBK
 // bytes otherwise. The coding is prefix-free, so a token of two characters splits only one way.
 void AppendTokenBytes(Unit u, std::string& out);
 
-}  // namespace search
+// A short piece of a card's text (GBK, for display) around the first place where one of the terms occurs,
+// with every occurrence of a term inside it marked: byte ranges [first, second) of `text`. Line ends
+// become blanks; "..." stands for what was left out.
+struct Snippet {
+    std::string text;
+    std::vector<std::pair<std::size_t, std::size_t>> marks;
+};
+// The start of `gbk` when no term occurs in it (`found` false). About `radius` characters each side of
+// the first hit; only the first kSnippetScanBytes of a huge text are looked at.
+inline constexpr std::size_t kSnippetScanBytes = 1u << 20;
+Snippet SnippetOf(std::string_view gbk, const std::vector<Units>& terms, std::size_t radius = 24,
+                  bool* found = nullptr);
 
-namespace search {
-// A short piece of `gbk` (display text, GBK) around the first place where `term` occurs, folded; the start
-// of the text when it does not occur. Line ends become blanks. About `radius` characters each side.
-// `found` (when given) tells whether the term occurs.
-std::string SnippetAround(std::string_view gbk, const Units& term, std::size_t radius = 24, bool* found = nullptr);
 }  // namespace search

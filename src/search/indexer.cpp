@@ -50,6 +50,7 @@ void Indexer::SetLibrary(const std::string& libRoot) {
             // Whatever was queued belongs to the library being left, and so does a refresh under way.
             jobs_.clear();
             progress_.cancel = true;
+            rebuilding_ = false;
         }
         libRoot_ = libRoot;
         error_.clear();
@@ -69,11 +70,25 @@ void Indexer::Touch(const std::string& internalPath) {
     cv_.notify_all();
 }
 
+void Indexer::Rebuild() {
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (libRoot_.empty() || rebuilding_) return;
+        // A refresh under way works on the damaged file: it stops, and the rebuild refreshes anyway.
+        progress_.cancel = true;
+        jobs_.clear();
+        jobs_.push_back({Job::Rebuild, libRoot_});
+        rebuilding_ = true;
+    }
+    cv_.notify_all();
+}
+
 Indexer::Status Indexer::GetStatus() {
     std::lock_guard<std::mutex> lock(mu_);
     Status s;
     s.libRoot = libRoot_;
     s.busy = working_ || !jobs_.empty();
+    s.rebuilding = rebuilding_;
     s.done = progress_.done;
     s.total = progress_.total;
     s.error = error_;
@@ -85,7 +100,7 @@ void Indexer::WaitIdle() {
     cv_.wait(lock, [this] { return stop_ || (!working_ && jobs_.empty()); });
 }
 
-std::unique_ptr<Index> Indexer::OpenForQuery(std::string& error) {
+std::unique_ptr<Index> Indexer::OpenForQuery(std::string& error, bool* damaged) {
     std::string root;
     {
         std::lock_guard<std::mutex> lock(mu_);
@@ -93,7 +108,10 @@ std::unique_ptr<Index> Indexer::OpenForQuery(std::string& error) {
     }
     if (root.empty()) return nullptr;
     auto index = std::make_unique<Index>(root);
-    if (!index->Open(error, false)) return nullptr;
+    if (!index->Open(error, false)) {
+        if (damaged) *damaged = index->Damaged();
+        return nullptr;
+    }
     return index;
 }
 
@@ -106,33 +124,50 @@ void Indexer::Run() {
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
         working_ = true;
-        if (job.kind == Job::Library) {
+        if (job.kind != Job::Path) {
             progress_.cancel = false;
             progress_.done = 0;
             progress_.total = 0;
         }
         lock.unlock();
 
+        // Whatever fails here (a card too large for memory, a file system error thrown as an exception)
+        // ends this job with a message in the search window, never the program.
         std::string error;
-        bool ok = true;
-        if (job.kind == Job::Library) {
-            index = std::make_unique<Index>(job.path);
-            if (!index->Open(error)) {
-                index.reset();
-                ok = false;
-            } else if (!index->Refresh(&progress_) && !progress_.cancel) {
-                error = plat::Gbk("读取资料库 ") + job.path + plat::Gbk(" 时出错");
-                ok = false;
-            }
-        } else if (index) {
-            index->Touch(job.path);
+        try {
+            error = Work(job, index);
+        } catch (const std::exception& e) {
+            index.reset();
+            error = plat::Gbk("建立检索索引时出错: ") + plat::Utf8ToGbk(e.what());
         }
 
         lock.lock();
-        if (!ok) error_ = error;
+        if (!error.empty()) error_ = error;
+        if (job.kind == Job::Rebuild) rebuilding_ = false;
         working_ = false;
         cv_.notify_all();
     }
+}
+
+std::string Indexer::Work(const Job& job, std::unique_ptr<Index>& index) {
+    std::string error;
+    if (job.kind == Job::Path) {
+        if (index) index->Touch(job.path);
+        return error;
+    }
+    if (job.kind == Job::Library || !index) {
+        index = std::make_unique<Index>(job.path);
+        if (!index->Open(error)) {
+            index.reset();
+            return error;
+        }
+    }
+    if (job.kind == Job::Rebuild && !index->Rebuild(error)) {
+        index.reset();
+        return error;
+    }
+    if (!index->Refresh(&progress_) && !progress_.cancel) return plat::Gbk("读取资料库 ") + job.path + plat::Gbk(" 时出错");
+    return error;
 }
 
 }  // namespace search

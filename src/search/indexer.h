@@ -26,6 +26,8 @@ public:
     void SetLibrary(const std::string& libRoot);
     // A card file written, or a card or folder removed, by the program (internal path).
     void Touch(const std::string& internalPath);
+    // A query found the current library's index damaged: it is thrown away and built again.
+    void Rebuild();
     // The same, told to every indexer of the process: for dialogs that change a library without knowing
     // the window that keeps its index (the class manager).
     static void TouchAll(const std::string& internalPath);
@@ -33,28 +35,31 @@ public:
     struct Status {
         std::string libRoot;  // "" before any library
         bool busy = false;    // a refresh or a touch is being worked on or waiting
+        bool rebuilding = false;  // a damaged index is being built again
         int done = 0, total = 0;
-        std::string error;  // GBK; the index could not be opened or the library not read
+        std::string error;  // GBK; the index could not be opened, the library not read, or the work failed
     };
     Status GetStatus();
     // Blocks until nothing is waiting or running (tests, the command line).
     void WaitIdle();
 
     // A connection of the caller's own to the current library's index, for queries; null before any
-    // library or when the index cannot be opened.
-    std::unique_ptr<Index> OpenForQuery(std::string& error);
+    // library or when the index cannot be opened (`damaged` set when it is damaged).
+    std::unique_ptr<Index> OpenForQuery(std::string& error, bool* damaged = nullptr);
 
 private:
-    void Run();
     struct Job {
-        enum Kind { Library, Path } kind;
+        enum Kind { Library, Path, Rebuild } kind;
         std::string path;
     };
+    void Run();
+    std::string Work(const Job& job, std::unique_ptr<Index>& index);  // the error, GBK
     std::mutex mu_;
     std::condition_variable cv_;
     std::deque<Job> jobs_;
     bool stop_ = false;
     bool working_ = false;
+    bool rebuilding_ = false;
     std::string libRoot_;
     std::string error_;
     Progress progress_;

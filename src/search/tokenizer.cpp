@@ -2,10 +2,10 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <bitset>
 #include <cstdint>
-#include <memory>
+#include <new>
+
+#include "search/index_internal.h"
 
 namespace search {
 namespace {
@@ -36,45 +36,74 @@ void PrefixHash(std::string& token) {
     token.insert(0, head, 2);
 }
 
+std::string Token(Unit a) {
+    std::string t;
+    AppendTokenBytes(a, t);
+    PrefixHash(t);
+    return t;
+}
+
+// A letter or digit of ASCII (full-width ones are folded to them): few characters that make long lists of
+// positions, so each also starts a pair token.
+bool StartsPair(Unit u) { return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z'); }
+
+std::string Token(Unit a, Unit b) {
+    std::string t;
+    AppendTokenBytes(a, t);
+    AppendTokenBytes(b, t);
+    PrefixHash(t);
+    return t;
+}
+
+// The gap after a run of characters: the stray-byte mark, which no query character ever is.
+const std::string& Gap() {
+    static const std::string gap = Token(kStray);
+    return gap;
+}
+
 using TokenFn = int (*)(void*, int, const char*, int, int, int);
 
-int Tokenize(Fts5Tokenizer*, void* ctx, int flags, const char* text, int size, TokenFn emit) {
-    if (size <= 0) return SQLITE_OK;
-    if (flags & FTS5_TOKENIZE_QUERY) {
-        // Queries are built from tokens made by TermTokens: each quoted string is one token already.
-        return emit(ctx, 0, text, size, 0, size);
-    }
+int TokenizeDocument(void* ctx, const char* text, int size, TokenFn sink) {
     thread_local Units units;
-    thread_local std::string token;
-    thread_local std::unique_ptr<std::bitset<65536>> seen = std::make_unique<std::bitset<65536>>();
     units.clear();
     FoldAppend(std::string_view(text, static_cast<std::size_t>(size)), units);
     const std::size_t n = units.size();
     int rc = SQLITE_OK;
+    bool inRun = false;
     for (std::size_t i = 0; i < n && rc == SQLITE_OK; ++i) {
         const Unit u = units[i];
-        if (IsBreak(u)) continue;
-        if (!seen->test(u)) {
-            seen->set(u);
-            token.clear();
-            AppendTokenBytes(u, token);
-            PrefixHash(token);
-            rc = emit(ctx, 0, token.data(), static_cast<int>(token.size()), 0, 0);
+        if (IsBreak(u)) {
+            if (inRun) rc = sink(ctx, 0, Gap().data(), static_cast<int>(Gap().size()), 0, 0);
+            inRun = false;
+            continue;
         }
-        if (i + 1 < n && !IsBreak(units[i + 1]) && rc == SQLITE_OK) {
-            token.clear();
-            AppendTokenBytes(u, token);
-            AppendTokenBytes(units[i + 1], token);
-            PrefixHash(token);
-            rc = emit(ctx, 0, token.data(), static_cast<int>(token.size()), 0, 0);
+        inRun = true;
+        std::string t = Token(u);
+        rc = sink(ctx, 0, t.data(), static_cast<int>(t.size()), 0, 0);
+        if (rc == SQLITE_OK && StartsPair(u) && i + 1 < n && !IsBreak(units[i + 1])) {
+            t = Token(u, units[i + 1]);
+            rc = sink(ctx, FTS5_TOKEN_COLOCATED, t.data(), static_cast<int>(t.size()), 0, 0);
         }
     }
-    // Clear only what this card set: cheaper than 8 KB per card.
-    for (Unit u : units) seen->reset(u);
+    if (units.capacity() > (1u << 20)) Units().swap(units);  // a huge card's buffer is not kept
     return rc;
 }
 
-fts5_api* Api(sqlite3* db) {
+int Tokenize(Fts5Tokenizer*, void* ctx, int flags, const char* text, int size, TokenFn sink) {
+    if (size <= 0) return SQLITE_OK;
+    // Queries are built from tokens made by TermTokens: each quoted string is one token already.
+    if (flags & FTS5_TOKENIZE_QUERY) return sink(ctx, 0, text, size, 0, size);
+    // No exception may cross SQLite's C frames: a card too large for memory fails its statement instead.
+    try {
+        return TokenizeDocument(ctx, text, size, sink);
+    } catch (const std::bad_alloc&) {
+        return SQLITE_NOMEM;
+    }
+}
+
+}  // namespace
+
+fts5_api* Fts5Api(sqlite3* db) {
     fts5_api* api = nullptr;
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &st, nullptr) != SQLITE_OK) return nullptr;
@@ -84,10 +113,8 @@ fts5_api* Api(sqlite3* db) {
     return api;
 }
 
-}  // namespace
-
 bool RegisterTokenizer(sqlite3* db) {
-    fts5_api* api = Api(db);
+    fts5_api* api = Fts5Api(db);
     if (!api) return false;
     static fts5_tokenizer tok{Create, Delete, Tokenize};
     return api->xCreateTokenizer(api, kTokenizerName, nullptr, &tok, nullptr) == SQLITE_OK;
@@ -95,18 +122,15 @@ bool RegisterTokenizer(sqlite3* db) {
 
 std::vector<std::string> TermTokens(const Units& term) {
     std::vector<std::string> out;
-    if (term.size() == 1) {
-        out.emplace_back();
-        AppendTokenBytes(term[0], out.back());
-        PrefixHash(out.back());
-        return out;
-    }
-    for (std::size_t i = 0; i + 1 < term.size(); ++i) {
-        std::string t;
-        AppendTokenBytes(term[i], t);
-        AppendTokenBytes(term[i + 1], t);
-        PrefixHash(t);
-        if (std::find(out.begin(), out.end(), t) == out.end()) out.push_back(std::move(t));
+    const std::size_t n = term.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + 1 < n && StartsPair(term[i])) {
+            out.push_back(Token(term[i], term[i + 1]));
+            // The pair holds the last character too: the phrase ends here.
+            if (i + 2 == n) break;
+        } else {
+            out.push_back(Token(term[i]));
+        }
     }
     return out;
 }

@@ -1,6 +1,10 @@
-// The index's tokenizer. A card becomes the pairs of neighbouring characters (which answer any term of two
-// or more characters: a longer term needs all its pairs, and the candidates are then checked against the
-// card's text) plus each distinct character once (which answers single-character terms at once).
+// The index's tokenizer. Each character of a card's text is a token at a position of its own, so a term of
+// any length is the phrase of its characters and the index alone answers it: no card's text is read back to
+// confirm a match. Letters and digits of ASCII (full-width ones folded to them) are few and frequent, so
+// their positions make long lists: after each, the pair it makes with the next character is a second token
+// at the same position, and a phrase takes the pair where it can ("linux" is li, in, nu, ux).
+// A break (blank, line end, stray byte) ends a run of characters: the gap after a run is a token of its
+// own, so that a phrase never joins the characters either side of a break.
 #pragma once
 
 #include <string>
@@ -17,7 +21,7 @@ inline constexpr char kTokenizerName[] = "korvane";
 // Registers the tokenizer on one connection; false when FTS5 is not there.
 bool RegisterTokenizer(sqlite3* db);
 
-// The tokens a term needs (all of them must be in a card): its one character, or its pairs.
+// The tokens of a term's phrase, one per position from the term's first character.
 std::vector<std::string> TermTokens(const Units& term);
 
 }  // namespace search
