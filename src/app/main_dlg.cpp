@@ -40,6 +40,9 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     m_edKeyword = ItemAs<QLineEdit>(1017);
     m_edBody = ItemAs<CBodyEdit>(1018);
     m_form.Attach({m_edTitle, m_edKeyword, m_cbClass, m_cbSource, m_cbStyle, m_edFile, m_edBody});
+    m_libTree = std::make_unique<LibraryTree>(m_tree);
+    m_msg = new CShowMsgDlg(std::string(), this);
+    m_msg->hide();
 
     // Text typed into a combo must never become an entry: every entry is bound to a table slot.
     for (QComboBox* cb : {m_cbLibrary, m_cbClass, m_cbSource, m_cbStyle}) cb->setInsertPolicy(QComboBox::NoInsert);
@@ -149,13 +152,10 @@ void CMainDlg::OnDestroy() {
     }
     delete m_msg;
     m_msg = nullptr;
-    FreeEntries();
+    m_libTree->Free();
 }
 
-void CMainDlg::SetProgress(const std::string& text) {
-    m_msg->SetMessage(text);
-    if (m_onProgress) m_onProgress(text);
-}
+void CMainDlg::SetProgress(const std::string& text) { m_msg->SetMessage(text); }
 
 void CMainDlg::ShowStrip() {
     m_msg->ShowAt();

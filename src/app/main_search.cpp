@@ -28,15 +28,14 @@ void CMainDlg::OnSearch() {
 }
 
 void CMainDlg::OpenSearchResult(const std::string& path) {
-    DatumNode* node = m_first;
-    while (node && !node->IsEnd() && node->path != path) node = node->next;
-    if (!node || node->IsEnd()) {
+    const DatumNode* node = m_libTree->FindByPath(path);
+    if (!node) {
         // Made outside the program since the tree was built: the tree has no entry to select for it.
         plat::Svc().MessageBox(this,
                                Gbk("资料卡 ") + path + Gbk(" 不在当前的资料树中，请重新选择资料库以刷新资料树。"),
                                Gbk("INFOMATION"), plat::MB_OK | plat::MB_ICONINFORMATION);
         return;
     }
-    SelectEntryItem(node);
+    m_libTree->Select(node);
     OnTreeDblClick();
 }

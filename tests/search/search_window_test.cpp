@@ -62,14 +62,13 @@ TEST_F(SearchWindowTest, FindsOpensAndFollowsSavedCards) {
     // Enter on the result: the card in the form and its entry current, as after a double-click.
     Results()->setFocus();
     QTest::keyClick(Results(), Qt::Key_Return);
-    EXPECT_EQ(U(dlg->m_edTitle->text()), "甲午");
-    ASSERT_NE(dlg->m_current, nullptr);
-    EXPECT_EQ(dlg->m_tree->currentItem(), dlg->m_current->item);
-    EXPECT_EQ(plat::GbkToUtf8(dlg->m_current->path), "lib\\历史\\甲午.datum.xml");
+    EXPECT_EQ(U(Edit(1009)->text()), "甲午");
+    EXPECT_EQ(Current(), "历史\\甲午");
+    EXPECT_EQ(dlg->Form().LoadedPath(), plat::Gbk("lib\\历史\\甲午.datum.xml"));
     EXPECT_TRUE(s->isVisible());
 
     // Saved from the form: found by its new text, no longer by the old.
-    dlg->m_edBody->setPlainText(QString::fromUtf8("定远舰"));
+    Body()->setPlainText(QString::fromUtf8("定远舰"));
     qobject_cast<QAbstractButton*>(dlg->Item(1006))->click();
     dlg->SearchIndex().WaitIdle();
     Type("定远", true);
