@@ -95,9 +95,10 @@ TEST_F(EditorTest, OpeningCardsFillsTheFormAndFailuresLeaveIt) {
 
 TEST_F(EditorTest, PreviousAndNextWalkOverClassesAndStopAtTheEnds) {
     // Entries: A a1 a2 B C c1 D. 1019 is 上一则, 1020 下一则.
-    const std::pair<int, const char*> steps[] = {{1019, "A"},      {1020, "A\\a1"}, {1020, "A\\a2"},
-                                                 {1020, "C\\c1"}, {1019, "A\\a2"}, {1020, "C\\c1"},
-                                                 {1020, "C\\D"},  {1020, "C\\D"}};
+    const std::pair<int, const char*> steps[] = {{1019, "A"},      {1020, "A\\a1"}, {1019, "A"},
+                                                 {1020, "A\\a1"}, {1020, "A\\a2"}, {1020, "C\\c1"},
+                                                 {1019, "A\\a2"}, {1020, "C\\c1"}, {1020, "C\\D"},
+                                                 {1020, "C\\D"}};
     OpenCard("A");
     for (const auto& [button, current] : steps) {
         Click(button);
