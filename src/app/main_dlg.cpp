@@ -41,6 +41,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     m_edBody = ItemAs<CBodyEdit>(1018);
     m_form.Attach({m_edTitle, m_edKeyword, m_cbClass, m_cbSource, m_cbStyle, m_edFile, m_edBody});
     m_libTree = std::make_unique<LibraryTree>(m_tree);
+    SetUpLayout();
     m_msg = new CShowMsgDlg(std::string(), this);
     m_msg->hide();
 
@@ -100,6 +101,7 @@ bool CMainDlg::OnInitDialog() {
     tp.setColor(QPalette::Text, Qt::black);
     m_tree->setPalette(tp);
     m_tree->setAutoFillBackground(true);
+    RestorePlace();
 
     if (!m_msg) m_msg = new CShowMsgDlg(std::string(), this);
     m_msg->hide();

@@ -21,6 +21,9 @@
 
 class CShowMsgDlg;
 class CSearchDlg;
+namespace ui {
+class SplitBar;
+}
 namespace search {
 class Indexer;
 }
@@ -61,6 +64,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     void OnOK() override;      // button 1, Enter
     void OnCancel() override;  // Escape, the close box
+    void done(int result) override;  // the window ends: where the user left it is kept
+    void LayOut() override;
+    QRect PlaceControl(const QRect& base, unsigned flags, QSize grown) const override;
 
 private:
     void OnDestroy();
@@ -86,6 +92,12 @@ private:
     bool SwitchToLibrary(int lib);  // rescan and the library's own class and source lists; false: ended
     bool ReloadNameLists();     // class and source boxes of m_libRoot, keeping the form's text; false: ended
     bool ReadNameLists();       // fills the class and source boxes from their lists; false: ended
+
+    // --- size, splitter, and the place kept between runs (main_layout.cpp)
+    void SetUpLayout();
+    int Split(QSize size) const;  // where the tree ends, in pixels right of its template edge, at `size`
+    void RestorePlace();
+    void RestoreSearchPlace();
 
     // --- library scan (main_scan.cpp)
     int ScanLibrary();    // the tree of m_libRoot, and the search index follows it
@@ -155,6 +167,12 @@ private:
     CBodyEdit* m_edBody = nullptr;     // 1018
 
     std::unique_ptr<LibraryTree> m_libTree;  // the tree 1005 and its entry list
+    ui::SplitBar* m_splitBar = nullptr;
+    int m_split = 0;         // where the user put the tree's right edge, in pixels from its template place
+    int m_splitAtDrag = 0;   // the same when the current drag began
+    QRect m_treeBase;        // the tree's template place
+    int m_formLeft = 0;      // left edge of the form's template area
+    int m_fieldRoom = 0;     // how much narrower than in the template the form's fields may become
     std::unique_ptr<search::Indexer> m_searchIndex;  // keeps the current library's index up to date
     CSearchDlg* m_searchDlg = nullptr;
     int m_timerId = 0;

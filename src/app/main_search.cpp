@@ -21,6 +21,7 @@ void CMainDlg::OnSearch() {
         const int right = std::max(screen.left(), screen.x() + screen.width() - whole.width());
         const int bottom = std::max(screen.top(), screen.y() + screen.height() - whole.height());
         m_searchDlg->move(std::clamp(beside.x(), screen.left(), right), std::clamp(beside.y(), screen.top(), bottom));
+        RestoreSearchPlace();  // where the user left it last time, if anywhere
     }
     m_searchDlg->show();
     m_searchDlg->raise();

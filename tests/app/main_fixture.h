@@ -10,6 +10,7 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -120,6 +121,13 @@ inline std::string U(const QString& s) { return s.toStdString(); }
 // also runs the start-up load sequence.
 class MainWindowTest : public ::testing::Test {
 protected:
+    // Window places are kept per test: one test's window must not open where another's was left.
+    struct ConfigHome {
+        QTemporaryDir dir;
+        QByteArray before = qgetenv("XDG_CONFIG_HOME");
+        ConfigHome() { qputenv("XDG_CONFIG_HOME", dir.path().toUtf8()); }
+        ~ConfigHome() { qputenv("XDG_CONFIG_HOME", before); }
+    } config;
     TempProgramDir dir;
     ScriptedServices svc;
     std::unique_ptr<CMainDlg> dlg;
