@@ -30,6 +30,7 @@ class Indexer;
 class QTreeWidget;
 class QComboBox;
 class QLineEdit;
+class QKeySequence;
 
 struct NamePath {
     std::string name;
@@ -70,6 +71,8 @@ protected:
 
 private:
     void OnDestroy();
+    void WireKeys();
+    static QString Tip(const char* what, const QKeySequence& key);  // "what (key)"
     // True once a library has been scanned into the window; handlers that work on a library do nothing
     // before that (a registry with no library).
     bool HasLibrary() const { return !m_libRoot.empty(); }
@@ -92,6 +95,7 @@ private:
     bool SwitchToLibrary(int lib);  // rescan and the library's own class and source lists; false: ended
     bool ReloadNameLists();     // class and source boxes of m_libRoot, keeping the form's text; false: ended
     bool ReadNameLists();       // fills the class and source boxes from their lists; false: ended
+    void OnRescan();            // F5: the library read again; the form's card stays current
 
     // --- size, splitter, and the place kept between runs (main_layout.cpp)
     void SetUpLayout();

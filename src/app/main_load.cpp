@@ -158,6 +158,15 @@ void CMainDlg::OnLibrarySelChange() {
     SwitchToLibrary(lib);
 }
 
+void CMainDlg::OnRescan() {
+    if (!HasLibrary()) return;
+    // A rescan builds new entries: the current one is found again by its card's path.
+    const DatumNode* current = m_libTree->Current();
+    const std::string card = current && current->IsCard() ? current->path : std::string();
+    if (!SwitchToLibrary(m_nCurLib)) return;
+    if (const DatumNode* again = m_libTree->FindByPath(card)) m_libTree->MakeCurrent(again);
+}
+
 bool CMainDlg::SwitchToLibrary(int lib) {
     m_nCurLib = lib;
     ui::SelectEntry(m_cbLibrary, lib);

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "app/main_fixture.h"
+#include "support/cards.h"
 #include "app/search_dlg.h"
 #include "res/dialog_template.h"
 #include "ui/split_bar.h"
@@ -130,6 +131,39 @@ TEST_F(WindowTest, PlaceSizeBoundaryAndSearchWindowAreKeptAcrossRuns) {
         QTest::qWait(50);
         EXPECT_EQ(dlg->geometry(), place) << "the size it had before it was maximised";
     });
+}
+
+TEST_F(WindowTest, KeysDoWhatTheirButtonsDoAndTheTooltipsNameThem) {
+    for (const char* card : {"art/Monet", "Root card"})
+        dir.WriteFile(std::string("lib/") + card + ".datum.xml", CardBytes({"t", "", "", "", "", "", "", "", ""}));
+    dir.WriteFile("lib/_ _SETS_ _/bookmark.list", LinkListBytes("b", "k", {}));
+    Load();
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    const std::pair<QWidget*, const char*> tips[] = {{dlg->Item(1006), "(Ctrl+S)"},  {dlg->Item(1019), "(Alt+Left)"},
+                                                     {dlg->Item(1020), "(Alt+Right)"}, {dlg->Item(1007), "(Ctrl+B)"},
+                                                     {dlg->Item(1023), "(Ctrl+F)"},  {Combo(1000), "(F5)"}};
+    for (const auto& [widget, key] : tips) EXPECT_TRUE(widget->toolTip().endsWith(key)) << key;
+
+    Body()->setFocus();
+    auto press = [&](Qt::Key key, Qt::KeyboardModifiers mods = {}) {
+        QTest::keyClick(QApplication::focusWidget(), key, mods);
+        return Current();
+    };
+    EXPECT_EQ(press(Qt::Key_Right, Qt::AltModifier), "art\\Monet");
+    EXPECT_EQ(press(Qt::Key_Right, Qt::AltModifier), "Root card");
+    EXPECT_EQ(press(Qt::Key_Left, Qt::AltModifier), "art\\Monet");
+    QTest::keyClicks(Body(), "typed");
+    press(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_NE(dir.ReadFile("lib/art/Monet.datum.xml").find("typed"), std::string::npos);
+    dir.WriteFile("lib/art/Manet.datum.xml", "");
+    EXPECT_EQ(press(Qt::Key_F5), "art\\Monet") << "the card in the form stays current";
+    EXPECT_EQ(mainfx::Dump(Tree()).substr(0, 16), "art{Manet,Monet}");
+    svc.ExpectBox("当前文件已经成功加入到书签中了!!", "INFOMATION", 0x40);
+    press(Qt::Key_B, Qt::ControlModifier);
+    press(Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(dlg->SearchWindow() && dlg->SearchWindow()->isVisible());
 }
 
 // Nothing the file holds can stop the window or put it out of reach.
