@@ -50,8 +50,13 @@ TEST(Templates, EveryDialogIsBuiltWholeAndLegible) {
     }
 }
 
-// The menu shows the installed SVG: a markup slip there leaves the program without an icon.
-TEST(ProgramIcon, TheScalableFormIsWellFormedSvgOfEveryShape) {
+// The menu shows the installed SVG: a markup slip there leaves the program without an icon. The window's own
+// icon is painted at the size asked for, so it is as sharp on a dense screen.
+TEST(ProgramIcon, TheScalableFormIsWellFormedSvgOfEveryShapeAndTheWindowsIsPaintedAtEachSize) {
+    for (qreal dpr : {1.0, 2.0}) {
+        const QImage shown = res::ProgramIcon().pixmap(QSize(20, 20), dpr).toImage();
+        EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied), res::ProgramIconImage(20 * dpr));
+    }
     QXmlStreamReader xml(QByteArray::fromStdString(res::ProgramIconSvg()));
     QStringList shapes;
     while (xml.readNext() != QXmlStreamReader::EndDocument && !xml.hasError())
@@ -117,6 +122,12 @@ TEST(ShadedButton, PaintsEachStateWithItsColours) {
         QCoreApplication::sendEvent(b, e);
         EXPECT_EQ(b->IsHover(), e == &enter);
     }
+    // With two device pixels per pixel the ramp steps at device rows: a face drawn in bands two rows high
+    // would change colour only at even rows.
+    const QImage dense = b->Render(false, false, false, false, false, 2);
+    int oddSteps = 0;
+    for (int y = 5; y < dense.height() - 4; y += 2) oddSteps += dense.pixel(6, y) != dense.pixel(6, y - 1);
+    EXPECT_GT(oddSteps, 3);
     b->setEnabled(false);
     EXPECT_FALSE(b->IsHover());
     QCoreApplication::sendEvent(b, &enter);
