@@ -1,8 +1,10 @@
 // The card form: opening a card from the tree, stepping through the entries, the file name that follows the
-// title and class, and every way a save can go: in place, under a new name, onto another card, refused.
+// title and class, every way a save can go (in place, under a new name, onto another card, refused), and the
+// keys for all that.
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
+#include <QTest>
 #include <cerrno>
 #include <filesystem>
 
@@ -93,19 +95,33 @@ TEST_F(EditorTest, OpeningCardsFillsTheFormAndFailuresLeaveIt) {
     EXPECT_EQ(dlg->Form().LoadedPath(), "lib1\\C\\c1.datum.xml");
 }
 
-TEST_F(EditorTest, PreviousAndNextWalkOverClassesAndStopAtTheEnds) {
-    // Entries: A a1 a2 B C c1 D. 1019 is 上一则, 1020 下一则.
-    const std::pair<int, const char*> steps[] = {{1019, "A"},      {1020, "A\\a1"}, {1019, "A"},
-                                                 {1020, "A\\a1"}, {1020, "A\\a2"}, {1020, "C\\c1"},
-                                                 {1019, "A\\a2"}, {1020, "C\\c1"}, {1020, "C\\D"},
-                                                 {1020, "C\\D"}};
+// 上一则 and 下一则, by their keys Alt+Left and Alt+Right: each key presses its button, as Ctrl+S and F5 do theirs.
+TEST_F(EditorTest, PreviousAndNextWalkOverClassesAndStopAtTheEndsAndTheKeysPressTheButtons) {
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    const std::pair<int, const char*> tips[] = {{1006, "(Ctrl+S)"}, {1019, "(Alt+Left)"}, {1020, "(Alt+Right)"},
+                                                {1007, "(Ctrl+B)"}, {1023, "(Ctrl+F)"},   {1000, "(F5)"}};
+    for (const auto& [id, key] : tips) EXPECT_TRUE(dlg->Item(id)->toolTip().endsWith(key)) << key;
+    // Entries: A a1 a2 B C c1 D.
+    const std::pair<Qt::Key, const char*> steps[] = {
+        {Qt::Key_Left, "A"},     {Qt::Key_Right, "A\\a1"}, {Qt::Key_Left, "A"},      {Qt::Key_Right, "A\\a1"},
+        {Qt::Key_Right, "A\\a2"}, {Qt::Key_Right, "C\\c1"}, {Qt::Key_Left, "A\\a2"},  {Qt::Key_Right, "C\\c1"},
+        {Qt::Key_Right, "C\\D"},  {Qt::Key_Right, "C\\D"},  {Qt::Key_Left, "C\\c1"}};
     OpenCard("A");
-    for (const auto& [button, current] : steps) {
-        Click(button);
+    for (const auto& [key, current] : steps) {
+        QTest::keyClick(Body(), key, Qt::AltModifier);
         EXPECT_EQ(Current(), current);
         EXPECT_TRUE(Tree()->currentItem()->isSelected()) << current;
+        if (Current() == "C\\D") EXPECT_EQ(mainfx::U(Edit(1009)->text()), "c1") << "a class: nothing is loaded";
     }
-    EXPECT_EQ(mainfx::U(Edit(1009)->text()), "c1") << "a class is selected, nothing is loaded";
+    QTest::keyClicks(Body(), "typed");
+    QTest::keyClick(Body(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_NE(dir.ReadFile("lib1/C/c1.datum.xml").find("typed"), std::string::npos);
+    dir.WriteFile("lib1/C/c0.datum.xml", "");
+    QTest::keyClick(Body(), Qt::Key_F5);
+    EXPECT_EQ(Current(), "C\\c1") << "the card in the form stays current";
+    EXPECT_NE(mainfx::Dump(Tree()).find("C{c0,c1,D}"), std::string::npos);
 }
 
 TEST_F(EditorTest, TheFileNameFollowsTitleAndClass) {

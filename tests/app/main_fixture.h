@@ -10,7 +10,6 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -121,19 +120,13 @@ inline std::string U(const QString& s) { return s.toStdString(); }
 // also runs the start-up load sequence.
 class MainWindowTest : public ::testing::Test {
 protected:
-    // Window places are kept per test: one test's window must not open where another's was left.
-    struct ConfigHome {
-        QTemporaryDir dir;
-        QByteArray before = qgetenv("XDG_CONFIG_HOME");
-        ConfigHome() { qputenv("XDG_CONFIG_HOME", dir.path().toUtf8()); }
-        ~ConfigHome() { qputenv("XDG_CONFIG_HOME", before); }
-    } config;
     TempProgramDir dir;
     ScriptedServices svc;
     std::unique_ptr<CMainDlg> dlg;
     std::vector<std::string> progress;  // every strip text the window set, in UTF-8
 
     CMainDlg& Open() {
+        dlg.reset();  // one window at a time, as the program has
         dlg = std::make_unique<CMainDlg>();
         QObject::connect(Strip(), &CShowMsgDlg::MessageSet,
                          [this](const std::string& t) { progress.push_back(plat::GbkToUtf8(t)); });
@@ -152,14 +145,8 @@ protected:
     QTreeWidget* Tree() { return dlg->ItemAs<QTreeWidget>(1005); }
     CShowMsgDlg* Strip() { return dlg->findChild<CShowMsgDlg*>(); }
     // The first item with this label (UTF-8) in the tree's order, or none.
-    QTreeWidgetItem* Item(const std::string& utf8Label, QTreeWidgetItem* under = nullptr) {
-        const int n = under ? under->childCount() : Tree()->topLevelItemCount();
-        for (int i = 0; i < n; ++i) {
-            QTreeWidgetItem* item = under ? under->child(i) : Tree()->topLevelItem(i);
-            if (item->text(0).toStdString() == utf8Label) return item;
-            if (QTreeWidgetItem* found = Item(utf8Label, item)) return found;
-        }
-        return nullptr;
+    QTreeWidgetItem* Item(const std::string& utf8Label) {
+        return Tree()->findItems(QString::fromStdString(utf8Label), Qt::MatchExactly | Qt::MatchRecursive).value(0);
     }
     // The tree's current item as its labels from the top, "K\a" (UTF-8); "" when none.
     std::string Current() {

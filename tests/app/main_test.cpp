@@ -1,5 +1,5 @@
 // The main window over a temporary program directory: the start-up load and its failure procedure, the
-// library scan and the tree, the library switch, the style box, the buttons that hand files to the desktop,
+// library scan and the tree (LibraryTree), the library switch, the style box, the buttons that hand files to the desktop,
 // the managers' reloads and the bookmark buttons.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,10 +9,9 @@
 #include <QTest>
 #include <filesystem>
 
+#include "app/library_tree.h"
 #include "app/main_fixture.h"
 #include "managers/mang_fixture.h"
-#include "platform/fs.h"
-#include "platform/path.h"
 #include "platform/text.h"
 #include "support/cards.h"
 
@@ -80,6 +79,49 @@ TEST_F(MainTest, StartUpFillsTreeBoxesAndPathAndTheButtonsActOnThem) {
     EXPECT_EQ(progress, (Strings{"正在重新扫描文件夹.....", "正在读取类别信息......", "正在读取资料来源信息......"}));
     EXPECT_EQ(Dump(Tree()) + Current(), "Other{x}Other");
     EXPECT_EQ(U(Edit(1002)->text()) + Rows(Combo(1011)) + Rows(Combo(1013)), "lib2Other,|Elsewhere,|");
+}
+
+// The entry list in order (end entry excluded): "d:label" for a class, "c:label|path" for a card, in UTF-8.
+// Checks the links on the way: each entry has its item, prev and next agree, one end entry closes the list.
+Strings Entries(const LibraryTree& tree) {
+    Strings out;
+    const DatumNode *prev = nullptr, *n = tree.First();
+    for (; n && !n->IsEnd(); prev = n, n = n->next) {
+        EXPECT_TRUE(n->prev == prev && tree.FindByItem(n->item) == n) << "broken links at " << n->label;
+        out.push_back((n->IsClass() ? "d:" : "c:") + plat::GbkToUtf8(n->label) +
+                      (n->IsCard() ? "|" + plat::GbkToUtf8(n->path) : ""));
+    }
+    EXPECT_TRUE(n && n == tree.End() && n->prev == prev && !n->next && !n->item) << "one end entry closes the list";
+    return out;
+}
+
+TEST(LibraryTree, TakesPlainFoldersAsClassesAndCardFilesAsCardsInOneOrder) {
+    TempProgramDir dir;
+    for (const char* f : {"_ _SETS_ _/inside.datum.xml", ".git/x.datum.xml", ".datum.xml", "x.txt", "K/a.datum.xml",
+                          "K/Sub/b.datum.html", "L/a.datum.xml", "root.datum.xml", "RO/hidden.datum.xml",
+                          "\xF0\x9F\x98\x80.datum.xml"})
+        dir.WriteFile(std::string("lib/") + f, "");
+    dir.MakeDir("lib/f.datum.d");
+    ASSERT_EQ(chmod((dir.Native() + "/lib/RO").c_str(), 0555), 0);  // read-only: not a class
+    fs::create_directory_symlink(dir.Native() + "/lib/K", dir.Native() + "/lib/Link");
+    QTreeWidget view;
+    LibraryTree tree(&view);
+    std::string error;
+    ASSERT_TRUE(tree.Scan("lib\\", error));
+    EXPECT_EQ(Entries(tree), (Strings{"c:|lib\\.datum.xml", "d:f.datum.d", "d:K", "c:a|lib\\K\\a.datum.xml", "d:Sub",
+                                      "c:b|lib\\K\\Sub\\b.datum.html", "d:L", "c:a|lib\\L\\a.datum.xml",
+                                      "c:root|lib\\root.datum.xml"}));
+    EXPECT_EQ(tree.Current(), tree.End());
+    const DatumNode* b = tree.FindByPath("lib\\K\\Sub\\b.datum.html");
+    ASSERT_NE(b, nullptr);
+    tree.Select(b);
+    EXPECT_TRUE(b->item->isSelected() && b->item->parent()->isExpanded());
+    QTreeWidgetItem stranger;
+    EXPECT_EQ(tree.FindByItem(&stranger), nullptr);
+
+    fs::remove_all(dir.Native() + "/lib/L");
+    ASSERT_TRUE(tree.Scan("lib\\", error));
+    EXPECT_EQ(Dump(&view), ",f.datum.d,K{a,Sub{b}},root");
 }
 
 struct Failure {

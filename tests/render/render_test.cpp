@@ -237,10 +237,10 @@ TEST_F(RenderTest, WindowViewShowsEveryFieldAsTypedInTheSelectedShippedStyle) {
     w.Initialise();
     w.RunStartupLoad();
     auto* tree = w.ItemAs<QTreeWidget>(1005);
-    const QList<QTreeWidgetItem*> found = tree->findItems("R&D", Qt::MatchExactly | Qt::MatchRecursive);
-    ASSERT_EQ(found.size(), 1);
-    tree->setCurrentItem(found[0]);
-    emit tree->itemDoubleClicked(found[0], 0);  // the card opened, as the user opens it
+    QTreeWidgetItem* card = tree->findItems("R&D", Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    ASSERT_NE(card, nullptr);
+    tree->setCurrentItem(card);
+    emit tree->itemDoubleClicked(card, 0);  // the card opened, as the user opens it
     auto* styles = w.ItemAs<QComboBox>(1015);
     for (const std::string style : {"simple", "report"}) {
         SCOPED_TRACE(style);

@@ -38,8 +38,10 @@ void WhenModal(std::function<void(T*)> step) {
     });
 }
 
-// At the default font every label shows whole: clipped Chinese text is the first thing a user notices.
-TEST(Templates, EveryDialogIsBuiltWholeAndLegible) {
+// At the default font every label shows whole: clipped Chinese text is the first thing a user notices. A
+// dialog with a list can be made larger: the list grows as much, the buttons keep their size and their
+// distance from the right edge (and the bottom, for those at the foot).
+TEST(Templates, EveryDialogIsBuiltWholeAndLegibleAndItsListGrowsWithIt) {
     for (int id : res::DialogIds()) {
         SCOPED_TRACE(id);
         CDialog dlg(id);
@@ -47,16 +49,23 @@ TEST(Templates, EveryDialogIsBuiltWholeAndLegible) {
         for (auto* l : dlg.findChildren<QLabel*>())
             EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << l->text().toStdString();
         EXPECT_EQ(dlg.grab().toImage().pixelColor(1, dlg.height() - 2), ui::kDialogBackground);
+        if (id == 102 || dlg.minimumSize() == dlg.maximumSize()) continue;  // the main window: WindowTest
+        std::vector<std::pair<QWidget*, QRect>> was;
+        for (QWidget* w : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) was.push_back({w, w->geometry()});
+        dlg.resize(dlg.size() + QSize(200, 100));
+        dlg.show();
+        for (const auto& [w, r] : was) {
+            if (qobject_cast<QTreeWidget*>(w)) EXPECT_EQ(w->geometry(), r.adjusted(0, 0, 200, 100));
+            if (qobject_cast<QPushButton*>(w)) EXPECT_TRUE(w->geometry() == r.translated(200, (w->y() - r.y()) / 100 * 100));
+        }
     }
 }
 
 // The menu shows the installed SVG: a markup slip there leaves the program without an icon. The window's own
 // icon is painted at the size asked for, so it is as sharp on a dense screen.
 TEST(ProgramIcon, TheScalableFormIsWellFormedSvgOfEveryShapeAndTheWindowsIsPaintedAtEachSize) {
-    for (qreal dpr : {1.0, 2.0}) {
-        const QImage shown = res::ProgramIcon().pixmap(QSize(20, 20), dpr).toImage();
-        EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied), res::ProgramIconImage(20 * dpr));
-    }
+    const QImage shown = res::ProgramIcon().pixmap(QSize(20, 20), 2.0).toImage();  // a screen at twice the scale
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied), res::ProgramIconImage(40));
     QXmlStreamReader xml(QByteArray::fromStdString(res::ProgramIconSvg()));
     QStringList shapes;
     while (xml.readNext() != QXmlStreamReader::EndDocument && !xml.hasError())
