@@ -113,7 +113,7 @@ TEST_F(EditorTest, PreviousAndNextWalkOverClassesAndStopAtTheEndsAndTheKeysPress
         QTest::keyClick(Body(), key, Qt::AltModifier);
         EXPECT_EQ(Current(), current);
         EXPECT_TRUE(Tree()->currentItem()->isSelected()) << current;
-        if (Current() == "C\\D") EXPECT_EQ(mainfx::U(Edit(1009)->text()), "c1") << "a class: nothing is loaded";
+        EXPECT_TRUE(Current() != "C\\D" || Edit(1009)->text() == "c1") << "a class: nothing is loaded";
     }
     QTest::keyClicks(Body(), "typed");
     QTest::keyClick(Body(), Qt::Key_S, Qt::ControlModifier);

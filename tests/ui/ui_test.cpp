@@ -55,8 +55,8 @@ TEST(Templates, EveryDialogIsBuiltWholeAndLegibleAndItsListGrowsWithIt) {
         dlg.resize(dlg.size() + QSize(200, 100));
         dlg.show();
         for (const auto& [w, r] : was) {
-            if (qobject_cast<QTreeWidget*>(w)) EXPECT_EQ(w->geometry(), r.adjusted(0, 0, 200, 100));
-            if (qobject_cast<QPushButton*>(w)) EXPECT_TRUE(w->geometry() == r.translated(200, (w->y() - r.y()) / 100 * 100));
+            EXPECT_TRUE(!qobject_cast<QTreeWidget*>(w) || w->geometry() == r.adjusted(0, 0, 200, 100));
+            EXPECT_TRUE(!qobject_cast<QPushButton*>(w) || w->geometry() == r.translated(200, (w->y() - r.y()) / 100 * 100));
         }
     }
 }
