@@ -215,9 +215,9 @@ CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
 
     templateSize_ = MapDialogRect(0, 0, t.w, t.h).size();
     const unsigned follow = res::kGrowX | res::kGrowY | res::kMoveX | res::kMoveY;
-    const bool resizable = t.sizable || std::any_of(placed_.begin(), placed_.end(),
-                                                    [&](const Placed& p) { return p.flags & follow; });
-    if (resizable) {
+    resizable_ = t.sizable || std::any_of(placed_.begin(), placed_.end(),
+                                          [&](const Placed& p) { return p.flags & follow; });
+    if (resizable_) {
         resize(templateSize_);
         const QRect least = MapDialogRect(0, 0, t.minW ? t.minW : t.w, t.minH ? t.minH : t.h);
         setMinimumSize(least.size().boundedTo(templateSize_));
@@ -235,6 +235,8 @@ void CDialog::resizeEvent(QResizeEvent* e) {
 }
 
 void CDialog::LayOut() {
+    // A dialog of fixed size is the template's, or its own code placed the controls (a strip made wider).
+    if (!resizable_) return;
     const QSize grown = size() - templateSize_;
     for (const Placed& p : placed_) {
         const QRect r = PlaceControl(p.base, p.flags, grown);

@@ -77,6 +77,7 @@ private:
     };
     std::vector<Placed> placed_;  // the controls that follow a resize
     QSize templateSize_;
+    bool resizable_ = false;
     QHash<int, QWidget*> items_;
     int baseX_ = 6;
     int baseY_ = 13;

@@ -78,7 +78,6 @@ TEST_F(WindowTest, PlaceSizeMaximisedStateBoundaryAndSearchWindowAreKeptAcrossRu
         Click(1023);
         EXPECT_EQ(dlg->SearchWindow()->geometry(), search);
         dlg->showNormal();
-        QTest::qWait(50);
         EXPECT_EQ(dlg->geometry(), place) << "the size it had before it was maximised";
         EXPECT_EQ(At(1005).width(), Du(117) - 30);
     });
@@ -101,8 +100,7 @@ TEST(WindowSettings, ADamagedOrStrangeFileKeepsNothingAndAPlaceOffTheScreensCome
         QWidget w;
         w.setGeometry(1, 2, 3, 4);
         EXPECT_EQ(ui::WindowSettings().Restore(&w, "w"), place.isValid()) << bytes.toStdString();
-        EXPECT_EQ(w.geometry(), place.isValid() ? place : QRect(1, 2, 3, 4));
-        EXPECT_FALSE(w.isMaximized());
+        EXPECT_TRUE(w.geometry() == (place.isValid() ? place : QRect(1, 2, 3, 4)) && !w.isMaximized());
     }
 }
 

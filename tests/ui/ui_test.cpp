@@ -22,6 +22,7 @@
 #include "res/program_icon.h"
 #include "support/temp_dir.h"
 #include "ui/dialog.h"
+#include "ui/job_strip.h"
 #include "ui/palette.h"
 #include "ui/qt_services.h"
 #include "ui/shaded_button.h"
@@ -161,6 +162,9 @@ TEST(ShowMsgDlg, ShowsAtTheOwnersFixedPointAndRepaintsAtOnce) {
     // No event processing in between: the caller blocks the thread right after it.
     strip.SetMessage(plat::Gbk("扫描资料库中的文件出现错误!!"));
     EXPECT_GE(counter.paints, 1);
+    CJobStrip::ShowNote(&owner, std::string(300, 'x'));  // a note made wider for its text keeps that width
+    const QLabel* note = owner.findChildren<CShowMsgDlg*>().last()->ItemAs<QLabel>(1019);
+    EXPECT_GE(note->width(), note->fontMetrics().horizontalAdvance(note->text()));
 }
 
 TEST(QtServices, BoxesAndFileDialogsAsTheUserMeetsThem) {
