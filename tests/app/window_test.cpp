@@ -88,7 +88,7 @@ TEST(WindowSettings, ADamagedOrStrangeFileKeepsNothingAndAPlaceOffTheScreensCome
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const std::pair<QByteArray, QRect> rows[] = {
         {QByteArray("\0\xff\xfe[[[=\x01", 9), {}},
-        {"[w]\ngeometry=wide\nmaximized=maybe\n", {}},
+        {"[w]\ngeometry=@Rect(10 20 300 200)\nmaximized=maybe\n", {10, 20, 300, 200}},
         {"[w]\ngeometry=@Rect(10 10 -5 0)\n", {}},
         {"[w]\ngeometry=@Rect(5000 -3000 600 500)\n", {QPoint(screen.right() - 599, screen.top()), QSize(600, 500)}},
         {"[w]\ngeometry=@Rect(0 0 9000 9000)\n", screen}};
