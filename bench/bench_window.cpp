@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "app/library_tree.h"
 #include "app/main_dlg.h"
 #include "bench_common.h"
 #include "ui/body_edit.h"
@@ -50,12 +51,28 @@ BenchServices& Quiet() {
 // before the application object does (see ReleaseWindows).
 std::map<int, std::unique_ptr<CMainDlg>> windows;
 
+// A tree of the library as the window keeps one, scanned once; rescans replace it.
+struct ScannedTree {
+    QTreeWidget view;
+    LibraryTree tree{&view};
+    std::string root;
+    bool Rescan() {
+        std::string error;
+        return tree.Scan(root, error);
+    }
+};
+
+std::map<int, std::unique_ptr<ScannedTree>> trees;
+
+CBodyEdit& Body(CMainDlg& w) { return *w.ItemAs<CBodyEdit>(1018); }
+
 CMainDlg& ReadyWindow(int n, benchmark::State& st) {
     auto it = windows.find(n);
     if (it != windows.end()) return *it->second;
     // One window at a time, as the program has: a 100,000-card window left behind would slow the rows
     // measured after it.
     windows.clear();
+    trees.clear();
     const auto& lib = Library(n);
     fs::current_path(lib.programDir);
     auto w = std::make_unique<CMainDlg>();
@@ -74,7 +91,7 @@ void BM_StartupToReady(benchmark::State& st) {
         CMainDlg w;
         w.Initialise();
         w.RunStartupLoad();
-        benchmark::DoNotOptimize(w.m_first);
+        benchmark::DoNotOptimize(w.Ended());
     }
     if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
     st.counters["cards"] = n;
@@ -82,12 +99,24 @@ void BM_StartupToReady(benchmark::State& st) {
 }
 BENCHMARK(BM_StartupToReady)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+ScannedTree& Scanned(int n) {
+    auto it = trees.find(n);
+    if (it != trees.end()) return *it->second;
+    trees.clear();  // one library in memory at a time, as with the windows above
+    windows.clear();
+    fs::current_path(Library(n).programDir);
+    auto t = std::make_unique<ScannedTree>();
+    t->root = Library(n).libraryRel + "\\";
+    t->Rescan();
+    return *trees.emplace(n, std::move(t)).first->second;
+}
+
 void BM_RescanLibrary(benchmark::State& st) {
     const int n = static_cast<int>(st.range(0));
-    CMainDlg& w = ReadyWindow(n, st);
+    ScannedTree& t = Scanned(n);
     fs::current_path(Library(n).programDir);
-    for (auto _ : st) benchmark::DoNotOptimize(w.RescanLibrary());
-    st.counters["tree_items"] = static_cast<double>(w.m_tree->topLevelItemCount());
+    for (auto _ : st) benchmark::DoNotOptimize(t.Rescan());
+    st.counters["tree_items"] = static_cast<double>(t.view.topLevelItemCount());
     st.counters["peak_rss_MiB"] = PeakRssMiB();
 }
 BENCHMARK(BM_RescanLibrary)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
@@ -96,7 +125,7 @@ BENCHMARK(BM_RescanLibrary)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark:
 // virtual machine) the ratio of the two sums is steadier than two figures taken minutes apart.
 void BM_RescanOverWalk(benchmark::State& st) {
     const int n = static_cast<int>(st.range(0));
-    CMainDlg& w = ReadyWindow(n, st);
+    ScannedTree& t = Scanned(n);
     fs::current_path(Library(n).programDir);
     const std::string walkRoot = Library(n).programDir + "/datum/bench";
     using Clock = std::chrono::steady_clock;
@@ -105,7 +134,7 @@ void BM_RescanOverWalk(benchmark::State& st) {
         const auto t0 = Clock::now();
         benchmark::DoNotOptimize(WalkTree(walkRoot));
         const auto t1 = Clock::now();
-        benchmark::DoNotOptimize(w.RescanLibrary());
+        benchmark::DoNotOptimize(t.Rescan());
         const auto t2 = Clock::now();
         walkSum += std::chrono::duration<double, std::milli>(t1 - t0).count();
         rescanSum += std::chrono::duration<double, std::milli>(t2 - t1).count();
@@ -120,15 +149,15 @@ BENCHMARK(BM_RescanOverWalk)->Arg(1000)->Arg(10000)->Arg(100000)->UseManualTime(
 
 void BM_FindNodeByItem_LastCard(benchmark::State& st) {
     const int n = static_cast<int>(st.range(0));
-    CMainDlg& w = ReadyWindow(n, st);
-    DatumNode* last = nullptr;
-    for (DatumNode* p = w.m_first; p && !p->IsEnd(); p = p->next)
+    const LibraryTree& tree = Scanned(n).tree;
+    const DatumNode* last = nullptr;
+    for (const DatumNode* p = tree.First(); p && !p->IsEnd(); p = p->next)
         if (p->IsCard()) last = p;
     if (!last) {
         st.SkipWithError("no card");
         return;
     }
-    for (auto _ : st) benchmark::DoNotOptimize(w.FindNodeByItem(last->item));
+    for (auto _ : st) benchmark::DoNotOptimize(tree.FindByItem(last->item));
 }
 BENCHMARK(BM_FindNodeByItem_LastCard)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
@@ -183,11 +212,11 @@ void BM_Floor_QtFieldPainted(benchmark::State& st) {
     CMainDlg& w = ReadyWindow(1000, st);
     std::string native = BenchCard(static_cast<int>(st.range(0)), st.range(1) != 0);
     w.LoadDatum(*plat::FromNative(native));
-    const QString text = st.range(2) ? w.m_edBody->Body() : w.m_edBody->toPlainText();
+    const QString text = st.range(2) ? Body(w).Body() : Body(w).toPlainText();
     QPlainTextEdit bare;
-    bare.setLineWrapMode(w.m_edBody->lineWrapMode());
-    bare.setFont(w.m_edBody->font());
-    bare.resize(w.m_edBody->size());
+    bare.setLineWrapMode(Body(w).lineWrapMode());
+    bare.setFont(Body(w).font());
+    bare.resize(Body(w).size());
     bare.show();
     QCoreApplication::processEvents();
     for (auto _ : st) {
@@ -211,8 +240,8 @@ void BM_QtShare_BodyFieldFill(benchmark::State& st) {
     CMainDlg& w = ReadyWindow(1000, st);
     std::string native = BenchCard(static_cast<int>(st.range(0)));
     w.LoadDatum(*plat::FromNative(native));
-    const QString text = w.m_edBody->Body();
-    for (auto _ : st) w.m_edBody->SetBody(text);
+    const QString text = Body(w).Body();
+    for (auto _ : st) Body(w).SetBody(text);
     st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * fs::file_size(native)));
 }
 BENCHMARK(BM_QtShare_BodyFieldFill)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
@@ -245,4 +274,7 @@ BENCHMARK(BM_Floor_FsyncWriteSameCard)->Arg(1024)->Arg(1 << 20)->Unit(benchmark:
 
 }  // namespace
 
-void ReleaseWindows() { windows.clear(); }
+void ReleaseWindows() {
+    windows.clear();
+    trees.clear();
+}

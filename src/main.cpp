@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     plat::SetServices(&desktop);
     {
         CMainDlg dlg(nullptr);
-        QApplication::setWindowIcon(dlg.m_icon);
+        QApplication::setWindowIcon(dlg.Icon());
         dlg.DoModal();
     }
     plat::SetServices(nullptr);

@@ -15,34 +15,35 @@ std::string InProgramDir(const std::string& progDir, const std::string& rel) {
 
 // The manager compares chosen files against this: the library root made absolute, in lower case, with '\'
 // separators. A library registered with an absolute path is its own absolute root.
-std::string AbsoluteLibraryRoot(const CMainDlg& w) {
-    std::string root = plat::IsAbsolute(w.m_libRoot) ? w.m_libRoot : InProgramDir(w.m_progDir, w.m_libRoot);
+std::string AbsoluteLibraryRoot(const std::string& progDir, const std::string& libRoot) {
+    std::string root = plat::IsAbsolute(libRoot) ? libRoot : InProgramDir(progDir, libRoot);
     root = plat::AsciiLower(root);
     for (char& c : root)
         if (c == '/') c = '\\';
     return root;
 }
 
-void RunListManager(CMainDlg& w, const char* list) {
-    if (w.m_nCurLib < 0) return;
-    CIndexBookmarkMang mang(AbsoluteLibraryRoot(w), &w);
-    mang.m_strListPath = w.m_libRoot + "\\" + list;
+}  // namespace
+
+void CMainDlg::RunListManager(const char* list) {
+    if (m_nCurLib < 0) return;
+    CIndexBookmarkMang mang(AbsoluteLibraryRoot(m_progDir, m_libRoot), this);
+    mang.m_strListPath = m_libRoot + "\\" + list;
     mang.DoModal();  // the list file is the only thing it changes; the window shows nothing of it
 }
 
-}  // namespace
+void CMainDlg::OnIndexManage() { RunListManager(layout::kIndexList); }
 
-void CMainDlg::OnIndexManage() { RunListManager(*this, layout::kIndexList); }
-
-void CMainDlg::OnBookmarkManage() { RunListManager(*this, layout::kBookmarkList); }
+void CMainDlg::OnBookmarkManage() { RunListManager(layout::kBookmarkList); }
 
 void CMainDlg::OnAddBookmark() {
-    if (m_nCurLib < 0 || !m_current || m_current->IsClass()) return;
+    const DatumNode* current = m_libTree->Current();
+    if (m_nCurLib < 0 || !current || current->IsClass()) return;
 
-    CIndexBookmarkMang mang(AbsoluteLibraryRoot(*this), this);
+    CIndexBookmarkMang mang(AbsoluteLibraryRoot(m_progDir, m_libRoot), this);
     mang.m_strListPath = m_libRoot + "\\" + layout::kBookmarkList;
     // Entry paths are built on the library root, so only a relative library needs the program directory.
-    const std::string card = plat::IsAbsolute(m_libRoot) ? m_current->path : InProgramDir(m_progDir, m_current->path);
+    const std::string card = plat::IsAbsolute(m_libRoot) ? current->path : InProgramDir(m_progDir, current->path);
 
     if (!mang.LoadList()) {
         plat::Svc().MessageBox(this, mang.m_strError, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);

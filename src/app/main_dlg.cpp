@@ -2,6 +2,7 @@
 // of every control to its handler (the handlers themselves live in the other main_*.cpp files).
 #include "app/main_dlg.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -40,6 +41,10 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     m_edKeyword = ItemAs<QLineEdit>(1017);
     m_edBody = ItemAs<CBodyEdit>(1018);
     m_form.Attach({m_edTitle, m_edKeyword, m_cbClass, m_cbSource, m_cbStyle, m_edFile, m_edBody});
+    m_libTree = std::make_unique<LibraryTree>(m_tree);
+    SetUpLayout();
+    m_msg = new CShowMsgDlg(std::string(), this);
+    m_msg->hide();
 
     // Text typed into a combo must never become an entry: every entry is bound to a table slot.
     for (QComboBox* cb : {m_cbLibrary, m_cbClass, m_cbSource, m_cbStyle}) cb->setInsertPolicy(QComboBox::NoInsert);
@@ -62,7 +67,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     OnClicked(1021, [this] { OnViewDatum(); });
     OnClicked(1022, [this] { OnOpenViewPage(); });
     OnClicked(1023, [this] { OnSearch(); });
-    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] { OnSearch(); });
+    WireKeys();
 
     // `activated` comes only from the user (mouse, keyboard, wheel), never from the loaders filling the box.
     connect(m_cbLibrary, &QComboBox::activated, this, [this](int) { OnLibrarySelChange(); });
@@ -74,6 +79,32 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
 }
 
 CMainDlg::~CMainDlg() { OnDestroy(); }
+
+// The keys of what a user does most press the button that does it, so that they do exactly what a click does;
+// the button's tooltip names its key. Escape stays the dialog's own: the unsaved-edit question, then the end.
+void CMainDlg::WireKeys() {
+    const struct {
+        int button;
+        QKeySequence key;
+        const char* tip;
+    } keys[] = {
+        {1006, Qt::CTRL | Qt::Key_S, "保存资料卡"},       {1019, Qt::ALT | Qt::Key_Left, "上一则资料卡"},
+        {1020, Qt::ALT | Qt::Key_Right, "下一则资料卡"},  {1007, Qt::CTRL | Qt::Key_B, "把当前资料卡加入书签"},
+        {1023, Qt::CTRL | Qt::Key_F, "查找资料卡"},
+    };
+    for (const auto& k : keys) {
+        auto* button = ItemAs<QAbstractButton>(k.button);
+        connect(new QShortcut(k.key, this), &QShortcut::activated, button, &QAbstractButton::click);
+        button->setToolTip(Tip(k.tip, k.key));
+    }
+    const QKeySequence rescan(Qt::Key_F5);
+    connect(new QShortcut(rescan, this), &QShortcut::activated, this, [this] { OnRescan(); });
+    m_cbLibrary->setToolTip(Tip("重新扫描资料库", rescan));
+}
+
+QString CMainDlg::Tip(const char* what, const QKeySequence& key) {
+    return QString::fromUtf8(what) + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) + QLatin1Char(')');
+}
 
 // Ending the program drops the form: unsaved edits are asked about first.
 void CMainDlg::OnOK() {
@@ -97,6 +128,7 @@ bool CMainDlg::OnInitDialog() {
     tp.setColor(QPalette::Text, Qt::black);
     m_tree->setPalette(tp);
     m_tree->setAutoFillBackground(true);
+    RestorePlace();
 
     if (!m_msg) m_msg = new CShowMsgDlg(std::string(), this);
     m_msg->hide();
@@ -149,13 +181,10 @@ void CMainDlg::OnDestroy() {
     }
     delete m_msg;
     m_msg = nullptr;
-    FreeEntries();
+    m_libTree->Free();
 }
 
-void CMainDlg::SetProgress(const std::string& text) {
-    m_msg->SetMessage(text);
-    if (m_onProgress) m_onProgress(text);
-}
+void CMainDlg::SetProgress(const std::string& text) { m_msg->SetMessage(text); }
 
 void CMainDlg::ShowStrip() {
     m_msg->ShowAt();

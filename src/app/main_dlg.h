@@ -1,60 +1,36 @@
-// The main window: library box, card tree, card form. Its handlers live in one file per concern:
-// main_dlg.cpp (construction, timer, painting, colours, wiring), main_load.cpp (load sequence, reloads,
-// managers), main_scan.cpp (library scan and tree), main_styles.cpp (styles, view and browse buttons),
-// main_editor.cpp (card form), main_bookmarks.cpp (index and bookmark buttons).
+// The main window: library box, card tree, card form. It keeps the tables it loads (registry, classes,
+// sources, styles) and wires the controls to the objects that own one concern each: the tree and its entry
+// list (LibraryTree), the editing session (CardForm), the search index. Its handlers live in one file per
+// concern: main_dlg.cpp (construction, timer, colours, wiring), main_load.cpp (load sequence, reloads,
+// managers), main_scan.cpp (rescans), main_styles.cpp (styles, view and browse buttons), main_editor.cpp (card
+// form), main_bookmarks.cpp (index and bookmark buttons), main_search.cpp (the search window).
 #pragma once
 
 #include <QIcon>
 #include <array>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/card_form.h"
+#include "app/library_tree.h"
 #include "library/registry.h"
-#include "platform/fs.h"
 #include "store/xml_record_set.h"
 #include "ui/body_edit.h"
 #include "ui/dialog.h"
 
 class CShowMsgDlg;
 class CSearchDlg;
+namespace ui {
+class SplitBar;
+}
 namespace search {
 class Indexer;
 }
-class QTreeWidgetItem;
 class QTreeWidget;
 class QComboBox;
 class QLineEdit;
-
-// One entry of the scanned entry list: a class, a card, or the end entry.
-struct DatumNode {
-    std::string path;       // "d" class, "?" end entry, else the card file's path on the library root
-    std::string founddate;  // the card's founddate as last read into the form
-    std::string label;      // folder name, or file name up to the first ".datum."
-    QTreeWidgetItem* item = nullptr;
-    DatumNode* next = nullptr;
-    DatumNode* prev = nullptr;
-
-    bool IsClass() const { return path == "d"; }
-    bool IsEnd() const { return path == "?"; }
-    bool IsCard() const { return !IsClass() && !IsEnd(); }
-};
-
-// Storage of the entry list: nodes never move and come in blocks of many (a deque would allocate one
-// block per four nodes).
-class DatumNodeStore {
-public:
-    DatumNode& Add();  // a fresh node
-    void Clear();
-
-private:
-    static constexpr std::size_t kBlock = 1024;
-    std::vector<std::unique_ptr<DatumNode[]>> blocks_;
-    std::size_t used_ = 0;  // nodes handed out
-};
+class QKeySequence;
 
 struct NamePath {
     std::string name;
@@ -67,15 +43,41 @@ public:
     explicit CMainDlg(QWidget* parent = nullptr);
     ~CMainDlg() override;
 
-    // The window's initialisation (icon, colours, progress strip, program directory, start-up timer)
-    // without the modal loop, for driving the window from tests.
+    // The window's initialisation (icon, colours, progress strip, program directory, start-up timer) and
+    // the load sequence its timer runs, without the modal loop: tests and benchmarks run the window so.
     void Initialise();
+    void RunStartupLoad();
+
+    const QIcon& Icon() const { return m_icon; }
+    // The editing session: which file the form holds and whether it has unsaved edits.
+    const CardForm& Form() const { return m_form; }
+    // The form's own read and write of a card file, without the questions and the tree around them (what the
+    // benchmarks time). LoadDatum: 1 when read and shown, 0 after a box; SaveDatum: 1 when written.
+    int LoadDatum(const std::string& path);
+    int SaveDatum(const std::string& fileName);
+
+    search::Indexer& SearchIndex() { return *m_searchIndex; }
+    CSearchDlg* SearchWindow() const { return m_searchDlg; }
+
+protected:
+    bool OnInitDialog() override;
+    void timerEvent(QTimerEvent* e) override;  // OnTimer
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void OnOK() override;      // button 1, Enter
+    void OnCancel() override;  // Escape, the close box
+    void done(int result) override;  // the window ends: where the user left it is kept
+    void LayOut() override;
+    QRect PlaceControl(const QRect& base, unsigned flags, QSize grown) const override;
+
+private:
+    void OnDestroy();
+    void WireKeys();
+    static QString Tip(const char* what, const QKeySequence& key);  // "what (key)"
     // True once a library has been scanned into the window; handlers that work on a library do nothing
     // before that (a registry with no library).
     bool HasLibrary() const { return !m_libRoot.empty(); }
 
     // --- load sequence and reloads (main_load.cpp)
-    void RunStartupLoad();
     int ReadLibraryList();
     int ReadClassList();
     int ReadSourceList();
@@ -87,14 +89,23 @@ public:
     void OnManageClasses();
     void OnManageSources();
     void OnManageStyles();
+    void SetProgress(const std::string& text);  // the strip's text
+    void ShowStrip();  // the strip over the window, drawn before the blocking work that follows
+    bool LoadLibraryStages();   // scan, class list, source list of the library in m_nCurLib; false: ended
+    bool SwitchToLibrary(int lib);  // rescan and the library's own class and source lists; false: ended
+    bool ReloadNameLists();     // class and source boxes of m_libRoot, keeping the form's text; false: ended
+    bool ReadNameLists();       // fills the class and source boxes from their lists; false: ended
+    void OnRescan();            // F5: the library read again; the form's card stays current
 
-    // --- library scan and tree (main_scan.cpp)
-    int ScanLibrary();
-    int ScanFolder(const std::string& folder);
-    int RescanLibrary();
-    DatumNode* FindNodeByItem(QTreeWidgetItem* item) const;
-    void FreeEntries();  // the tree's items, then the entry list
-    void SelectEntryItem(DatumNode* node);  // selects its tree item; none clears the selection
+    // --- size, splitter, and the place kept between runs (main_layout.cpp)
+    void SetUpLayout();
+    int Split(QSize size) const;  // where the tree ends, in pixels right of its template edge, at `size`
+    void RestorePlace();
+    void RestoreSearchPlace();
+
+    // --- library scan (main_scan.cpp)
+    int ScanLibrary();    // the tree of m_libRoot, and the search index follows it
+    int RescanLibrary();  // the same with the strip shown; a failure ends the window
 
     // --- styles and browser buttons (main_styles.cpp)
     int ScanStyles();
@@ -103,11 +114,10 @@ public:
     void OnBrowseFileName();
 
     // --- card form (main_editor.cpp)
-    int LoadDatum(const std::string& path);
-    int SaveDatum(const std::string& fileName);
     void OnTreeDblClick();
     void OnPrevDatum();
     void OnNextDatum();
+    void Step(bool back);
     void OnNameFieldKillFocus();
     void OnSave();
     // Writes the form to its file-name field; true when the card is on disk as the form shows it.
@@ -119,25 +129,21 @@ public:
     // Every way of opening a card into the form goes through here: the unsaved-edit question, then the
     // entry with that path becomes current and is selected, then the card is read. 1 when it was read.
     int OpenCardIntoForm(const std::string& path);
-    DatumNode* FindNodeByPath(const std::string& path) const;
-    const CardForm& Form() const { return m_form; }
 
     // --- search (main_search.cpp)
     void OnSearch();  // shows the search window (button 1023, Ctrl+F)
     // Selects the card's entry in the tree and opens it as a double-click on it does; true when it is on
     // the form then.
     bool OpenSearchResult(const std::string& path);
-    search::Indexer& SearchIndex() { return *m_searchIndex; }
-    CSearchDlg* SearchWindow() const { return m_searchDlg; }
 
     // --- index and bookmarks (main_bookmarks.cpp)
     void OnIndexManage();
     void OnBookmarkManage();
     void OnAddBookmark();
+    void RunListManager(const char* list);
 
-    // --- state (public so that tests can look at it)
     QIcon m_icon;
-    XmlRecordSet m_xml;
+    XmlRecordSet m_xml;  // the one card the form reads into and writes from
     CShowMsgDlg* m_msg = nullptr;
     int m_startupDone = 0;
     std::string m_lastError;
@@ -146,20 +152,12 @@ public:
     std::string m_dtdPath;
     LibraryRegistry m_libs;  // entries and count; m_nCurLib is the library shown
     int m_nCurLib = -1;
-    DatumNode* m_first = nullptr;
-    DatumNode* m_current = nullptr;
-    QTreeWidgetItem* m_scanParent = nullptr;  // null: top level
     std::array<NamePath, kMaxListSlots> m_classes;
     int m_nClasses = 0;
     std::array<std::string, kMaxListSlots> m_sources;
     int m_nSources = 0;
     std::deque<NamePath> m_styles;  // no fixed limit
-private:
-    CardForm m_form;  // the editing session; Form() is its read-only view
-public:
-    const std::string& m_loadedPath = m_form.LoadedPath();  // read-only, for tests
-    // Told every progress text the window puts into the strip, in order (tests, diagnostics).
-    std::function<void(const std::string&)> m_onProgress;
+    CardForm m_form;                // the editing session
 
     // Controls, found by ID after construction.
     QComboBox* m_cbLibrary = nullptr;  // 1000
@@ -173,32 +171,15 @@ public:
     QLineEdit* m_edKeyword = nullptr;  // 1017
     CBodyEdit* m_edBody = nullptr;     // 1018
 
-protected:
-    bool OnInitDialog() override;
-    void timerEvent(QTimerEvent* e) override;  // OnTimer
-    bool eventFilter(QObject* watched, QEvent* e) override;
-    void OnOK() override;      // button 1, Enter
-    void OnCancel() override;  // Escape, the close box
-    void OnDestroy();
-
-private:
-    void SetProgress(const std::string& text);  // the strip's text, told to m_onProgress too
-    void ShowStrip();  // the strip over the window, drawn before the blocking work that follows
-    bool LoadLibraryStages();   // scan, class list, source list of the library in m_nCurLib; false: ended
-    bool SwitchToLibrary(int lib);  // rescan and the library's own class and source lists; false: ended
-    bool ReloadNameLists();     // class and source boxes of m_libRoot, keeping the form's text; false: ended
-    bool ReadNameLists();       // fills the class and source boxes from their lists; false: ended
-    void AppendEndEntry();      // the current end entry becomes the found one; a fresh end entry follows
-
+    std::unique_ptr<LibraryTree> m_libTree;  // the tree 1005 and its entry list
+    ui::SplitBar* m_splitBar = nullptr;
+    int m_split = 0;         // where the user put the tree's right edge, in pixels from its template place
+    int m_splitAtDrag = 0;   // the same when the current drag began
+    QRect m_treeBase;        // the tree's template place
+    int m_formLeft = 0;      // left edge of the form's template area
+    int m_fieldRoom = 0;     // how much narrower than in the template the form's fields may become
     std::unique_ptr<search::Indexer> m_searchIndex;  // keeps the current library's index up to date
     CSearchDlg* m_searchDlg = nullptr;
-    DatumNodeStore m_nodes;
-    struct ScanLevel {
-        std::vector<plat::DirEntry> entries;  // the folder's listing; names reuse their buffers
-        QList<QTreeWidgetItem*> items;        // the folder's items, not yet in the tree
-    };
-    std::deque<ScanLevel> m_scanLevels;  // one per depth, kept from folder to folder and scan to scan
-    std::size_t m_scanDepth = 0;
     int m_timerId = 0;
     int m_exposeWaits = 0;  // start-up ticks spent waiting for the window to appear
     bool m_ending = false;  // the failure procedure is closing the window

@@ -88,7 +88,7 @@ int CMainDlg::LoadDatum(const std::string& path) {
 
     m_edTitle->setText(plat::ToQ(card.title));
     m_edKeyword->setText(plat::ToQ(card.keyword));
-    if (m_current) m_current->founddate = card.founddate;
+    m_libTree->SetFounddate(m_libTree->Current(), card.founddate);
 
     int klass = -1;
     for (int i = 0; i < m_nClasses; ++i) {
@@ -192,64 +192,39 @@ CMainDlg::Leave CMainDlg::ConfirmLeaveForm() {
     return answer == plat::IDNO ? Leave::Discard : Leave::Stay;
 }
 
-DatumNode* CMainDlg::FindNodeByPath(const std::string& path) const {
-    for (DatumNode* n = m_first; n && !n->IsEnd(); n = n->next)
-        if (n->IsCard() && n->path == path) return n;
-    return nullptr;
-}
-
 int CMainDlg::OpenCardIntoForm(const std::string& path) {
     const std::string target = path;  // a save below may rescan and free the entry that holds `path`
     if (ConfirmLeaveForm() == Leave::Stay) {
-        SelectEntryItem(m_current);  // the click moved the tree's selection; the form did not move
+        // The click moved the tree's selection; the form did not move.
+        m_libTree->Select(m_libTree->Current());
         return 0;
     }
-    if (DatumNode* node = FindNodeByPath(target)) {
-        m_current = node;
-        SelectEntryItem(node);
-    }
+    if (const DatumNode* node = m_libTree->FindByPath(target)) m_libTree->MakeCurrent(node);
     return LoadDatum(target);
 }
 
 void CMainDlg::OnTreeDblClick() {
     const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
-    DatumNode* node = FindNodeByItem(selected.isEmpty() ? nullptr : selected.first());
+    const DatumNode* node = m_libTree->FindByItem(selected.isEmpty() ? nullptr : selected.first());
     if (node && node->IsCard()) {
         OpenCardIntoForm(node->path);
         return;
     }
-    m_current = node;  // a class only becomes current; the form stays
+    m_libTree->SetCurrent(node);  // a class only becomes current; the form stays
 }
 
-void CMainDlg::OnPrevDatum() {
-    if (!m_current || !m_current->prev) return;
-    for (DatumNode* n = m_current->prev;; n = n->prev) {
-        if (n->IsCard()) {
-            OpenCardIntoForm(n->path);
-            return;
-        }
-        if (!n->prev) {
-            m_current = n;
-            SelectEntryItem(n);
-            return;
-        }
-    }
-}
+void CMainDlg::OnPrevDatum() { Step(true); }
 
-void CMainDlg::OnNextDatum() {
-    auto atEnd = [](const DatumNode* n) { return !n || n->IsEnd(); };
-    if (atEnd(m_current) || atEnd(m_current->next)) return;
-    for (DatumNode* n = m_current->next;; n = n->next) {
-        if (n->IsCard()) {
-            OpenCardIntoForm(n->path);
-            return;
-        }
-        if (atEnd(n->next)) {
-            m_current = n;
-            SelectEntryItem(n);
-            return;
-        }
-    }
+void CMainDlg::OnNextDatum() { Step(false); }
+
+// Previous and next walk the entry list across class boundaries; a step that finds no card stops on the
+// class at that end, selected, and loads nothing.
+void CMainDlg::Step(bool back) {
+    const DatumNode* to = m_libTree->StepFrom(back);
+    if (to && to->IsCard())
+        OpenCardIntoForm(to->path);
+    else if (to)
+        m_libTree->MakeCurrent(to);
 }
 
 void CMainDlg::OnNameFieldKillFocus() {
@@ -312,7 +287,8 @@ bool CMainDlg::SaveForm() {
     const std::string founddate = m_xml.card.founddate;
 
     if (inPlace) {
-        if (m_current && m_current->IsCard() && m_current->path == fileName) m_current->founddate = founddate;
+        const DatumNode* current = m_libTree->Current();
+        if (current && current->IsCard() && current->path == fileName) m_libTree->SetFounddate(current, founddate);
         return true;
     }
 
@@ -335,17 +311,11 @@ bool CMainDlg::SaveForm() {
 
     // The entry of the file just written, by its path: a label can be shared by a class or by a card of the
     // same title in another class.
-    DatumNode* found = FindNodeByPath(fileName);
-    for (DatumNode* n = m_first; !found && n && !n->IsEnd(); n = n->next)
+    const DatumNode* found = m_libTree->FindByPath(fileName);
+    for (const DatumNode* n = m_libTree->First(); !found && n && !n->IsEnd(); n = n->next)
         if (n->IsCard() && n->label == title && SameFile(n->path, fileName)) found = n;
-    if (!found) {
-        found = m_first;
-        while (found && !found->IsEnd()) found = found->next;
-    }
-    m_current = found;
-    if (found) {
-        found->founddate = founddate;
-        SelectEntryItem(found->IsEnd() ? nullptr : found);
-    }
+    if (!found) found = m_libTree->End();
+    m_libTree->MakeCurrent(found);
+    m_libTree->SetFounddate(found, founddate);
     return true;
 }

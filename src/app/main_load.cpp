@@ -60,8 +60,7 @@ bool CMainDlg::LoadLibraryStages() {
         FailAndClose(Gbk("扫描资料库中的文件出现错误!!"), Gbk("扫描资料库中的文件出现错误:"));
         return false;
     }
-    m_current = m_first;
-    SelectEntryItem(m_first);
+    m_libTree->MakeCurrent(m_libTree->First());
     return ReadNameLists();
 }
 
@@ -159,6 +158,15 @@ void CMainDlg::OnLibrarySelChange() {
     SwitchToLibrary(lib);
 }
 
+void CMainDlg::OnRescan() {
+    if (!HasLibrary()) return;
+    // A rescan builds new entries: the current one is found again by its card's path.
+    const DatumNode* current = m_libTree->Current();
+    const std::string card = current && current->IsCard() ? current->path : std::string();
+    if (!SwitchToLibrary(m_nCurLib)) return;
+    if (const DatumNode* again = m_libTree->FindByPath(card)) m_libTree->MakeCurrent(again);
+}
+
 bool CMainDlg::SwitchToLibrary(int lib) {
     m_nCurLib = lib;
     ui::SelectEntry(m_cbLibrary, lib);
@@ -166,8 +174,7 @@ bool CMainDlg::SwitchToLibrary(int lib) {
     m_libRoot = m_libs.entries[lib].path + "\\";
     SetProgress(Gbk("正在重新扫描文件夹....."));
     if (!RescanLibrary()) return false;
-    m_current = m_first;
-    SelectEntryItem(m_first);
+    m_libTree->MakeCurrent(m_libTree->First());
     // The boxes must offer this library's classes: a class of another library names a folder that is not
     // here, and the save would fail.
     ShowStrip();
@@ -201,7 +208,7 @@ void CMainDlg::OnManageLibraries() {
     // A window that started without any library loads the first one registered here, as a start-up
     // would have.
     if (!HasLibrary() && m_nCurLib >= 0) {
-        FreeEntries();
+        m_libTree->Free();
         m_cbClass->clear();
         m_cbSource->clear();
         if (!LoadLibraryStages()) return;

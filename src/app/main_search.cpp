@@ -22,6 +22,7 @@ void CMainDlg::OnSearch() {
         const int right = std::max(screen.left(), screen.x() + screen.width() - whole.width());
         const int bottom = std::max(screen.top(), screen.y() + screen.height() - whole.height());
         m_searchDlg->move(std::clamp(beside.x(), screen.left(), right), std::clamp(beside.y(), screen.top(), bottom));
+        RestoreSearchPlace();  // where the user left it last time, if anywhere
     }
     m_searchDlg->show();
     m_searchDlg->raise();
@@ -29,9 +30,7 @@ void CMainDlg::OnSearch() {
 }
 
 bool CMainDlg::OpenSearchResult(const std::string& path) {
-    DatumNode* node = m_first;
-    while (node && !node->IsEnd() && node->path != path) node = node->next;
-    if (!node || node->IsEnd()) {
+    if (!m_libTree->FindByPath(path)) {
         // Made outside the program since the tree was built: the tree has no entry to select for it.
         plat::Svc().MessageBox(this,
                                Gbk("资料卡 ") + path + Gbk(" 不在当前的资料树中，请重新选择资料库以刷新资料树。"),

@@ -29,9 +29,10 @@ int CMainDlg::ScanStyles() {
 
 void CMainDlg::OnViewDatum() {
     // The file on disk is what is rendered: edits not yet saved do not show.
-    if (!m_current || !m_current->IsCard()) return;
+    const DatumNode* current = m_libTree->Current();
+    if (!current || !current->IsCard()) return;
     const int style = ui::SelectedEntry(m_cbStyle);
-    ui::ShowCard(this, m_current->path, style >= 0 ? m_styles[style].path : std::string());
+    ui::ShowCard(this, current->path, style >= 0 ? m_styles[style].path : std::string());
 }
 
 void CMainDlg::OnOpenViewPage() {

@@ -23,6 +23,13 @@ enum class Kind {
 enum : unsigned {
     kDisabled = 0x1,
     kDefault = 0x2,  // the default push button
+    // How a control follows its dialog when the user makes it larger or smaller than the template: as much
+    // wider or taller, or moved right or down by as much. A control without them keeps its place and size; a
+    // dialog with none of them keeps its template size.
+    kGrowX = 0x4,
+    kGrowY = 0x8,
+    kMoveX = 0x10,
+    kMoveY = 0x20,
 };
 
 struct ControlTemplate {
@@ -42,6 +49,7 @@ struct DialogTemplate {
     bool sizable;         // sizing frame (main window)
     std::vector<ControlTemplate> controls;
     bool systemMenu = true;  // false: title bar without system menu and close box
+    int minW = 0, minH = 0;  // the smallest the user can make a resizable dialog; 0: its template size
 };
 
 // Templates 102 (main window), 129 (progress strip), 130 (library manager), 131 (library form),

@@ -1,7 +1,9 @@
 #include "res/program_icon.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cstdio>
 
 namespace res {
@@ -70,11 +72,31 @@ QImage ProgramIconImage(int size) {
     return img;
 }
 
-QIcon ProgramIcon() {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(QPixmap::fromImage(ProgramIconImage(size)));
-    return icon;
-}
+namespace {
+
+// The icon painted from its shapes at whatever size a title bar, task bar or switcher asks for, in device
+// pixels: as sharp on a screen of any density as the SVG, never a smaller picture scaled up.
+class ProgramIconEngine : public QIconEngine {
+public:
+    void paint(QPainter* p, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        const qreal dpr = p->device() ? p->device()->devicePixelRatioF() : 1.0;
+        QImage img = ProgramIconImage(qRound(std::min(rect.width(), rect.height()) * dpr));
+        img.setDevicePixelRatio(dpr);
+        p->drawImage(rect.topLeft(), img);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        return QPixmap::fromImage(ProgramIconImage(std::min(size.width(), size.height())));
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        return {{16, 16}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+    }
+    QIconEngine* clone() const override { return new ProgramIconEngine; }
+    QString key() const override { return QStringLiteral("korvane"); }
+};
+
+}  // namespace
+
+QIcon ProgramIcon() { return QIcon(new ProgramIconEngine); }
 
 std::string ProgramIconSvg() {
     std::string svg =

@@ -9,6 +9,6 @@
 namespace res {
 
 QImage ProgramIconImage(int size);  // painted at size x size pixels
-QIcon ProgramIcon();                // the sizes a title bar and a task bar ask for
+QIcon ProgramIcon();                // painted at each size asked for
 std::string ProgramIconSvg();       // the scalable form
 }  // namespace res

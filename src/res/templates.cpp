@@ -25,31 +25,34 @@ DialogTemplate MainWindow() {
                 {1004, K::Button, "书 签 管 理", 257, 5, 59, 13, kNone},
                 {1022, K::Button, "在IE中打开", 184, 23, 59, 13, kNone},
                 {1023, K::Button, "查  找", 150, 23, 31, 13, kNone},
-                {-1, K::HLine, "", 5, 40, 311, 1, kNone},
-                {1005, K::Tree, "", 5, 45, 117, 234, kNone},
+                {-1, K::HLine, "", 5, 40, 311, 1, kGrowX},
+                {1005, K::Tree, "", 5, 45, 117, 234, kGrowY},
                 {1006, K::Button, "保  存", 125, 45, 35, 14, kNone},
                 {1007, K::Button, "加入书签", 162, 45, 41, 14, kNone},
                 {1019, K::Button, "上一则", 204, 45, 32, 14, kNone},
                 {1020, K::Button, "下一则", 238, 45, 30, 14, kNone},
                 {1021, K::Button, "在IE中查看", 270, 45, 46, 14, kNone},
                 {-1, K::Static, "标   题:", 128, 65, 30, 9, kNone},
-                {1009, K::Edit, "", 156, 64, 160, 12, kNone},
+                {1009, K::Edit, "", 156, 64, 160, 12, kGrowX},
                 {-1, K::Static, "关键字:", 127, 80, 30, 9, kNone},
-                {1017, K::Edit, "", 156, 79, 160, 12, kNone},
+                {1017, K::Edit, "", 156, 79, 160, 12, kGrowX},
                 {-1, K::Static, "类   别:", 128, 97, 27, 10, kNone},
-                {1011, K::ComboSorted, "", 155, 94, 113, 97, kNone},
-                {1012, K::Button, "管    理", 275, 94, 41, 13, kNone},
+                {1011, K::ComboSorted, "", 155, 94, 113, 97, kGrowX},
+                {1012, K::Button, "管    理", 275, 94, 41, 13, kMoveX},
                 {-1, K::Static, "来   源:", 127, 112, 25, 9, kNone},
-                {1013, K::ComboSorted, "", 155, 110, 113, 97, kNone},
-                {1014, K::Button, "管    理", 275, 110, 41, 13, kNone},
+                {1013, K::ComboSorted, "", 155, 110, 113, 97, kGrowX},
+                {1014, K::Button, "管    理", 275, 110, 41, 13, kMoveX},
                 {-1, K::Static, "风   格:", 127, 128, 25, 9, kNone},
-                {1015, K::ComboSorted, "", 155, 126, 113, 97, kNone},
-                {1016, K::Button, "管    理", 275, 126, 41, 13, kNone},
+                {1015, K::ComboSorted, "", 155, 126, 113, 97, kGrowX},
+                {1016, K::Button, "管    理", 275, 126, 41, 13, kMoveX},
                 {-1, K::Static, "文件名:", 126, 144, 27, 10, kNone},
-                {1008, K::Edit, "", 155, 142, 114, 12, kNone},
-                {1010, K::Button, "浏    览", 274, 142, 42, 12, kNone},
-                {1018, K::EditMultiline, "", 129, 160, 187, 119, kNone},
-            }};
+                {1008, K::Edit, "", 155, 142, 114, 12, kGrowX},
+                {1010, K::Button, "浏    览", 274, 142, 42, 12, kMoveX},
+                {1018, K::EditMultiline, "", 129, 160, 187, 119, kGrowX | kGrowY},
+            },
+            true,
+            0,
+            203};  // the body keeps four lines
 }
 
 // Progress strip: a borderless popup with one centred line of text.
@@ -64,15 +67,15 @@ DialogTemplate ProgressStrip() {
 DialogTemplate LibraryManager() {
     return {130, "Datum Lib", 230, 194, "MS Shell Dlg", 8, false,
             {
-                {1020, K::ListReport, "", 3, 3, 168, 188, kNone},
-                {3, K::Button, "新建", 175, 3, 50, 14, kNone},
-                {6, K::Button, "编辑", 175, 23, 50, 14, kNone},
-                {4, K::Button, "删除", 175, 43, 50, 14, kNone},
-                {7, K::Button, "备份", 175, 64, 50, 14, kDisabled},
-                {8, K::Button, "恢复", 175, 85, 50, 14, kDisabled},
-                {5, K::Button, "设为默认项", 175, 106, 50, 14, kNone},
-                {1, K::Button, "确定", 175, 156, 50, 14, kDefault},
-                {2, K::Button, "取消", 175, 177, 50, 14, kNone},
+                {1020, K::ListReport, "", 3, 3, 168, 188, kGrowX | kGrowY},
+                {3, K::Button, "新建", 175, 3, 50, 14, kMoveX},
+                {6, K::Button, "编辑", 175, 23, 50, 14, kMoveX},
+                {4, K::Button, "删除", 175, 43, 50, 14, kMoveX},
+                {7, K::Button, "备份", 175, 64, 50, 14, kDisabled | kMoveX},
+                {8, K::Button, "恢复", 175, 85, 50, 14, kDisabled | kMoveX},
+                {5, K::Button, "设为默认项", 175, 106, 50, 14, kMoveX},
+                {1, K::Button, "确定", 175, 156, 50, 14, kDefault | kMoveX | kMoveY},
+                {2, K::Button, "取消", 175, 177, 50, 14, kMoveX | kMoveY},
             },
             false};
 }
@@ -93,15 +96,15 @@ DialogTemplate LibraryForm() {
 DialogTemplate IndexBookmarkManager() {
     return {132, "INDEX/BOOKMARK MANG", 276, 207, "MS Shell Dlg", 8, false,
             {
-                {1020, K::ListReport, "", 3, 7, 217, 193, kNone},
-                {3, K::Button, "添加", 226, 7, 45, 14, kNone},
-                {4, K::Button, "删除", 226, 29, 45, 14, kNone},
-                {5, K::Button, "编辑", 226, 50, 45, 14, kNone},
-                {6, K::Button, "打开", 226, 72, 45, 14, kNone},
-                {7, K::Button, "上移", 226, 94, 45, 14, kNone},
-                {8, K::Button, "下移", 226, 115, 45, 14, kNone},
-                {1, K::Button, "确定", 226, 165, 45, 14, kDefault},
-                {2, K::Button, "取消", 226, 186, 45, 14, kNone},
+                {1020, K::ListReport, "", 3, 7, 217, 193, kGrowX | kGrowY},
+                {3, K::Button, "添加", 226, 7, 45, 14, kMoveX},
+                {4, K::Button, "删除", 226, 29, 45, 14, kMoveX},
+                {5, K::Button, "编辑", 226, 50, 45, 14, kMoveX},
+                {6, K::Button, "打开", 226, 72, 45, 14, kMoveX},
+                {7, K::Button, "上移", 226, 94, 45, 14, kMoveX},
+                {8, K::Button, "下移", 226, 115, 45, 14, kMoveX},
+                {1, K::Button, "确定", 226, 165, 45, 14, kDefault | kMoveX | kMoveY},
+                {2, K::Button, "取消", 226, 186, 45, 14, kMoveX | kMoveY},
             },
             false};
 }
@@ -109,24 +112,24 @@ DialogTemplate IndexBookmarkManager() {
 DialogTemplate ClassSourceManager() {
     return {133, "CLASS/SOURCE MANG", 161, 156, "MS Shell Dlg", 8, false,
             {
-                {1021, K::Edit, "", 4, 8, 102, 12, kNone},
-                {1020, K::ListReportNoHeader, "", 3, 25, 103, 127, kNone},
-                {3, K::Button, "添加", 111, 7, 45, 14, kNone},
-                {4, K::Button, "删除", 111, 29, 45, 14, kNone},
-                {7, K::Button, "上移", 111, 50, 45, 14, kNone},
-                {8, K::Button, "下移", 111, 71, 45, 14, kNone},
-                {1, K::Button, "确定", 111, 118, 45, 14, kDefault},
-                {2, K::Button, "取消", 111, 138, 45, 14, kNone},
+                {1021, K::Edit, "", 4, 8, 102, 12, kGrowX},
+                {1020, K::ListReportNoHeader, "", 3, 25, 103, 127, kGrowX | kGrowY},
+                {3, K::Button, "添加", 111, 7, 45, 14, kMoveX},
+                {4, K::Button, "删除", 111, 29, 45, 14, kMoveX},
+                {7, K::Button, "上移", 111, 50, 45, 14, kMoveX},
+                {8, K::Button, "下移", 111, 71, 45, 14, kMoveX},
+                {1, K::Button, "确定", 111, 118, 45, 14, kDefault | kMoveX | kMoveY},
+                {2, K::Button, "取消", 111, 138, 45, 14, kMoveX | kMoveY},
             }};
 }
 
 DialogTemplate StyleManager() {
     return {134, "STYLE MANG", 161, 156, "MS Shell Dlg", 8, false,
             {
-                {1020, K::ListReportNoHeader, "", 3, 7, 103, 145, kNone},
-                {3, K::Button, "添加", 111, 7, 45, 14, kNone},
-                {4, K::Button, "删除", 111, 29, 45, 14, kNone},
-                {1, K::Button, "退出", 111, 138, 45, 14, kDefault},
+                {1020, K::ListReportNoHeader, "", 3, 7, 103, 145, kGrowX | kGrowY},
+                {3, K::Button, "添加", 111, 7, 45, 14, kMoveX},
+                {4, K::Button, "删除", 111, 29, 45, 14, kMoveX},
+                {1, K::Button, "退出", 111, 138, 45, 14, kDefault | kMoveX | kMoveY},
             },
             false};
 }
@@ -136,12 +139,12 @@ DialogTemplate Search() {
     return {135, "查找资料卡", 320, 200, "MS Shell Dlg", 8, false,
             {
                 {-1, K::Static, "查找内容:", 5, 7, 36, 9, kNone},
-                {1030, K::Edit, "", 42, 5, 218, 12, kNone},
-                {1031, K::Button, "查  找", 265, 4, 50, 14, kNone},
-                {1032, K::Static, "", 5, 22, 310, 9, kNone},
-                {1033, K::ListReport, "", 5, 33, 310, 145, kNone},
-                {1034, K::Button, "打  开", 209, 182, 50, 14, kNone},
-                {2, K::Button, "关  闭", 265, 182, 50, 14, kNone},
+                {1030, K::Edit, "", 42, 5, 218, 12, kGrowX},
+                {1031, K::Button, "查  找", 265, 4, 50, 14, kMoveX},
+                {1032, K::Static, "", 5, 22, 310, 9, kGrowX},
+                {1033, K::ListReport, "", 5, 33, 310, 145, kGrowX | kGrowY},
+                {1034, K::Button, "打  开", 209, 182, 50, 14, kMoveX | kMoveY},
+                {2, K::Button, "关  闭", 265, 182, 50, 14, kMoveX | kMoveY},
             }};
 }
 

@@ -177,7 +177,8 @@ CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
                 tv->setRootIsDecorated(false);
                 tv->setAllColumnsShowFocus(true);
                 tv->setHeaderHidden(c.kind == Kind::ListReportNoHeader);
-                tv->header()->setStretchLastSection(false);
+                // A list that grows with its dialog gives the room to its last column.
+                tv->header()->setStretchLastSection(c.flags & res::kGrowX);
             }
             ListColours(tv);
             w = tv;
@@ -196,6 +197,7 @@ CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
         // A combo's template height is the height of its open list; the closed box is one line high.
         if (auto* cb = qobject_cast<QComboBox*>(w)) r.setHeight(std::min(r.height(), cb->sizeHint().height()));
         w->setGeometry(r);
+        placed_.push_back({w, r, c.flags});
         if (c.flags & res::kDisabled) w->setEnabled(false);
         if (c.kind != Kind::Button && c.kind != Kind::HLine && !IsStatic(c.kind))
             w->setAccessibleName(FieldName(t, c));
@@ -211,15 +213,45 @@ CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
         for (auto* b : findChildren<CShadedButton*>(Qt::FindDirectChildrenOnly)) b->setAutoDefault(false);
     }
 
-    const QRect client = MapDialogRect(0, 0, t.w, t.h);
-    if (t.sizable)
-        resize(client.size());
-    else
-        setFixedSize(client.size());
+    templateSize_ = MapDialogRect(0, 0, t.w, t.h).size();
+    const unsigned follow = res::kGrowX | res::kGrowY | res::kMoveX | res::kMoveY;
+    resizable_ = t.sizable || std::any_of(placed_.begin(), placed_.end(),
+                                          [&](const Placed& p) { return p.flags & follow; });
+    if (resizable_) {
+        resize(templateSize_);
+        const QRect least = MapDialogRect(0, 0, t.minW ? t.minW : t.w, t.minH ? t.minH : t.h);
+        setMinimumSize(least.size().boundedTo(templateSize_));
+    } else {
+        setFixedSize(templateSize_);
+    }
     SetBackground(ui::kDialogBackground);
 }
 
 QWidget* CDialog::Item(int id) const { return items_.value(id, nullptr); }
+
+void CDialog::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    LayOut();
+}
+
+void CDialog::LayOut() {
+    // A dialog of fixed size is the template's, or its own code placed the controls (a strip made wider).
+    if (!resizable_) return;
+    const QSize grown = size() - templateSize_;
+    for (const Placed& p : placed_) {
+        const QRect r = PlaceControl(p.base, p.flags, grown);
+        if (p.widget->geometry() != r) p.widget->setGeometry(r);
+    }
+}
+
+QRect CDialog::PlaceControl(const QRect& base, unsigned flags, QSize grown) const {
+    QRect r = base;
+    if (flags & res::kMoveX) r.translate(grown.width(), 0);
+    if (flags & res::kMoveY) r.translate(0, grown.height());
+    if (flags & res::kGrowX) r.setWidth(base.width() + grown.width());
+    if (flags & res::kGrowY) r.setHeight(base.height() + grown.height());
+    return r;
+}
 
 QRect CDialog::MapDialogRect(int x, int y, int w, int h) const {
     return QRect(x * baseX_ / 4, y * baseY_ / 8, w * baseX_ / 4, h * baseY_ / 8);
@@ -270,7 +302,7 @@ int CDialog::DoModal() {
 void CDialog::EndDialog(int result) {
     ended_ = true;
     result_ = result;
-    if (inModal_ || isVisible()) QDialog::done(result);
+    if (inModal_ || isVisible()) done(result);  // through an override: a dialog may keep something as it ends
 }
 
 void CDialog::OnClicked(int id, std::function<void()> handler) {

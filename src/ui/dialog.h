@@ -7,6 +7,7 @@
 #include <QHash>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/services.h"
 #include "res/dialog_template.h"
@@ -44,6 +45,9 @@ public:
     // Background of the dialog and its controls (the palette rule every dialog applies).
     void SetBackground(const QColor& c);
 
+    // The client size of the template; a resizable dialog is laid out from it.
+    QSize TemplateSize() const { return templateSize_; }
+
 protected:
     virtual bool OnInitDialog() { return true; }
     virtual void OnOK() { EndDialog(plat::IDOK); }      // button 1, Enter on the default button
@@ -58,7 +62,22 @@ protected:
     // (the main window) lets Enter in a field do nothing.
     void keyPressEvent(QKeyEvent* e) override;
 
+    // A resizable dialog puts every control at its place for the current size: its template place, moved and
+    // stretched by how much the dialog grew (negative: shrank) as its template flags say.
+    void resizeEvent(QResizeEvent* e) override;
+    virtual void LayOut();
+    // Where a control whose template place (in pixels) is `base` goes; subclasses move it further.
+    virtual QRect PlaceControl(const QRect& base, unsigned flags, QSize grown) const;
+
 private:
+    struct Placed {
+        QWidget* widget;
+        QRect base;  // pixels at the template size
+        unsigned flags;
+    };
+    std::vector<Placed> placed_;  // the controls that follow a resize
+    QSize templateSize_;
+    bool resizable_ = false;
     QHash<int, QWidget*> items_;
     int baseX_ = 6;
     int baseY_ = 13;

@@ -109,10 +109,14 @@ void CShadedButton::DrawBackground(QPainter& p, const QRect& inner) {
     QColor ramp[64];
     for (int k = 0; k < 64; ++k) ramp[k] = RampColor(k, m_bHover, m_bStrong);
     // k grows with the absolute row, so the top row is already a few steps down the ramp; the last rows
-    // reach c63. A face with no height (a button under 5 pixels) takes the last colour.
-    for (int y = i.top; y <= h + kEdge; ++y) {
-        const int k = h > 0 ? std::min(y * 63 / h, 63) : 63;
-        p.fillRect(QRect(i.left, y, w + kEdge - i.left, 1), ramp[k]);
+    // reach c63. A face with no height (a button under 5 pixels) takes the last colour. The rows are the
+    // screen's own: where a logical pixel is two device pixels (a 4K screen, QT_SCALE_FACTOR=2) the ramp has
+    // twice the steps instead of bands two pixels high.
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    const int last = qRound((h + kEdge + 1) * dpr) - 1;
+    for (int y = qRound(i.top * dpr); y <= last; ++y) {
+        const int k = h > 0 ? std::min(static_cast<int>(y * 63 / (h * dpr)), 63) : 63;
+        p.fillRect(QRectF(i.left, y / dpr, w + kEdge - i.left, 1 / dpr), ramp[k]);
     }
 }
 
@@ -184,8 +188,9 @@ void CShadedButton::changeEvent(QEvent* e) {
     QPushButton::changeEvent(e);
 }
 
-QImage CShadedButton::Render(bool focused, bool pressed, bool disabled, bool isDefault, bool hover) {
-    QImage img(size(), QImage::Format_RGB32);
+QImage CShadedButton::Render(bool focused, bool pressed, bool disabled, bool isDefault, bool hover, qreal dpr) {
+    QImage img(size() * dpr, QImage::Format_RGB32);
+    img.setDevicePixelRatio(dpr);
     img.fill(ui::kDialogBackground);
     const bool savedHover = m_bHover;
     m_bHover = hover;

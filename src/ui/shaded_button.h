@@ -18,9 +18,9 @@ public:
     // The 64-step ramp colour k (0..63) for the given state.
     static QColor RampColor(int k, bool hover, bool strong);
 
-    // The button drawn in the given state, over the dialog background, at its current size (for tests and
-    // previews; the hover flag is restored afterwards).
-    QImage Render(bool focused, bool pressed, bool disabled, bool isDefault, bool hover);
+    // The button drawn in the given state, over the dialog background, at its current size and `dpr` device
+    // pixels per pixel (for tests and previews; the hover flag is restored afterwards).
+    QImage Render(bool focused, bool pressed, bool disabled, bool isDefault, bool hover, qreal dpr = 1);
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -18,6 +18,7 @@ CShowMsgDlg::CShowMsgDlg(const std::string& text, QWidget* parent) : CDialog(129
 
 void CShowMsgDlg::SetMessage(const std::string& text) {
     m_strMsg = text;
+    emit MessageSet(m_strMsg);
     auto* label = ItemAs<QLabel>(1019);
     if (!label) return;
     label->setText(plat::ToQ(m_strMsg));

@@ -15,6 +15,9 @@ public:
     // Top-left corner at (50, 160) of the parent's client area, raised, shown.
     void ShowAt();
 
+signals:
+    void MessageSet(const std::string& text);  // every text put into the strip, in order
+
 protected:
     void paintEvent(QPaintEvent*) override;  // the thin border
 

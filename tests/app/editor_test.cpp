@@ -1,9 +1,10 @@
 // The card form: opening a card from the tree, stepping through the entries, the file name that follows the
-// title and class, and every way a save can go: in place, under a new name, onto another card, refused.
+// title and class, every way a save can go (in place, under a new name, onto another card, refused), and the
+// keys for all that.
 #include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
-#include <QSignalBlocker>
+#include <QTest>
 #include <cerrno>
 #include <filesystem>
 
@@ -44,98 +45,105 @@ protected:
         dir.WriteFile("lib1/C/c1.datum.xml", CardBytes(c1));
         dir.WriteFile("lib2/bad.datum.xml", "<?xml?>\r\n<datum><title>x</title></datum>");
         Load();
-        dlg->m_startupDone = 1;  // the start-up timer must not load a second time
     }
     void TearDown() override {
         dlg.reset();
         SetLocalTimeSource(nullptr);
     }
     std::string Form() {
-        return mainfx::U(dlg->m_edTitle->text() + "|" + dlg->m_cbClass->currentText() + "|" + dlg->m_cbSource->currentText() +
-                         "|" + dlg->m_cbStyle->currentText() + "|" + dlg->m_edKeyword->text() + "|" +
-                         dlg->m_edFile->text() + "|" + dlg->m_edBody->toPlainText());
+        return mainfx::U(Edit(1009)->text() + "|" + Combo(1011)->currentText() + "|" + Combo(1013)->currentText() +
+                         "|" + Combo(1015)->currentText() + "|" + Edit(1017)->text() + "|" + Edit(1008)->text() +
+                         "|" + Body()->toPlainText());
     }
     std::string Saved(DatumCard card) {
         card.dtdPath = dir.Internal() + "\\xmlstyle\\qvrt_xml_1.0\\02_2003_datum01.dtd";
         return CardBytes(card);
     }
-    void Leave(QWidget* field) {  // focus moves on, as after Tab
-        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-        QCoreApplication::sendEvent(field, &out);
-    }
     void Rename(const std::string& title) {
-        dlg->m_edTitle->setText(QString::fromStdString(title));
-        Leave(dlg->m_edTitle);
+        Edit(1009)->setText(QString::fromStdString(title));
+        Leave(Edit(1009));
     }
     void Save(std::initializer_list<std::pair<const char*, int>> boxes = {}) {
         for (const auto& [text, answer] : boxes) svc.ExpectBox(text, answer ? "选择" : "ERROR", answer ? kQuestion : kError, answer);
-        dlg->OnSave();
+        Click(1006);
         svc.VerifyAllUsed();
     }
-    bool Rescanned() { return dlg->m_msg->Message() == Gbk("文件已经保存，正在重新扫描文件夹....."); }
+    bool Rescanned() { return Strip()->Message() == Gbk("文件已经保存，正在重新扫描文件夹....."); }
 };
 
 TEST_F(EditorTest, OpeningCardsFillsTheFormAndFailuresLeaveIt) {
     OpenCard("a1");
     // Markup signs were stored as full-width signs and come back as such.
     EXPECT_EQ(Form(), "a1|A|网络|simple|k1|lib1\\A\\a1.datum.xml|第一段\n second ≮x≯ ￡ y\n第三段");
-    EXPECT_EQ(dlg->m_current->founddate, "2001-1-1 1:1");
+    EXPECT_EQ(dlg->Form().Founddate(), "2001-1-1 1:1");
     // Class and source not in the lists leave their boxes empty; a stylesheet from another program directory
     // is found by its file name in any letter case, one nobody has by nothing.
     OpenCard("a2");
     EXPECT_EQ(Form(), "a2|||Report||lib1\\A\\a2.datum.xml|");
     OpenCard("c1");
-    EXPECT_EQ(ui::SelectedEntry(dlg->m_cbStyle), -1);
-    OpenCard("C");  // a class only becomes current
-    EXPECT_EQ(dlg->m_current, Node("C"));
-    EXPECT_EQ(mainfx::U(dlg->m_edTitle->text()), "c1");
+    EXPECT_EQ(ui::SelectedEntry(Combo(1015)), -1);
+    OpenCard("C");  // a class only becomes current, the form stays: the next card is the one after the class
+    EXPECT_EQ(mainfx::U(Edit(1009)->text()), "c1");
+    Click(1020);
+    EXPECT_EQ(Current(), "C\\c1");
     std::filesystem::remove(dir.Native() + "/lib1/A/a2.datum.xml");
     svc.ExpectBox("不能打开文件:lib1\\A\\a2.datum.xml", "ERROR", kError);
     OpenCard("a2");
-    QSignalBlocker block(dlg->m_cbLibrary);
-    dlg->m_cbLibrary->setCurrentIndex(1);
-    dlg->OnLibrarySelChange();
+    PickLibrary(1);
     svc.ExpectBox("读取文件 lib2\\bad.datum.xml 的XML数据时出错了!", "ERROR", kError);
     OpenCard("bad");
-    EXPECT_EQ(dlg->m_loadedPath, "lib1\\C\\c1.datum.xml");
+    EXPECT_EQ(dlg->Form().LoadedPath(), "lib1\\C\\c1.datum.xml");
 }
 
-TEST_F(EditorTest, PreviousAndNextWalkOverClassesAndStopAtTheEnds) {
+// 上一则 and 下一则, by their keys Alt+Left and Alt+Right: each key presses its button, as Ctrl+S and F5 do theirs.
+TEST_F(EditorTest, PreviousAndNextWalkOverClassesAndStopAtTheEndsAndTheKeysPressTheButtons) {
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    const std::pair<int, const char*> tips[] = {{1006, "(Ctrl+S)"}, {1019, "(Alt+Left)"}, {1020, "(Alt+Right)"},
+                                                {1007, "(Ctrl+B)"}, {1023, "(Ctrl+F)"},   {1000, "(F5)"}};
+    for (const auto& [id, key] : tips) EXPECT_TRUE(dlg->Item(id)->toolTip().endsWith(key)) << key;
     // Entries: A a1 a2 B C c1 D.
-    const std::pair<void (CMainDlg::*)(), const char*> steps[] = {
-        {&CMainDlg::OnPrevDatum, "A"},  {&CMainDlg::OnNextDatum, "a1"}, {&CMainDlg::OnNextDatum, "a2"},
-        {&CMainDlg::OnNextDatum, "c1"}, {&CMainDlg::OnPrevDatum, "a2"}, {&CMainDlg::OnNextDatum, "c1"},
-        {&CMainDlg::OnNextDatum, "D"},  {&CMainDlg::OnNextDatum, "D"}};
-    dlg->m_current = Node("A");
-    for (const auto& [step, label] : steps) {
-        (dlg.get()->*step)();
-        EXPECT_EQ(dlg->m_current, Node(label)) << label;
-        EXPECT_TRUE(Node(label)->item->isSelected()) << label;
+    const std::pair<Qt::Key, const char*> steps[] = {
+        {Qt::Key_Left, "A"},     {Qt::Key_Right, "A\\a1"}, {Qt::Key_Left, "A"},      {Qt::Key_Right, "A\\a1"},
+        {Qt::Key_Right, "A\\a2"}, {Qt::Key_Right, "C\\c1"}, {Qt::Key_Left, "A\\a2"},  {Qt::Key_Right, "C\\c1"},
+        {Qt::Key_Right, "C\\D"},  {Qt::Key_Right, "C\\D"},  {Qt::Key_Left, "C\\c1"}};
+    OpenCard("A");
+    for (const auto& [key, current] : steps) {
+        QTest::keyClick(Body(), key, Qt::AltModifier);
+        EXPECT_EQ(Current(), current);
+        EXPECT_TRUE(Tree()->currentItem()->isSelected()) << current;
+        EXPECT_TRUE(Current() != "C\\D" || Edit(1009)->text() == "c1") << "a class: nothing is loaded";
     }
-    EXPECT_EQ(mainfx::U(dlg->m_edTitle->text()), "c1") << "a class is selected, nothing is loaded";
+    QTest::keyClicks(Body(), "typed");
+    QTest::keyClick(Body(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_NE(dir.ReadFile("lib1/C/c1.datum.xml").find("typed"), std::string::npos);
+    dir.WriteFile("lib1/C/c0.datum.xml", "");
+    QTest::keyClick(Body(), Qt::Key_F5);
+    EXPECT_EQ(Current() + " " + mainfx::Dump(Tree()), "C\\c1 A{a1,a2},B,C{c0,c1,D}") << "the form's card stays current";
 }
 
 TEST_F(EditorTest, TheFileNameFollowsTitleAndClass) {
     OpenCard("a1");
     Rename("新标题");
-    EXPECT_EQ(mainfx::U(dlg->m_edFile->text()), "lib1\\A\\新标题.datum.xml");
-    ui::SelectEntry(dlg->m_cbClass, 3);  // C\D, a nested class
-    Leave(dlg->m_cbClass->lineEdit());
-    EXPECT_EQ(mainfx::U(dlg->m_edFile->text()), "lib1\\C\\D\\新标题.datum.xml");
+    EXPECT_EQ(mainfx::U(Edit(1008)->text()), "lib1\\A\\新标题.datum.xml");
+    ui::SelectEntry(Combo(1011), 3);  // C\D, a nested class
+    Leave(Combo(1011)->lineEdit());
+    EXPECT_EQ(mainfx::U(Edit(1008)->text()), "lib1\\C\\D\\新标题.datum.xml");
     // A name outside the rule is brought into it; the tail runs from the first mark; no mark, no change.
-    dlg->m_edFile->setText(QStringLiteral("elsewhere\\old.datum.datum.xml"));
+    Edit(1008)->setText(QStringLiteral("elsewhere\\old.datum.datum.xml"));
     Rename("T");
-    EXPECT_EQ(mainfx::U(dlg->m_edFile->text()), "lib1\\C\\D\\T.datum.datum.xml");
-    dlg->m_edFile->setText(QStringLiteral("lib1\\A\\plain.xml"));
+    EXPECT_EQ(mainfx::U(Edit(1008)->text()), "lib1\\C\\D\\T.datum.datum.xml");
+    Edit(1008)->setText(QStringLiteral("lib1\\A\\plain.xml"));
     Rename("U");
-    EXPECT_EQ(mainfx::U(dlg->m_edFile->text()), "lib1\\A\\plain.xml");
+    EXPECT_EQ(mainfx::U(Edit(1008)->text()), "lib1\\A\\plain.xml");
 }
 
 TEST_F(EditorTest, SaveInPlaceWritesTheCardAndNothingElse) {
     OpenCard("a1");
-    dlg->m_edKeyword->setText(QStringLiteral("新关键字"));
-    dlg->m_edBody->setPlainText(QStringLiteral("一\n二 <b>\n\n三"));
-    ui::SelectEntry(dlg->m_cbStyle, ui::SelectedEntry(dlg->m_cbStyle) == 0 ? 1 : 0);
+    Edit(1017)->setText(QStringLiteral("新关键字"));
+    Body()->setPlainText(QStringLiteral("一\n二 <b>\n\n三"));
+    ui::SelectEntry(Combo(1015), ui::SelectedEntry(Combo(1015)) == 0 ? 1 : 0);
     g_now = {2024, 3, 4, 5, 6};
     Save();
     DatumCard want = a1;
@@ -148,14 +156,14 @@ TEST_F(EditorTest, SaveInPlaceWritesTheCardAndNothingElse) {
     Save();
     EXPECT_EQ(dir.ReadFile("lib1/C/c1.datum.xml"), Saved(c1));
     // The loaded file under another spelling is the same file: deleting "the old one" would lose the card.
-    dlg->m_edFile->setText(QStringLiteral("lib1/C/c1.datum.xml"));
+    Edit(1008)->setText(QStringLiteral("lib1/C/c1.datum.xml"));
     Save();
     EXPECT_TRUE(dir.Exists("lib1/C/c1.datum.xml"));
 }
 
 TEST_F(EditorTest, SaveUnderANewNameAsksBeforeDeletingTheOldOrOverwritingAnother) {
     OpenCard("a2");
-    ui::SelectEntry(dlg->m_cbClass, 0);
+    ui::SelectEntry(Combo(1011), 0);
     Rename("新卡");
     Save({{kDeleteOld, plat::IDYES}});
     EXPECT_FALSE(dir.Exists("lib1/A/a2.datum.xml"));
@@ -163,7 +171,7 @@ TEST_F(EditorTest, SaveUnderANewNameAsksBeforeDeletingTheOldOrOverwritingAnother
     want.title = Gbk("新卡"), want.klass = "A", want.source = "", want.href = styles + "Report.xsl";
     EXPECT_EQ(dir.ReadFile("lib1/A/新卡.datum.xml"), Saved(want));
     EXPECT_TRUE(Rescanned());
-    ASSERT_EQ(dlg->m_current, Node("新卡"));
+    ASSERT_EQ(Current(), "A\\新卡");
     Save();  // the form now belongs to the new file
 
     OpenCard("a1");
@@ -181,22 +189,22 @@ TEST_F(EditorTest, SaveUnderANewNameAsksBeforeDeletingTheOldOrOverwritingAnother
     Rename("B");
     Save({{kDeleteOld, plat::IDYES}, {"不能删除文件:lib1\\C\\c1.datum.xml 请手动删除.", 0}});
     EXPECT_TRUE(dir.Exists("lib1/C/B.datum.xml"));
-    EXPECT_EQ(dlg->m_current->path, "lib1\\C\\B.datum.xml") << "the file saved, not the class of that name";
+    EXPECT_EQ(Current(), "C\\B") << "the file saved, not the class of that name";
 }
 
 TEST_F(EditorTest, FailedAndRefusedSavesLeaveTheCardIntact) {
     OpenCard("a1");
     const std::string before = dir.ReadFile("lib1/A/a1.datum.xml");
-    dlg->m_edBody->setPlainText(QString(200000, QLatin1Char('x')));
+    Body()->setPlainText(QString(200000, QLatin1Char('x')));
     plat::fault::FailWritesAfter(100, EIO);
     Save({{"保存资料时出错:写入 XML 数据时出错!!", 0}});
     plat::fault::Clear();
     // Text GBK cannot hold would come back as something else: refused, naming the field.
     const QString emoji = QString::fromUtf8("x\xF0\x9F\x98\x80");
     const std::pair<const char*, std::function<void()>> fields[] = {
-        {"标题", [&] { dlg->m_edTitle->setText(emoji); }},    {"关键字", [&] { dlg->m_edKeyword->setText(emoji); }},
-        {"类别", [&] { dlg->m_cbClass->setEditText(emoji); }}, {"来源", [&] { dlg->m_cbSource->setEditText(emoji); }},
-        {"正文", [&] { dlg->m_edBody->setPlainText(emoji); }}, {"文件名", [&] { dlg->m_edFile->setText(emoji); }}};
+        {"标题", [&] { Edit(1009)->setText(emoji); }},      {"关键字", [&] { Edit(1017)->setText(emoji); }},
+        {"类别", [&] { Combo(1011)->setEditText(emoji); }}, {"来源", [&] { Combo(1013)->setEditText(emoji); }},
+        {"正文", [&] { Body()->setPlainText(emoji); }},     {"文件名", [&] { Edit(1008)->setText(emoji); }}};
     for (const auto& [field, set] : fields) {
         OpenDiscarding("a1");
         set();
@@ -207,36 +215,31 @@ TEST_F(EditorTest, FailedAndRefusedSavesLeaveTheCardIntact) {
     ASSERT_TRUE(plat::ListDir("lib1\\A", entries));
     EXPECT_EQ(entries.size(), 2u) << "no temporary file left behind";
     OpenDiscarding("a1");
-    dlg->m_cbClass->setEditText(QStringLiteral("无此类"));
-    dlg->OnNameFieldKillFocus();
+    Combo(1011)->setEditText(QStringLiteral("无此类"));
+    Leave(Edit(1009));
     Save({{"保存资料时出错:不能打开文件 lib1\\无此类\\a1.datum.xml 进行写入", 0}});
     EXPECT_FALSE(dir.Exists("lib1/无此类"));
 }
 
 TEST_F(EditorTest, TheCreationStampFollowsTheFormAcrossALibrarySwitch) {
-    auto library = [&](int index) {
-        QSignalBlocker block(dlg->m_cbLibrary);
-        dlg->m_cbLibrary->setCurrentIndex(index);
-        dlg->OnLibrarySelChange();
-    };
-    library(1);  // a new card typed into the empty form: no question, the save's stamp
-    dlg->m_edTitle->setText(QStringLiteral("新"));
-    dlg->m_edFile->setText(QStringLiteral("lib2\\新.datum.xml"));
+    PickLibrary(1);  // a new card typed into the empty form: no question, the save's stamp
+    Edit(1009)->setText(QStringLiteral("新"));
+    Edit(1008)->setText(QStringLiteral("lib2\\新.datum.xml"));
     Save();
     EXPECT_NE(dir.ReadFile("lib2/新.datum.xml").find("<founddate>2003-2-5 9:7</founddate>"), std::string::npos);
-    EXPECT_EQ(dlg->m_current, Node("新"));
-    library(0);
+    EXPECT_EQ(Current(), "新");
+    PickLibrary(0);
     OpenCard("a1");
-    library(1);
+    PickLibrary(1);
     g_now = {2024, 5, 5, 5, 5};
     Save();  // the form's own file, where it was: a1 keeps its stamp, the current entry's is not taken
     EXPECT_NE(dir.ReadFile("lib1/A/a1.datum.xml").find("<founddate>2001-1-1 1:1</founddate>"), std::string::npos);
-    dlg->m_cbClass->setEditText(QStringLiteral("K"));
+    Combo(1011)->setEditText(QStringLiteral("K"));
     Rename("a1");
     Save({{kDeleteOld, plat::IDYES}});
     EXPECT_FALSE(dir.Exists("lib1/A/a1.datum.xml") || !dir.Exists("lib2/新.datum.xml"));
     EXPECT_NE(dir.ReadFile("lib2/K/a1.datum.xml").find("<founddate>2001-1-1 1:1</founddate>"), std::string::npos);
-    EXPECT_EQ(dlg->m_current, Node("a1"));
+    EXPECT_EQ(Current(), "K\\a1");
 }
 
 }  // namespace

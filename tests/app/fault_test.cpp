@@ -20,6 +20,7 @@
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "support/cards.h"
+#include "ui/combo.h"
 
 using mainfx::Dump;
 using plat::Gbk;
@@ -82,12 +83,11 @@ protected:
 };
 
 TEST_P(FullDiskTest, CardClassListAndRegistryKeepTheirOldBytesAndSaySo) {
-    CMainDlg& w = Load();
-    w.m_startupDone = 1;
+    Load();
     const std::string old = dir.ReadFile("lib/K/c.datum.xml");
     OpenCard("c");
     FillDisk();
-    w.m_edBody->setPlainText(QString(60000, QChar(0x6587)));  // 120 KB of GBK: more than is left
+    Body()->setPlainText(QString(60000, QChar(0x6587)));  // 120 KB of GBK: more than is left
     svc.ExpectBox("保存资料时出错:写入 XML 数据时出错!!", "ERROR", 0x10);
     Click(1006);
     svc.VerifyAllUsed();
@@ -102,7 +102,7 @@ TEST_P(FullDiskTest, CardClassListAndRegistryKeepTheirOldBytesAndSaySo) {
         FullThenFree(m, "不能写入文件 lib\\_ _SETS_ _\\class.list：磁盘空间不足", "lib/_ _SETS_ _/class.list");
     });
     Click(1012);
-    EXPECT_EQ(plat::GbkToUtf8(w.m_classes[0].name), "L");
+    EXPECT_EQ(Combo(1011)->itemText(ui::RowOfEntry(Combo(1011), 0)), "L") << "read again in its new order";
     mangfx::WhenModal([&](CDialog& m) {
         mangfx::Select(m, 1);
         mangfx::Click(m, 5);
@@ -145,9 +145,7 @@ protected:
     }
     CMainDlg& Start() {
         before = Snapshot(dir);
-        Load();
-        dlg->m_startupDone = 1;
-        return *dlg;
+        return Load();
     }
     // Opens the card; answers how many seconds the window took over it.
     double TimedOpen(const std::string& label) {
@@ -172,8 +170,8 @@ TEST_F(BadInputTest, FilesNamedAsCardsThatAreNoCardsAreRefusedWithoutHanging) {
     ASSERT_EQ(symlink("..", (dir.Native() + "/lib/K/up").c_str()), 0);  // link loops are never entered
     dir.MakeDir("lib/K/Deep");
     ASSERT_EQ(symlink("../..", (dir.Native() + "/lib/K/Deep/back.datum.d").c_str()), 0);
-    CMainDlg& w = Start();
-    EXPECT_EQ(Dump(w.m_tree), "K{cut,Deep{back},endless,flat,good,me,noise,pipe,zeros}");
+    Start();
+    EXPECT_EQ(Dump(Tree()), "K{cut,Deep{back},endless,flat,good,me,noise,pipe,zeros}");
     OpenCard("good");
     for (const char* name : {"noise", "zeros", "cut", "flat"}) {
         const std::string file = std::string(name) + (std::string(name) == "zeros" ? ".datum.bin" : ".datum.xml");
@@ -186,8 +184,8 @@ TEST_F(BadInputTest, FilesNamedAsCardsThatAreNoCardsAreRefusedWithoutHanging) {
         EXPECT_LT(TimedOpen(name), 5.0) << name;
     }
     svc.VerifyAllUsed();
-    EXPECT_EQ(w.m_edTitle->text(), QString::fromUtf8("好")) << "the form keeps the last card";
-    EXPECT_EQ(w.m_loadedPath, "lib\\K\\good.datum.xml");
+    EXPECT_EQ(Edit(1009)->text(), QString::fromUtf8("好")) << "the form keeps the last card";
+    EXPECT_EQ(dlg->Form().LoadedPath(), "lib\\K\\good.datum.xml");
 }
 
 // Bytes that are not GBK show as replacement characters; writing them back would change them, so the save is
@@ -201,12 +199,12 @@ TEST_F(BadInputTest, ACardWithBytesThatAreNoGbkOpensWholeAndIsNeverSavedChanged)
     };
     for (const auto& c : cards) dir.WriteFile(std::string("lib/K/") + c.file + ".datum.xml",
                                               plat::ReplaceAll(CardBytes(c.card), "@", c.bad));
-    CMainDlg& w = Start();
+    Start();
     for (const auto& c : cards) {
         EXPECT_LT(TimedOpen(c.file), 60.0);  // only catches a hang
-        ASSERT_EQ(w.m_loadedPath, "lib\\K\\" + std::string(c.file) + ".datum.xml");
-        EXPECT_TRUE((w.m_edTitle->text() + w.m_edBody->Body()).contains(QChar(0xFFFD)));
-        EXPECT_EQ(w.m_edBody->Body().count(QLatin1Char('\n')) + 1, c.paragraphs);
+        ASSERT_EQ(dlg->Form().LoadedPath(), "lib\\K\\" + std::string(c.file) + ".datum.xml");
+        EXPECT_TRUE((Edit(1009)->text() + Body()->Body()).contains(QChar(0xFFFD)));
+        EXPECT_EQ(Body()->Body().count(QLatin1Char('\n')) + 1, c.paragraphs);
         svc.ExpectBox(std::string("保存资料时出错:") + c.field + "中含有无法保存的字符（如表情符号），资料卡没有保存。", "ERROR", 0x10);
         Click(1006);
         svc.VerifyAllUsed();
@@ -224,8 +222,9 @@ TEST_F(BadInputTest, HugeAndKeylessListsLoadWithinTheirLimits) {
     dir.WriteFile("set/datumlib.lst", mainfx::ListText(registry));
     dir.WriteFile("lib/_ _SETS_ _/class.list", mainfx::ListText(classes));
     dir.WriteFile("lib/_ _SETS_ _/source.list", mainfx::ListText(sources));
-    CMainDlg& w = Start();
-    EXPECT_EQ((std::vector<int>{w.m_cbLibrary->count(), w.m_nCurLib, w.m_cbClass->count(), w.m_cbSource->count()}),
+    Start();
+    EXPECT_EQ((std::vector<int>{Combo(1000)->count(), ui::SelectedEntry(Combo(1000)), Combo(1011)->count(),
+                                Combo(1013)->count()}),
               (std::vector<int>{50, 49, 100, 100}));
     EXPECT_TRUE(svc.boxes.empty());
 }

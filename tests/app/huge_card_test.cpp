@@ -23,16 +23,13 @@ protected:
         mainfx::MakeStyles(dir, {"simple.xsl"});
         dir.WriteFile("lib/A/t.datum.xml", "");
         Load();
-        dlg->m_startupDone = 1;
-        dlg->m_current = dlg->m_first->next;
-        ASSERT_EQ(dlg->m_current->path, "lib\\A\\t.datum.xml");
     }
     // The card as the program writes it, so that a save without edits must give the same bytes.
     std::string CardBytes(const std::string& content) {
         return ::CardBytes({"t", "A", "2001-1-1 1:1", "", Gbk("书"), "k", content,
-                         dir.Internal() + "\\xmlstyle\\datumstyle\\simple.xsl", dlg->m_dtdPath});
+                         dir.Internal() + "\\xmlstyle\\datumstyle\\simple.xsl",
+                            dir.Internal() + "\\xmlstyle\\qvrt_xml_1.0\\02_2003_datum01.dtd"});
     }
-    CBodyEdit& Body() { return *dlg->m_edBody; }
 };
 
 TEST_F(HugeCardTest, LongParagraphsShowCutIntoLinesAndSaveBackByteForByte) {
@@ -48,9 +45,9 @@ TEST_F(HugeCardTest, LongParagraphsShowCutIntoLinesAndSaveBackByteForByte) {
         SCOPED_TRACE(row.what);
         const std::string bytes = CardBytes(row.content);
         dir.WriteFile("lib/A/t.datum.xml", bytes);
-        ASSERT_EQ(dlg->LoadDatum("lib\\A\\t.datum.xml"), 1);
-        EXPECT_EQ(Body().blockCount(), row.lines);
-        dlg->OnSave();
+        OpenCard("t");
+        EXPECT_EQ(Body()->blockCount(), row.lines);
+        Click(1006);
         EXPECT_EQ(dir.ReadFile("lib/A/t.datum.xml"), bytes);
     }
 }
@@ -79,25 +76,27 @@ TEST_F(HugeCardTest, EditsAtAJointSaveWhatTheUserSeesAndTyped) {
     QApplication::clipboard()->setText(p + QChar(0x2060) + "\nq");  // a mark from elsewhere is no joint
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        Body().SetBody(a + "bbb");
-        ASSERT_EQ(Body().blockCount(), 2);
-        QTextCursor c = Body().textCursor();
+        Body()->SetBody(a + "bbb");
+        ASSERT_EQ(Body()->blockCount(), 2);
+        QTextCursor c = Body()->textCursor();
         c.setPosition(row.caret);
-        Body().setTextCursor(c);
-        for (K k : row.keys) QTest::keyClick(&Body(), k.key(), k.keyboardModifiers());
-        EXPECT_EQ(Body().Body().toStdString(), row.body.toStdString());
-        EXPECT_EQ(Body().blockCount(), row.lines);
+        Body()->setTextCursor(c);
+        for (K k : row.keys) QTest::keyClick(Body(), k.key(), k.keyboardModifiers());
+        EXPECT_EQ(Body()->Body().toStdString(), row.body.toStdString());
+        EXPECT_EQ(Body()->blockCount(), row.lines);
     }
 }
 
 TEST_F(HugeCardTest, ACardOverTheLimitIsRefusedBeforeItIsRead) {
     dir.WriteFile("lib/A/big.datum.xml", "");
     std::filesystem::resize_file(dir.Native() + "/lib/A/big.datum.xml", (16u << 20) + 1);  // sparse: no data
-    Body().SetBody("kept");
+    PickLibrary(0);  // the rescan shows it
+    Body()->SetBody("kept");
+    svc.ExpectBox("当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)", "选择", 0x23, plat::IDNO);
     svc.ExpectBox("资料卡文件 lib\\A\\big.datum.xml 超过 16 MB，太大了，不能打开。", "ERROR", 0x10);
-    EXPECT_EQ(dlg->LoadDatum("lib\\A\\big.datum.xml"), 0);
+    OpenCard("big");
     svc.VerifyAllUsed();
-    EXPECT_EQ(Body().Body(), "kept");
+    EXPECT_EQ(Body()->Body(), "kept");
 }
 
 }  // namespace

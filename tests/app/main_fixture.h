@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -104,22 +105,6 @@ inline std::string Dump(const QTreeWidget* tree, const QTreeWidgetItem* parent =
     return out;
 }
 
-// The entry list in order (end entry excluded): "d:label" for a class, "c:label|path" for a card, paths
-// in UTF-8. Checks the links on the way: prev/next agree and the list ends in exactly one end entry.
-inline std::vector<std::string> Entries(const CMainDlg& dlg) {
-    std::vector<std::string> out;
-    const DatumNode* prev = nullptr;
-    const DatumNode* n = dlg.m_first;
-    for (; n && !n->IsEnd(); prev = n, n = n->next) {
-        EXPECT_EQ(n->prev, prev) << "broken prev link at " << n->label;
-        EXPECT_NE(n->item, nullptr);
-        out.push_back(n->IsClass() ? "d:" + plat::GbkToUtf8(n->label)
-                                   : "c:" + plat::GbkToUtf8(n->label) + "|" + plat::GbkToUtf8(n->path));
-    }
-    EXPECT_TRUE(n && n->prev == prev && !n->next && !n->item) << "the list must end in one end entry";
-    return out;
-}
-
 inline std::vector<std::string> ComboTexts(const QComboBox* cb) {
     std::vector<std::string> out;
     for (int i = 0; i < cb->count(); ++i) out.push_back(cb->itemText(i).toStdString());
@@ -130,8 +115,9 @@ inline std::string U(const QString& s) { return s.toStdString(); }
 
 }  // namespace mainfx
 
-// A main window over its own program directory, with scripted answers. Open() builds and initialises
-// it; Load() also runs the start-up load sequence.
+// A main window over its own program directory, with scripted answers, driven and watched as the user does:
+// controls by their IDs, the tree's selection, the progress strip. Open() builds and initialises it; Load()
+// also runs the start-up load sequence.
 class MainWindowTest : public ::testing::Test {
 protected:
     TempProgramDir dir;
@@ -140,8 +126,10 @@ protected:
     std::vector<std::string> progress;  // every strip text the window set, in UTF-8
 
     CMainDlg& Open() {
+        dlg.reset();  // one window at a time, as the program has
         dlg = std::make_unique<CMainDlg>();
-        dlg->m_onProgress = [this](const std::string& t) { progress.push_back(plat::GbkToUtf8(t)); };
+        QObject::connect(Strip(), &CShowMsgDlg::MessageSet,
+                         [this](const std::string& t) { progress.push_back(plat::GbkToUtf8(t)); });
         dlg->Initialise();
         return *dlg;
     }
@@ -151,18 +139,28 @@ protected:
         return *dlg;
     }
     void Click(int id) { dlg->ItemAs<QPushButton>(id)->click(); }
-    // The first entry with this label (UTF-8), or none.
-    DatumNode* Node(const std::string& utf8Label) {
-        DatumNode* n = dlg->m_first;
-        while (n && !n->IsEnd() && n->label != plat::Gbk(utf8Label)) n = n->next;
-        return n && !n->IsEnd() ? n : nullptr;
+    QLineEdit* Edit(int id) { return dlg->ItemAs<QLineEdit>(id); }
+    QComboBox* Combo(int id) { return dlg->ItemAs<QComboBox>(id); }
+    CBodyEdit* Body() { return dlg->ItemAs<CBodyEdit>(1018); }
+    QTreeWidget* Tree() { return dlg->ItemAs<QTreeWidget>(1005); }
+    CShowMsgDlg* Strip() { return dlg->findChild<CShowMsgDlg*>(); }
+    // The first item with this label (UTF-8) in the tree's order, or none.
+    QTreeWidgetItem* Item(const std::string& utf8Label) {
+        return Tree()->findItems(QString::fromStdString(utf8Label), Qt::MatchExactly | Qt::MatchRecursive).value(0);
     }
-    // A double-click on the entry's tree item, as the user opens a card.
+    // The tree's current item as its labels from the top, "K\a" (UTF-8); "" when none.
+    std::string Current() {
+        std::string path;
+        for (QTreeWidgetItem* i = Tree()->currentItem(); i; i = i->parent())
+            path = i->text(0).toStdString() + (path.empty() ? "" : "\\" + path);
+        return path;
+    }
+    // A double-click on the item, as the user opens a card.
     void OpenCard(const std::string& utf8Label) {
-        DatumNode* n = Node(utf8Label);
-        ASSERT_NE(n, nullptr) << utf8Label;
-        dlg->m_tree->setCurrentItem(n->item);
-        emit dlg->m_tree->itemDoubleClicked(n->item, 0);
+        QTreeWidgetItem* item = Item(utf8Label);
+        ASSERT_NE(item, nullptr) << utf8Label;
+        Tree()->setCurrentItem(item);
+        emit Tree()->itemDoubleClicked(item, 0);
     }
     // The same over a form with unsaved edits, discarding them.
     void OpenDiscarding(const std::string& utf8Label) {
@@ -170,15 +168,23 @@ protected:
                       plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION, plat::IDNO);
         OpenCard(utf8Label);
     }
+    void PickLibrary(int i) {  // as the user picks it in the box
+        Combo(1000)->setCurrentIndex(i);
+        emit Combo(1000)->activated(i);
+    }
+    void Leave(QWidget* field) {  // focus moves on, as after Tab
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(field, &out);
+    }
 
     // Expects the failure procedure: the strip hidden with `failureText` when the "ERROR" box `boxText`
     // comes up, one 1000 ms wait before it.
     void ExpectFailure(const std::string& failureText, const std::string& boxText) {
         svc.ExpectBox(boxText, "ERROR", 0x10);
         svc.onBox = [this, failureText](const ShownBox&) {
-            ASSERT_TRUE(dlg && dlg->m_msg);
-            EXPECT_FALSE(dlg->m_msg->isVisible()) << "the strip must be hidden before the box";
-            EXPECT_EQ(plat::GbkToUtf8(dlg->m_msg->Message()), failureText);
+            ASSERT_TRUE(dlg && Strip());
+            EXPECT_FALSE(Strip()->isVisible()) << "the strip must be hidden before the box";
+            EXPECT_EQ(plat::GbkToUtf8(Strip()->Message()), failureText);
             EXPECT_EQ(svc.sleeps, std::vector<int>{1000});
         };
     }

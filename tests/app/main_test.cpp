@@ -1,5 +1,5 @@
 // The main window over a temporary program directory: the start-up load and its failure procedure, the
-// library scan and the tree, the library switch, the style box, the buttons that hand files to the desktop,
+// library scan and the tree (LibraryTree), the library switch, the style box, the buttons that hand files to the desktop,
 // the managers' reloads and the bookmark buttons.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,10 +9,9 @@
 #include <QTest>
 #include <filesystem>
 
+#include "app/library_tree.h"
 #include "app/main_fixture.h"
 #include "managers/mang_fixture.h"
-#include "platform/fs.h"
-#include "platform/path.h"
 #include "platform/text.h"
 #include "support/cards.h"
 
@@ -41,19 +40,19 @@ TEST_F(MainTest, StartUpFillsTreeBoxesAndPathAndTheButtonsActOnThem) {
     CMainDlg& w = Load();
     EXPECT_EQ(progress, (Strings{"正在读取资料库的信息......", "正在扫描资料库目录......", "正在读取类别信息......",
                                  "正在读取资料来源信息......", "正在扫描已有的风格信息文件......"}));
-    EXPECT_FALSE(w.m_msg->isVisible() || w.Ended());
-    EXPECT_EQ(ComboTexts(w.m_cbLibrary), (Strings{"资料一", "资料二"}));
-    EXPECT_EQ(U(w.m_edPath->text()), "lib");
-    EXPECT_EQ(Dump(w.m_tree), kTree);
-    // Boxes sorted ignoring case and by pinyin, each row bound to the table slot it shows.
-    EXPECT_EQ(Rows(w.m_cbClass), "art,Zoo,|历史,历史\\近代,");
-    EXPECT_EQ(Rows(w.m_cbSource), "Book,|报纸,杂志,");
-    EXPECT_EQ(Rows(w.m_cbStyle), "a,report,simple,|历史,");
-    EXPECT_EQ(w.m_styles[w.m_cbStyle->itemData(w.m_cbStyle->findText("a")).toInt()].path,
-              dir.Internal() + "\\xmlstyle\\datumstyle\\a.xsl.bak");
+    EXPECT_FALSE(Strip()->isVisible() || w.Ended());
+    EXPECT_EQ(ComboTexts(Combo(1000)), (Strings{"资料一", "资料二"}));
+    EXPECT_EQ(U(Edit(1002)->text()), "lib");
+    EXPECT_EQ(Dump(Tree()), kTree);
+    EXPECT_EQ(Current(), "art") << "the first entry";
+    // Boxes sorted ignoring case and by pinyin.
+    EXPECT_EQ(Rows(Combo(1011)), "art,Zoo,|历史,历史\\近代,");
+    EXPECT_EQ(Rows(Combo(1013)), "Book,|报纸,杂志,");
+    EXPECT_EQ(Rows(Combo(1015)), "a,report,simple,|历史,");
 
-    w.m_current = Node("Monet");
-    svc.ExpectBox("读取文件 lib\\art\\Monet.datum.xml 的XML数据时出错了!", "ERROR", 0x10);
+    for (int i = 0; i < 2; ++i)
+        svc.ExpectBox("读取文件 lib\\art\\Monet.datum.xml 的XML数据时出错了!", "ERROR", 0x10);
+    OpenCard("Monet");
     Click(1021);  // a card that does not read is not shown
     Click(1022);
     ASSERT_EQ(svc.shellOpens.size(), 1u);
@@ -61,13 +60,13 @@ TEST_F(MainTest, StartUpFillsTreeBoxesAndPathAndTheButtonsActOnThem) {
     EXPECT_TRUE(svc.shellOpens[0].maximised);
 
     // Browse offers the file name and adds the card tail only where the choice lacks it.
-    w.m_edFile->setText(QStringLiteral("lib\\K\\notes.txt"));
+    Edit(1008)->setText(QStringLiteral("lib\\K\\notes.txt"));
     Click(1010);  // no card name: no dialog
-    w.m_edFile->setText(QString::fromUtf8("lib\\历史\\T.datum.xml"));
+    Edit(1008)->setText(QString::fromUtf8("lib\\历史\\T.datum.xml"));
     for (const char* chosen : {"D:\\cards\\abc", "\\home\\新.datum.xml.old", ""}) svc.QueueFileName(chosen);
     for (const char* shown : {"D:\\cards\\abc.datum.xml", "\\home\\新.datum.xml.old", "\\home\\新.datum.xml.old"}) {
         Click(1010);
-        EXPECT_EQ(U(w.m_edFile->text()), shown);
+        EXPECT_EQ(U(Edit(1008)->text()), shown);
     }
     EXPECT_EQ(svc.fileDialogs[0].initialName, Gbk("lib\\历史\\T.datum.xml"));
 
@@ -76,33 +75,51 @@ TEST_F(MainTest, StartUpFillsTreeBoxesAndPathAndTheButtonsActOnThem) {
     progress.clear();
     svc.ExpectBox("当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)", "选择",
                   plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION, plat::IDNO);
-    QTest::keyClick(w.m_cbLibrary, Qt::Key_Down);
+    QTest::keyClick(Combo(1000), Qt::Key_Down);
     EXPECT_EQ(progress, (Strings{"正在重新扫描文件夹.....", "正在读取类别信息......", "正在读取资料来源信息......"}));
-    EXPECT_EQ(Dump(w.m_tree), "Other{x}");
-    EXPECT_EQ(U(w.m_edPath->text()) + Rows(w.m_cbClass) + Rows(w.m_cbSource), "lib2Other,|Elsewhere,|");
+    EXPECT_EQ(Dump(Tree()) + Current(), "Other{x}Other");
+    EXPECT_EQ(U(Edit(1002)->text()) + Rows(Combo(1011)) + Rows(Combo(1013)), "lib2Other,|Elsewhere,|");
 }
 
-TEST_F(MainTest, ScanShowsPlainFoldersAsClassesAndCardFilesAsCards) {
-    WriteRegistry(dir, {{"一", "lib"}}, 0);
-    MakeLibrary(dir, "lib", {}, {});
-    MakeStyles(dir, {});
+// The entry list in order (end entry excluded): "d:label" for a class, "c:label|path" for a card, in UTF-8.
+// Checks the links on the way: each entry has its item, prev and next agree, one end entry closes the list.
+Strings Entries(const LibraryTree& tree) {
+    Strings out;
+    const DatumNode *prev = nullptr, *n = tree.First();
+    for (; n && !n->IsEnd(); prev = n, n = n->next) {
+        EXPECT_TRUE(n->prev == prev && tree.FindByItem(n->item) == n) << "broken links at " << n->label;
+        out.push_back((n->IsClass() ? "d:" : "c:") + plat::GbkToUtf8(n->label) +
+                      (n->IsCard() ? "|" + plat::GbkToUtf8(n->path) : ""));
+    }
+    EXPECT_TRUE(n && n == tree.End() && n->prev == prev && !n->next && !n->item) << "one end entry closes the list";
+    return out;
+}
+
+TEST(LibraryTree, TakesPlainFoldersAsClassesAndCardFilesAsCardsInOneOrder) {
+    TempProgramDir dir;
     for (const char* f : {"_ _SETS_ _/inside.datum.xml", ".git/x.datum.xml", ".datum.xml", "x.txt", "K/a.datum.xml",
                           "K/Sub/b.datum.html", "L/a.datum.xml", "root.datum.xml", "RO/hidden.datum.xml",
                           "\xF0\x9F\x98\x80.datum.xml"})
-        MakeCard(dir, std::string("lib/") + f);
+        dir.WriteFile(std::string("lib/") + f, "");
     dir.MakeDir("lib/f.datum.d");
     ASSERT_EQ(chmod((dir.Native() + "/lib/RO").c_str(), 0555), 0);  // read-only: not a class
     fs::create_directory_symlink(dir.Native() + "/lib/K", dir.Native() + "/lib/Link");
-    CMainDlg& w = Load();
-    EXPECT_EQ(Entries(w), (Strings{"c:|lib\\.datum.xml", "d:f.datum.d", "d:K", "c:a|lib\\K\\a.datum.xml", "d:Sub",
-                                   "c:b|lib\\K\\Sub\\b.datum.html", "d:L", "c:a|lib\\L\\a.datum.xml",
-                                   "c:root|lib\\root.datum.xml"}));
-    w.SelectEntryItem(Node("b"));
-    EXPECT_TRUE(Node("b")->item->isSelected() && Node("b")->item->parent()->isExpanded());
+    QTreeWidget view;
+    LibraryTree tree(&view);
+    std::string error;
+    ASSERT_TRUE(tree.Scan("lib\\", error));
+    EXPECT_EQ(Entries(tree), (Strings{"c:|lib\\.datum.xml", "d:f.datum.d", "d:K", "c:a|lib\\K\\a.datum.xml", "d:Sub",
+                                      "c:b|lib\\K\\Sub\\b.datum.html", "d:L", "c:a|lib\\L\\a.datum.xml",
+                                      "c:root|lib\\root.datum.xml"}));
+    const DatumNode* b = tree.FindByPath("lib\\K\\Sub\\b.datum.html");
+    ASSERT_NE(b, nullptr);
+    tree.Select(b);
+    EXPECT_TRUE(b->item->isSelected() && b->item->parent()->isExpanded());
+    EXPECT_EQ(tree.FindByItem(std::make_unique<QTreeWidgetItem>().get()), nullptr) << "an item of no entry";
 
     fs::remove_all(dir.Native() + "/lib/L");
-    EXPECT_EQ(w.RescanLibrary(), 1);
-    EXPECT_EQ(Dump(w.m_tree), ",f.datum.d,K{a,Sub{b}},root");
+    ASSERT_TRUE(tree.Scan("lib\\", error));
+    EXPECT_EQ(Dump(&view), ",f.datum.d,K{a,Sub{b}},root");
 }
 
 struct Failure {
@@ -140,7 +157,7 @@ TEST_P(FailureTest, RunsTheFailureProcedureAndEndsTheWindow) {
         dlg->ItemAs<QPushButton>(c.button)->click();
     } else if (c.button < 0) {
         Spoil(c.spoiled);
-        QTest::keyClick(dlg->m_cbLibrary, Qt::Key_Down);
+        QTest::keyClick(Combo(1000), Qt::Key_Down);
     } else {
         Load();
     }
@@ -183,15 +200,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainTest, ModalRunLoadsOnceAfterShowingAndOnlyButtonsEndIt) {
     MakeStandardProgramDir(dir);
-    CMainDlg w;
+    dlg = std::make_unique<CMainDlg>();
+    CMainDlg& w = *dlg;
     int loads = 0;
-    w.m_onProgress = [&](const std::string& t) { loads += t == Gbk("正在读取资料库的信息......"); };
+    QObject::connect(Strip(), &CShowMsgDlg::MessageSet,
+                     [&](const std::string& t) { loads += t == Gbk("正在读取资料库的信息......"); });
     QTimer::singleShot(300, [&] {
-        EXPECT_EQ(Dump(w.m_tree), kTree);
-        w.m_edTitle->setFocus();
-        QTest::keyClick(w.m_edTitle, Qt::Key_Return);
+        EXPECT_EQ(Dump(Tree()), kTree);
+        Edit(1009)->setFocus();
+        QTest::keyClick(Edit(1009), Qt::Key_Return);
         EXPECT_FALSE(w.Ended());
-        QTest::keyClick(w.m_edTitle, Qt::Key_Escape);
+        QTest::keyClick(Edit(1009), Qt::Key_Escape);
     });
     w.DoModal();
     EXPECT_TRUE(w.Ended());
@@ -202,8 +221,9 @@ TEST_F(MainTest, WithoutALibraryTheWindowStartsQuietAndLoadsTheFirstOneRegistere
     WriteRegistry(dir, {}, 0);
     MakeStyles(dir, {"simple.xsl"});
     CMainDlg& w = Load();
-    EXPECT_FALSE(w.HasLibrary() || w.Ended());
-    EXPECT_EQ(ComboTexts(w.m_cbStyle), Strings{"simple"});
+    EXPECT_FALSE(w.Ended());
+    EXPECT_EQ(U(Combo(1000)->currentText() + Edit(1002)->text()) + Dump(Tree()), "");
+    EXPECT_EQ(ComboTexts(Combo(1015)), Strings{"simple"});
     mangfx::ExpectNoModal();
     for (int button : {1003, 1004, 1007, 1012, 1014, 1021, 1022}) Click(button);  // all need a library
     mangfx::Drain();
@@ -216,7 +236,7 @@ TEST_F(MainTest, WithoutALibraryTheWindowStartsQuietAndLoadsTheFirstOneRegistere
         m.EndDialog(plat::IDOK);
     });
     Click(1001);
-    EXPECT_EQ(Dump(w.m_tree) + Rows(w.m_cbClass), "K{c}K,|");
+    EXPECT_EQ(Dump(Tree()) + Rows(Combo(1011)), "K{c}K,|");
 }
 
 TEST_F(MainTest, ManagersReloadOnlyWhatTheyChanged) {
@@ -231,14 +251,14 @@ TEST_F(MainTest, ManagersReloadOnlyWhatTheyChanged) {
     });
     Click(1012);
     EXPECT_EQ(progress, Strings{"重新读取类别的信息......"});
-    EXPECT_EQ(Rows(w.m_cbClass), "art,Zoo,|历史,历史\\近代,新类,");
+    EXPECT_EQ(Rows(Combo(1011)), "art,Zoo,|历史,历史\\近代,新类,");
     svc.QueueFileName(dir.Internal() + "\\in\\extra.xsl");
     mangfx::WhenModal([](CDialog& m) {
         mangfx::Click(m, 3);
         QTest::keyClick(&m, Qt::Key_Escape);  // the folder changed all the same
     });
     Click(1016);
-    EXPECT_EQ(Rows(w.m_cbStyle), "extra,report,simple,|");
+    EXPECT_EQ(Rows(Combo(1015)), "extra,report,simple,|");
     fs::remove(dir.Native() + "/lib/_ _SETS_ _/class.list");
     svc.ExpectBox("找不到文件 lib\\_ _SETS_ _\\class.list", "ERROR", 0x10);
     Click(1012);
@@ -262,8 +282,8 @@ TEST_F(MainTest, AddBookmarkAppendsTheCurrentCardOnceAndTheListButtonsOpenTheirO
     ASSERT_EQ(chdir(dir.Native().c_str()), 0);
     WriteRegistry(dir, {{"外部", plat::GbkToUtf8(root)}}, 0);
     MakeStyles(dir, {});
-    CMainDlg& w = Load();
-    w.m_current = Node("Karte");
+    Load();
+    OpenCard("Karte");
     svc.ExpectBox("当前文件已经成功加入到书签中了!!", "INFOMATION", 0x40);
     Click(1007);
     svc.ExpectBox("该文件已经在列表中了！", "ERROR", 0x10);
@@ -288,9 +308,9 @@ TEST_F(MainTest, AddBookmarkAppendsTheCurrentCardOnceAndTheListButtonsOpenTheirO
 
 TEST_F(MainTest, TheShippedProgramDirectoryLoadsWithoutAnyBox) {
     dir.CopyShippedData();
-    CMainDlg& w = Load();
+    Load();
     EXPECT_TRUE(svc.boxes.empty());
-    EXPECT_GT(w.m_tree->topLevelItemCount(), 0);
+    EXPECT_GT(Tree()->topLevelItemCount(), 0);
 }
 
 }  // namespace

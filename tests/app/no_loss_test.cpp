@@ -51,22 +51,13 @@ protected:
         for (const char* c : {"A/a1", "A/a2", "B/b1"})
             dir.WriteFile("lib/" + std::string(c) + ".datum.xml", Card(c + 2, std::string(c, 1), "报纸"));
         dir.WriteFile("lib2/X/x1.datum.xml", Card("x1", "X", "杂志"));
-        Start();
-    }
-    void Start() {
-        dlg.reset();
         Load();
-        dlg->m_startupDone = 1;
-    }
-    void PickLibrary(int i) {  // as the user picks it in the box
-        dlg->m_cbLibrary->setCurrentIndex(i);
-        emit dlg->m_cbLibrary->activated(i);
     }
     void Manager(int button, std::function<void(CDialog&)> script = OkThenCancel) {
         mangfx::WhenModal(std::move(script));
         Click(button);
     }
-    void Edit(const std::string& keyword) { dlg->m_edKeyword->setText(QString::fromStdString(keyword)); }
+    void TypeKeywords(const std::string& keyword) { Edit(1017)->setText(QString::fromStdString(keyword)); }
     bool OnDisk(const std::string& rel, const std::string& text) {
         return dir.ReadFile(rel).find(Gbk(text)) != std::string::npos;
     }
@@ -75,19 +66,19 @@ protected:
 // Save writes what the form holds wherever the tree's current entry has gone.
 TEST_F(NoLossTest, SaveWritesTheFormWhateverTheTreeShows) {
     Click(1006);  // an empty form: nothing at all
-    // card: the card in the form; act: leaves a class current
-    const struct { const char* what; const char* card; std::function<void()> act; } cases[] = {
-        {"class double-clicked", "b1", [&] { OpenCard("B"); }},
-        {"next stopped on a class", "b1", [&] { Click(1020); }},
-        {"library switched", "a1", [&] { PickLibrary(1); }},
-        {"same library picked again", "a1", [&] { PickLibrary(0); }},
+    // card: the card in the form; act: leaves the class `current` current
+    const struct { const char* what; const char* card; std::function<void()> act; const char* current; } cases[] = {
+        {"class double-clicked", "b1", [&] { OpenCard("B"); }, "B"},
+        {"next stopped on a class", "b1", [&] { Click(1020); }, "C"},
+        {"library switched", "a1", [&] { PickLibrary(1); }, "X"},
+        {"same library picked again", "a1", [&] { PickLibrary(0); }, "A"},
     };
     for (const auto& c : cases) {
-        Start();
+        Load();
         OpenCard(c.card);
         c.act();
-        ASSERT_TRUE(dlg->m_current && dlg->m_current->IsClass()) << c.what;
-        Edit(std::string("新词") + c.what);
+        ASSERT_EQ(Current(), c.current) << c.what;
+        TypeKeywords(std::string("新词") + c.what);
         Click(1006);
         EXPECT_TRUE(OnDisk(std::string("lib/") + (c.card[0] == 'a' ? "A/" : "B/") + c.card + ".datum.xml",
                            std::string("<keyword>新词") + c.what)) << c.what;
@@ -101,35 +92,36 @@ TEST_F(NoLossTest, ReloadsKeepTheCardsClassAndSourceAndFollowTheLibrary) {
     OpenCard("a1");
     Manager(1012);
     Manager(1014);
-    EXPECT_EQ(U(dlg->m_cbClass->currentText()), "A");
-    EXPECT_EQ(U(dlg->m_cbSource->currentText()), "报纸");
+    EXPECT_EQ(U(Combo(1011)->currentText()), "A");
+    EXPECT_EQ(U(Combo(1013)->currentText()), "报纸");
     EXPECT_FALSE(dlg->Form().HasEdits());
-    dlg->OnNameFieldKillFocus();
-    EXPECT_EQ(U(dlg->m_edFile->text()), "lib\\A\\a1.datum.xml");
-    Edit("k2");
+    Leave(Edit(1009));
+    EXPECT_EQ(U(Edit(1008)->text()), "lib\\A\\a1.datum.xml");
+    TypeKeywords("k2");
     Click(1006);
     EXPECT_TRUE(OnDisk("lib/A/a1.datum.xml", "<class>A</class>"));
     EXPECT_TRUE(OnDisk("lib/A/a1.datum.xml", "<source>报纸</source>"));
 
     PickLibrary(1);
-    EXPECT_EQ(mainfx::ComboTexts(dlg->m_cbClass), std::vector<std::string>{"X"});
-    EXPECT_EQ(mainfx::ComboTexts(dlg->m_cbSource), std::vector<std::string>{"杂志"});
-    EXPECT_EQ(U(dlg->m_cbClass->currentText()), "A");  // the form still holds lib's card
+    EXPECT_EQ(mainfx::ComboTexts(Combo(1011)), std::vector<std::string>{"X"});
+    EXPECT_EQ(mainfx::ComboTexts(Combo(1013)), std::vector<std::string>{"杂志"});
+    EXPECT_EQ(U(Combo(1011)->currentText()), "A");  // the form still holds lib's card
     // The library manager's OK reads the registry, whose default is lib: everything goes on naming lib2.
     Manager(1001);
-    EXPECT_EQ(U(dlg->m_cbLibrary->currentText()), "二号");
-    EXPECT_EQ(U(dlg->m_edPath->text()), "lib2");
-    EXPECT_EQ(dlg->m_libRoot, "lib2\\");
+    EXPECT_EQ(U(Combo(1000)->currentText()), "二号");
+    EXPECT_EQ(U(Edit(1002)->text()), "lib2");
+    Leave(Edit(1009));  // and file names are built on lib2
+    EXPECT_EQ(U(Edit(1008)->text()), "lib2\\A\\a1.datum.xml");
 }
 
 TEST_F(NoLossTest, UnsavedEditsAreAskedAboutBeforeTheFormOrTheProgramGoes) {
     auto ended = [&] { return dlg->Ended(); };
-    auto showing = [&](const char* title) { return [=, this] { return U(dlg->m_edTitle->text()) == title; }; };
+    auto showing = [&](const char* title) { return [=, this] { return U(Edit(1009)->text()) == title; }; };
     const struct { const char* what; std::function<void()> act; std::function<bool()> done; } actions[] = {
-        {"Escape", [&] { QTest::keyClick(dlg->m_edTitle, Qt::Key_Escape); }, ended},
+        {"Escape", [&] { QTest::keyClick(Edit(1009), Qt::Key_Escape); }, ended},
         {"close box", [&] { dlg->close(); }, ended},
         {"退出", [&] { Click(1); }, ended},
-        {"library switch", [&] { PickLibrary(1); }, [&] { return dlg->m_libRoot == "lib2\\"; }},
+        {"library switch", [&] { PickLibrary(1); }, [&] { return Edit(1002)->text() == "lib2"; }},
         {"double-click", [&] { OpenCard("a1"); }, showing("a1")},
         {"previous", [&] { Click(1019); }, showing("a1")},
         {"next", [&] { Click(1020); }, showing("b1")},
@@ -138,35 +130,34 @@ TEST_F(NoLossTest, UnsavedEditsAreAskedAboutBeforeTheFormOrTheProgramGoes) {
         for (int answer : {plat::IDCANCEL, plat::IDNO, plat::IDYES}) {
             SCOPED_TRACE(std::string(a.what) + " " + std::to_string(answer));
             dir.WriteFile("lib/A/a2.datum.xml", Card("a2", "A", "报纸"));
-            Start();
+            Load();
             dlg->show();
             OpenCard("a2");
-            Edit("改过");
+            TypeKeywords("改过");
             svc.ExpectBox(kUnsaved, "选择", kAsk, answer);
             a.act();
             svc.VerifyAllUsed();
             EXPECT_EQ(a.done(), answer != plat::IDCANCEL);
             EXPECT_EQ(OnDisk("lib/A/a2.datum.xml", "<keyword>改过</keyword>"), answer == plat::IDYES);
             if (answer != plat::IDCANCEL) continue;
-            EXPECT_EQ(U(dlg->m_edKeyword->text()), "改过");
-            EXPECT_EQ(dlg->m_current, Node("a2"));
-            EXPECT_EQ(dlg->m_tree->currentItem(), Node("a2")->item);
+            EXPECT_EQ(U(Edit(1017)->text()), "改过");
+            EXPECT_EQ(Current(), "A\\a2");
         }
     }
     // Loading is no edit, nor is the file name rebuilt by leaving an unchanged title: Escape ends at once.
     dir.WriteFile("lib/A/odd.datum.xml", Card("标题", "A", "报纸"));
-    Start();
+    Load();
     dlg->show();
     OpenCard("odd");
-    dlg->OnNameFieldKillFocus();
-    EXPECT_EQ(U(dlg->m_edFile->text()), "lib\\A\\标题.datum.xml");
-    QTest::keyClick(dlg->m_edBody, Qt::Key_Escape);
+    Leave(Edit(1009));
+    EXPECT_EQ(U(Edit(1008)->text()), "lib\\A\\标题.datum.xml");
+    QTest::keyClick(Body(), Qt::Key_Escape);
     EXPECT_TRUE(dlg->Ended());
 }
 
 TEST_F(NoLossTest, AFileChangedOrRemovedOnDiskSinceLoadingIsNotOverwrittenUnasked) {
     OpenCard("a1");
-    Edit("我的");
+    TypeKeywords("我的");
     const std::string theirs = Card("a1", "A", "报纸", "别人写的");
     dir.WriteFile("lib/A/a1.datum.xml", theirs);
     const char changed[] = "文件 lib\\A\\a1.datum.xml 在载入后已被其他程序修改过，你要用当前资料卡覆盖它吗?";
@@ -176,7 +167,7 @@ TEST_F(NoLossTest, AFileChangedOrRemovedOnDiskSinceLoadingIsNotOverwrittenUnaske
     svc.ExpectBox(changed, "选择", kYesNo, plat::IDYES);
     Click(1006);
     EXPECT_TRUE(OnDisk("lib/A/a1.datum.xml", "<keyword>我的</keyword>"));
-    Edit("再改");
+    TypeKeywords("再改");
     Click(1006);  // only this program wrote it since
     svc.VerifyAllUsed();
     EXPECT_TRUE(OnDisk("lib/A/a1.datum.xml", "<keyword>再改</keyword>"));
@@ -205,7 +196,7 @@ TEST_F(NoLossTest, ACardThatDoesNotReadWholeIsNotOpened) {
     svc.ExpectBox("读取文件 lib2\\X\\eio.datum.xml 的XML数据时出错了!", "ERROR", kError);
     OpenCard("eio");
     plat::fault::Clear();
-    EXPECT_EQ(U(dlg->m_edTitle->text()), "a1");
+    EXPECT_EQ(U(Edit(1009)->text()), "a1");
     EXPECT_EQ(dlg->Form().LoadedPath(), "lib\\A\\a1.datum.xml");
     EXPECT_EQ(dir.ReadFile("lib2/X/cut.datum.xml"), cut);
     EXPECT_EQ(dir.ReadFile("lib2/X/eio.datum.xml"), big);
@@ -216,12 +207,11 @@ TEST_F(NoLossTest, ACardThatDoesNotReadWholeIsNotOpened) {
 TEST_F(NoLossTest, ACardSavedUnderANewNameIsTheOneBookmarkedAndAskedAboutOnce) {
     dir.WriteFile("lib/_ _SETS_ _/bookmark.list", Links({}));
     OpenCard("b1");
-    dlg->m_edTitle->setText(QStringLiteral("a1"));
-    dlg->OnNameFieldKillFocus();
+    Edit(1009)->setText(QStringLiteral("a1"));
+    Leave(Edit(1009));
     svc.ExpectBox(kRenamed, "选择", kYesNo, plat::IDYES);
     Click(1006);
-    ASSERT_NE(dlg->m_current, nullptr);
-    EXPECT_EQ(dlg->m_current->path, "lib\\B\\a1.datum.xml");
+    EXPECT_EQ(Current(), "B\\a1");
     svc.ExpectBox("当前文件已经成功加入到书签中了!!", "INFOMATION", plat::MB_OK | plat::MB_ICONINFORMATION);
     Click(1007);
     EXPECT_NE(dir.ReadFile("lib/_ _SETS_ _/bookmark.list").find("lib\\b\\a1.datum.xml"), std::string::npos);
@@ -256,7 +246,7 @@ TEST_F(NoLossTest, AListThatDidNotLoadWholeIsNeverWrittenBack) {
 TEST_F(NoLossTest, ClassListsTakeExistingFoldersAndMissingSlots) {
     mainfx::WriteClassList(dir, "lib", "lib\\", {"A", "B"}, 3);
     dir.MakeDir("lib/旧类");
-    Start();
+    Load();
     Manager(1012, [](CDialog& m) {
         mangfx::Type(m, 1021, "旧类");
         mangfx::Click(m, 3);

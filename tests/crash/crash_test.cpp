@@ -133,9 +133,8 @@ class CrashStates : public MainWindowTest {
         dir.WriteFile("lib/K/c.datum.xml", CardBytes({"c", "K", "2003-2-5 9:7", "", Gbk("书"), "k",
                                                       Text(1, 5000), "a.xsl", "x.dtd"}));
         Load();
-        dlg->m_startupDone = 1;
         OpenCard("c");
-        dlg->m_edBody->setPlainText(plat::ToQ(Text(2, 6000)));
+        Body()->setPlainText(plat::ToQ(Text(2, 6000)));
     }
 };
 
@@ -161,8 +160,8 @@ TEST_F(CrashStates, ACardSavedInPlace) {
 TEST_F(CrashStates, ACardSavedUnderANewNameInAnotherClassWithTheOldFileDeleted) {
     FixedClock clock;
     Window();
-    dlg->m_edTitle->setText("d");
-    dlg->m_edFile->setText("lib\\L\\d.datum.xml");
+    Edit(1009)->setText("d");
+    Edit(1008)->setText("lib\\L\\d.datum.xml");
     svc.ExpectBox(
         "你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?",
         "选择", plat::MB_YESNO | plat::MB_ICONQUESTION, plat::IDYES);

@@ -236,12 +236,15 @@ TEST_F(RenderTest, WindowViewShowsEveryFieldAsTypedInTheSelectedShippedStyle) {
     CMainDlg w;
     w.Initialise();
     w.RunStartupLoad();
-    w.m_current = w.m_first;
-    while (w.m_current && plat::GbkToUtf8(w.m_current->label) != "R&D") w.m_current = w.m_current->next;
-    ASSERT_NE(w.m_current, nullptr);
+    auto* tree = w.ItemAs<QTreeWidget>(1005);
+    QTreeWidgetItem* card = tree->findItems("R&D", Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    ASSERT_NE(card, nullptr);
+    tree->setCurrentItem(card);
+    emit tree->itemDoubleClicked(card, 0);  // the card opened, as the user opens it
+    auto* styles = w.ItemAs<QComboBox>(1015);
     for (const std::string style : {"simple", "report"}) {
         SCOPED_TRACE(style);
-        w.m_cbStyle->setCurrentIndex(w.m_cbStyle->findText(QString::fromStdString(style)));
+        styles->setCurrentIndex(styles->findText(QString::fromStdString(style)));
         w.ItemAs<QPushButton>(1021)->click();
         ASSERT_FALSE(svc.shellOpens.empty());
         const std::string html = plat::GbkToUtf8(ReadNativeFile(plat::ToNative(svc.shellOpens.back().path)));

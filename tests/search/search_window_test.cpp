@@ -89,8 +89,8 @@ TEST_F(SearchWindowTest, FindsMarksOpensAtTheMatchAndFollowsSavedCards) {
     // Shift+F3 step through the matches of both terms, round the ends.
     Results()->setFocus();
     QTest::keyClick(Results(), Qt::Key_Return);
-    EXPECT_EQ(U(Field<QLineEdit>(1009)->text()), "甲午");
-    EXPECT_EQ(U(Field<QTreeWidget>(1005)->currentItem()->text(0)), "甲午");
+    EXPECT_EQ(U(Edit(1009)->text()), "甲午");
+    EXPECT_EQ(Current(), "历史\\甲午");
     EXPECT_TRUE(s->isVisible());
     EXPECT_EQ(Field<QPlainTextEdit>(1018)->textCursor().selectionStart(), 14);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == dlg.get(); }));
@@ -102,7 +102,7 @@ TEST_F(SearchWindowTest, FindsMarksOpensAtTheMatchAndFollowsSavedCards) {
     EXPECT_EQ(steps, (std::vector<std::string>{"黄海", "水师", "水师", "水师", "黄海"}));
 
     // Saved from the form: found by its new text, no longer by the old.
-    Field<QPlainTextEdit>(1018)->setPlainText(QString::fromUtf8("定远舰"));
+    Body()->setPlainText(QString::fromUtf8("定远舰"));
     qobject_cast<QAbstractButton*>(dlg->Item(1006))->click();
     dlg->SearchIndex().WaitIdle();
     Type({"定远"}, true);

@@ -6,8 +6,10 @@
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Rendered pages and the user's program directory go below a folder of this run, never into $HOME.
+    // Rendered pages, the user's program directory and window places go below a folder of this run, never
+    // into $HOME.
     QTemporaryDir xdg;
+    qputenv("XDG_CONFIG_HOME", (xdg.path() + "/config").toUtf8());
     qputenv("XDG_CACHE_HOME", (xdg.path() + "/cache").toUtf8());
     qputenv("XDG_DATA_HOME", (xdg.path() + "/data").toUtf8());
     QApplication app(argc, argv);

@@ -22,6 +22,7 @@
 #include "res/program_icon.h"
 #include "support/temp_dir.h"
 #include "ui/dialog.h"
+#include "ui/job_strip.h"
 #include "ui/palette.h"
 #include "ui/qt_services.h"
 #include "ui/shaded_button.h"
@@ -38,8 +39,10 @@ void WhenModal(std::function<void(T*)> step) {
     });
 }
 
-// At the default font every label shows whole: clipped Chinese text is the first thing a user notices.
-TEST(Templates, EveryDialogIsBuiltWholeAndLegible) {
+// At the default font every label shows whole: clipped Chinese text is the first thing a user notices. A
+// dialog with a list can be made larger: the list grows as much, the buttons keep their size and their
+// distance from the right edge (and the bottom, for those at the foot).
+TEST(Templates, EveryDialogIsBuiltWholeAndLegibleAndItsListGrowsWithIt) {
     for (int id : res::DialogIds()) {
         SCOPED_TRACE(id);
         CDialog dlg(id);
@@ -47,11 +50,23 @@ TEST(Templates, EveryDialogIsBuiltWholeAndLegible) {
         for (auto* l : dlg.findChildren<QLabel*>())
             EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << l->text().toStdString();
         EXPECT_EQ(dlg.grab().toImage().pixelColor(1, dlg.height() - 2), ui::kDialogBackground);
+        if (id == 102 || dlg.minimumSize() == dlg.maximumSize()) continue;  // the main window: WindowTest
+        std::vector<std::pair<QWidget*, QRect>> was;
+        for (QWidget* w : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) was.push_back({w, w->geometry()});
+        dlg.resize(dlg.size() + QSize(200, 100));
+        dlg.show();
+        for (const auto& [w, r] : was) {
+            EXPECT_TRUE(!qobject_cast<QTreeWidget*>(w) || w->geometry() == r.adjusted(0, 0, 200, 100));
+            EXPECT_TRUE(!qobject_cast<QPushButton*>(w) || w->geometry() == r.translated(200, (w->y() - r.y()) / 100 * 100));
+        }
     }
 }
 
-// The menu shows the installed SVG: a markup slip there leaves the program without an icon.
-TEST(ProgramIcon, TheScalableFormIsWellFormedSvgOfEveryShape) {
+// The menu shows the installed SVG: a markup slip there leaves the program without an icon. The window's own
+// icon is painted at the size asked for, so it is as sharp on a dense screen.
+TEST(ProgramIcon, TheScalableFormIsWellFormedSvgOfEveryShapeAndTheWindowsIsPaintedAtEachSize) {
+    const QImage shown = res::ProgramIcon().pixmap(QSize(20, 20), 2.0).toImage();  // a screen at twice the scale
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied), res::ProgramIconImage(40));
     QXmlStreamReader xml(QByteArray::fromStdString(res::ProgramIconSvg()));
     QStringList shapes;
     while (xml.readNext() != QXmlStreamReader::EndDocument && !xml.hasError())
@@ -117,6 +132,12 @@ TEST(ShadedButton, PaintsEachStateWithItsColours) {
         QCoreApplication::sendEvent(b, e);
         EXPECT_EQ(b->IsHover(), e == &enter);
     }
+    // With two device pixels per pixel the ramp steps at device rows: a face drawn in bands two rows high
+    // would change colour only at even rows.
+    const QImage dense = b->Render(false, false, false, false, false, 2);
+    int oddSteps = 0;
+    for (int y = 5; y < dense.height() - 4; y += 2) oddSteps += dense.pixel(6, y) != dense.pixel(6, y - 1);
+    EXPECT_GT(oddSteps, 3);
     b->setEnabled(false);
     EXPECT_FALSE(b->IsHover());
     QCoreApplication::sendEvent(b, &enter);
@@ -141,6 +162,9 @@ TEST(ShowMsgDlg, ShowsAtTheOwnersFixedPointAndRepaintsAtOnce) {
     // No event processing in between: the caller blocks the thread right after it.
     strip.SetMessage(plat::Gbk("扫描资料库中的文件出现错误!!"));
     EXPECT_GE(counter.paints, 1);
+    CJobStrip::ShowNote(&owner, std::string(300, 'x'));  // a note made wider for its text keeps that width
+    const QLabel* note = owner.findChildren<CShowMsgDlg*>().last()->ItemAs<QLabel>(1019);
+    EXPECT_GE(note->width(), note->fontMetrics().horizontalAdvance(note->text()));
 }
 
 TEST(QtServices, BoxesAndFileDialogsAsTheUserMeetsThem) {

@@ -1,0 +1,98 @@
+// The library as the window's tree shows it: the tree control's items and the entry list behind them, built
+// together by one walk of the library folder and always in the same order. The list holds one entry per class
+// folder and per card file, closed by an end entry; it ties an item to its card file and is what 上一则 and
+// 下一则 walk. The current entry is the one the form's card was opened from, or the class the user stopped
+// on. The tree widget stays the window's; this object fills and empties it and keeps its selection on the
+// entries. Entries live in blocks and never move: a pointer to one stays valid until the next scan or Free.
+#pragma once
+
+#include <QList>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/fs.h"
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// One entry of the list: a class, a card, or the end entry.
+struct DatumNode {
+    std::string path;       // "d" class, "?" end entry, else the card file's path on the library root
+    std::string founddate;  // the card's founddate as last read into the form
+    std::string label;      // folder name, or file name up to the first ".datum."
+    QTreeWidgetItem* item = nullptr;
+    DatumNode* next = nullptr;
+    DatumNode* prev = nullptr;
+
+    bool IsClass() const { return path == "d"; }
+    bool IsEnd() const { return path == "?"; }
+    bool IsCard() const { return !IsClass() && !IsEnd(); }
+};
+
+class LibraryTree {
+public:
+    explicit LibraryTree(QTreeWidget* view);
+    ~LibraryTree();
+    LibraryTree(const LibraryTree&) = delete;
+    LibraryTree& operator=(const LibraryTree&) = delete;
+
+    // Replaces the tree and the list with the library folder `root` (ending with '\'). False when the folder
+    // cannot be listed, with the reason in `error`. Afterwards the current entry is the end entry.
+    bool Scan(const std::string& root, std::string& error);
+    // Empties the tree, then the list (the items show their entries' labels): no entry, no current entry.
+    void Free();
+
+    const DatumNode* First() const { return first_; }  // none before a scan
+    const DatumNode* Current() const { return current_; }
+    const DatumNode* End() const;  // the end entry; none before a scan
+    const DatumNode* FindByItem(const QTreeWidgetItem* item) const;  // none for an item of no entry
+    const DatumNode* FindByPath(const std::string& path) const;      // card entries only
+
+    // Where 上一则 (back) or 下一则 goes from the current entry: the nearest card that way or, when only
+    // classes lie between it and the end of the list, the last of them; none when there is nowhere to go.
+    const DatumNode* StepFrom(bool back) const;
+
+    void SetCurrent(const DatumNode* node) { current_ = Own(node); }
+    // Selects the entry's item, unfolding its classes and scrolling it into view; the end entry or none
+    // clears the selection.
+    void Select(const DatumNode* node);
+    void MakeCurrent(const DatumNode* node) {
+        SetCurrent(node);
+        Select(node);
+    }
+    void SetFounddate(const DatumNode* node, const std::string& stamp);
+
+private:
+    // Storage of the entry list: nodes never move and come in blocks of many (a deque would allocate one
+    // block per four nodes).
+    class NodeStore {
+    public:
+        DatumNode& Add();  // a fresh node
+        void Clear();
+
+    private:
+        static constexpr std::size_t kBlock = 1024;
+        std::vector<std::unique_ptr<DatumNode[]>> blocks_;
+        std::size_t used_ = 0;
+    };
+    struct ScanLevel {
+        std::vector<plat::DirEntry> entries;  // the folder's listing; names reuse their buffers
+        QList<QTreeWidgetItem*> items;        // the folder's items, not yet in the tree
+    };
+
+    bool ScanFolder(const std::string& folder, std::string& error);
+    void AppendEndEntry();  // the tail becomes the entry just found; a fresh end entry follows it
+    // The list's own entry behind a pointer handed out above.
+    DatumNode* Own(const DatumNode* node) const { return const_cast<DatumNode*>(node); }
+
+    QTreeWidget* view_;
+    NodeStore nodes_;
+    DatumNode* first_ = nullptr;
+    DatumNode* current_ = nullptr;
+    DatumNode* tail_ = nullptr;              // the end entry
+    QTreeWidgetItem* scanParent_ = nullptr;  // during a scan: where new items go; none is the top level
+    std::deque<ScanLevel> scanLevels_;       // one per depth, kept from folder to folder and scan to scan
+    std::size_t scanDepth_ = 0;
+};
