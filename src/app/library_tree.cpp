@@ -362,9 +362,15 @@ void LibraryTree::Apply(const std::string& folder, const std::string& name, bool
     }
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
+    // Cards that stay are the index's own refresh's to compare; only what comes or goes is told here.
+    std::vector<std::string> kept;
     for (const std::string& each : names) {
         const Place again = FindFolder(folder);  // cheap, and safe whatever the last name did
-        if (again.found) ApplyName(again, folder, each, false, touched);
+        if (!again.found) continue;
+        kept.clear();
+        ApplyName(again, folder, each, false, kept);
+        if (kept.size() != 1 || kept[0] != folder + each)
+            touched.insert(touched.end(), kept.begin(), kept.end());
     }
 }
 

@@ -31,6 +31,17 @@ constexpr std::uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOV
 constexpr std::int64_t kClockSlackNs = 3'000'000'000;
 
 std::atomic<bool> gHoldReading{false};
+std::atomic<int> gWatchBudget{-1};
+
+int AddWatch(int fd, const char* path, std::uint32_t mask) {
+    if (gWatchBudget.load() == 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    const int wd = inotify_add_watch(fd, path, mask);
+    if (wd >= 0 && gWatchBudget.load() > 0) --gWatchBudget;
+    return wd;
+}
 
 std::int64_t MtimeNs(const struct stat& st) {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
@@ -66,6 +77,8 @@ std::int64_t FolderWatch::NowNs() {
 }
 
 void FolderWatch::HoldReading(bool hold) { gHoldReading = hold; }
+
+void FolderWatch::FailWatchesAfter(int watches) { gWatchBudget = watches < 0 ? -1 : watches; }
 
 void FolderWatch::Start(const std::string& root, std::int64_t sinceNs, std::function<void()> wake) {
     Stop();
@@ -181,7 +194,7 @@ void FolderWatch::AddTree(Session& s, const std::string& rel, bool sinceCheck) {
     const std::string native = ToNative(abs);
     // Sub-folders are followed only as real folders: one replaced by a link after it was listed is not.
     const std::uint32_t mask = kEvents | (rel.empty() ? 0u : std::uint32_t{IN_DONT_FOLLOW});
-    const int wd = s.fd < 0 ? -1 : inotify_add_watch(s.fd, native.c_str(), mask);
+    const int wd = s.fd < 0 ? -1 : AddWatch(s.fd, native.c_str(), mask);
     if (wd < 0) {
         if (errno == ENOSPC || errno == ENOMEM || s.fd < 0) {
             if (!s.shortOfWatches) Raise(Trouble::NoWatches);

@@ -73,8 +73,10 @@ class FolderWatch {
 
     static std::int64_t NowNs();  // the wall clock a caller passes as `sinceNs`
 
-    // Test hook: while held, the thread reads no events, so that the kernel's queue can overflow.
+    // Test hooks: while held, the thread reads no events, so that the kernel's queue can overflow; after
+    // `watches` more watches (negative: no limit), adding one fails as when max_user_watches is reached.
     static void HoldReading(bool hold);
+    static void FailWatchesAfter(int watches);
 
   private:
     struct Session;

@@ -158,4 +158,75 @@ TEST_F(LiveTest, TheOpenCardChangedElsewhereIsReloadedOrItsEditsKept) {
     EXPECT_EQ(Current(), "A\\a1 (我的修改 2003-02-05 09-07)");
 }
 
+// A sync tool delivering a thousand cards at once: all of them in the tree and in the index.
+TEST_F(LiveTest, ABurstOfAThousandCardsLandsInTheTreeAndTheIndex) {
+    std::ofstream(dir.Native() + "/card.xml", std::ios::binary) << Card("成批", "一千张卡片之一");
+    Shell(
+        "card=$(cat card.xml); i=0; while [ $i -lt 1000 ]; do printf '%s\\n' \"$card\" > "
+        "lib/B/c$i.datum.xml; "
+        "i=$((i+1)); done");
+    EXPECT_TRUE(Settled());
+    EXPECT_EQ(Item("B")->childCount(), 1002);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::string error;
+            auto index = dlg->SearchIndex().OpenForQuery(error);
+            return index && index->Query(Gbk("一千张卡片"), 10, false).total == 1000;
+        },
+        30000));
+    Shell("rm lib/B/c*.datum.xml");
+    EXPECT_TRUE(Settled());
+    dlg->SearchIndex().WaitIdle();
+    std::string error;
+    EXPECT_EQ(dlg->SearchIndex().OpenForQuery(error)->Query(Gbk("一千张卡片"), 10, false).total, 0u);
+}
+
+// When the kernel drops events, or watches run out, the window looks at the whole library once and says so;
+// when the library folder itself goes, the tree empties and the form keeps its card.
+TEST_F(LiveTest, LostEventsAndMissingWatchesFallBackToOneRescanThatTheStripNames) {
+    std::ifstream limit("/proc/sys/fs/inotify/max_queued_events");
+    int queued = 0;
+    if (!(limit >> queued) || queued > 200000)
+        GTEST_SKIP() << "the kernel's event queue is too long to fill here";
+    struct Held {
+        Held() { plat::FolderWatch::HoldReading(true); }
+        ~Held() { plat::FolderWatch::HoldReading(false); }
+    };
+    {
+        Held held;
+        // More writes than the queue holds (two names in turn: the kernel merges a repeated event).
+        Shell("i=0; while [ $i -lt " + std::to_string(queued / 2 + 50) +
+              " ]; do : > lib/A/t0.datum.xml; : > lib/A/t1.datum.xml; i=$((i+1)); done; echo > "
+              "lib/B/new.datum.xml");
+    }
+    EXPECT_TRUE(Saw("资料库中同时发生的变化太多，已重新扫描了整个资料库。"));
+    EXPECT_TRUE(Settled());
+    EXPECT_NE(Item("new"), nullptr);
+    Shell("rm lib/A/t*.datum.xml && echo > lib/B/Sub/after.datum.xml");
+    EXPECT_TRUE(Settled()) << "the watches stand again after the overflow";
+
+    struct Limited {
+        Limited() { plat::FolderWatch::FailWatchesAfter(2); }  // the root and A
+        ~Limited() { plat::FolderWatch::FailWatchesAfter(-1); }
+    };
+    {
+        Limited limited;
+        Shell("echo > lib/B/before.datum.xml");
+        progress.clear();
+        Load();
+        EXPECT_TRUE(
+            Saw("系统允许监视的文件夹数已经用完（fs.inotify.max_user_"
+                "watches），资料库中有些变化不会立刻显示出来；"
+                "已重新扫描了整个资料库。"));
+    }
+    Shell("echo > lib/A/still.datum.xml");
+    EXPECT_TRUE(Settled()) << "the folders watched are still followed";
+
+    OpenCard("a1");
+    Shell("mv lib lib.gone");
+    EXPECT_TRUE(Saw("资料库文件夹 lib\\ 已被删除或移走了。"));
+    EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+    EXPECT_EQ(U(Edit(1009)->text()), "a1");
+}
+
 }  // namespace
