@@ -7,6 +7,7 @@
 
 #include "library/registry.h"
 #include "platform/codec.h"
+#include "platform/folder_watch.h"
 #include "platform/text.h"
 
 using plat::Gbk;
@@ -47,12 +48,10 @@ private:
     const DatumNode* node_;
 };
 
-bool StartsWith(const std::string& s, std::string_view prefix) {
-    return s.compare(0, prefix.size(), prefix) == 0;
-}
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // A folder the library's own layout reserves ("_ _SETS_ _", "_ _VIEW_ _") or a hidden one.
-bool IsServiceName(const std::string& name) {
+bool IsServiceName(std::string_view name) {
     return StartsWith(name, layout::kServicePrefix) || StartsWith(name, ".");
 }
 
@@ -109,6 +108,14 @@ bool Within(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
 }  // namespace
 
 bool LibraryTree::IsConflictCopy(std::string_view name) { return ConflictMark(name).len != 0; }
+
+std::unique_ptr<plat::FolderWatch> LibraryTree::NewWatch() {
+    return std::make_unique<plat::FolderWatch>(plat::FolderWatch::Filter{
+        [](std::string_view name, unsigned attrs) {
+            return plat::IsPlainDirectory(attrs) && !IsServiceName(name);
+        },
+        [](std::string_view name) { return plat::Contains(name, layout::kCardMark); }});
+}
 
 DatumNode& LibraryTree::NodeStore::Add() {
     if (!free_.empty()) {

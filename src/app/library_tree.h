@@ -19,6 +19,9 @@
 
 class QTreeWidget;
 class QTreeWidgetItem;
+namespace plat {
+class FolderWatch;
+}
 
 // One entry of the list: a class, a card, or the end entry.
 struct DatumNode {
@@ -87,6 +90,10 @@ public:
     void EndChanges();
     // Removes every entry but the end entry (the library folder went away).
     void Empty();
+
+    // A watch on the folders and names a scan takes: class folders, and card files (a writer's temporary file
+    // is nothing, its rename onto the card is a change of the card).
+    static std::unique_ptr<plat::FolderWatch> NewWatch();
 
     // A sync tool's copy of a card that changed on two machines at once (GBK file name): it is listed right
     // after the card it copies and marked "冲突".

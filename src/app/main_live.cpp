@@ -4,10 +4,8 @@
 #include <QTimer>
 
 #include "app/main_dlg.h"
-#include "library/registry.h"
 #include "platform/codec.h"
 #include "platform/folder_watch.h"
-#include "platform/text.h"
 #include "search/indexer.h"
 #include "ui/show_msg_dlg.h"
 
@@ -20,23 +18,10 @@ namespace {
 constexpr std::size_t kBatch = 200;
 constexpr int kNoticeMs = 6000;
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
-
-std::unique_ptr<plat::FolderWatch> MakeLibraryWatch() {
-    // What the tree shows: class folders are plain folders not reserved by the library's layout nor hidden;
-    // of the files only cards matter (a writer's temporary file does not, its rename onto the card does).
-    return std::make_unique<plat::FolderWatch>(plat::FolderWatch::Filter{
-        [](std::string_view name, unsigned attrs) {
-            return plat::IsPlainDirectory(attrs) && !StartsWith(name, layout::kServicePrefix) &&
-                   !StartsWith(name, ".");
-        },
-        [](std::string_view name) { return plat::Contains(name, layout::kCardMark); }});
-}
-
 }  // namespace
 
 void CMainDlg::StartWatch(long long sinceNs) {
-    if (!m_watch) m_watch = MakeLibraryWatch();
+    if (!m_watch) m_watch = LibraryTree::NewWatch();
     m_watchedRoot = m_libRoot;
     m_watch->Start(m_libRoot, sinceNs, [this] {
         // On the watch's thread: only a post to the window's.
@@ -72,7 +57,7 @@ void CMainDlg::OnWatchTrouble(int trouble) {
         // The tree can show nothing of a folder that is not there; the form keeps what it holds.
         m_libTree->Empty();
         m_watchedRoot.clear();  // a later scan of that library watches it afresh
-        Notify(Gbk("资料库文件夹 ") + m_libRoot + Gbk(" 已被删除或移走了。"));
+        Notify(Gbk("资料库文件夹 ") + m_libRoot + Gbk(" 已被删除或移走"));
         return;
     }
     SetProgress(Gbk("正在重新扫描文件夹....."));
@@ -84,12 +69,9 @@ void CMainDlg::OnWatchTrouble(int trouble) {
     }
     m_searchIndex->SetLibrary(m_libRoot);
     if (static_cast<Trouble>(trouble) == Trouble::Overflow)
-        Notify(Gbk("资料库中同时发生的变化太多，已重新扫描了整个资料库。"));
+        Notify(Gbk("资料库中同时发生的变化太多，已重新扫描"));
     else
-        Notify(
-            Gbk("系统允许监视的文件夹数已经用完（fs.inotify.max_user_"
-                "watches），资料库中有些变化不会立刻显示出来；"
-                "已重新扫描了整个资料库。"));
+        Notify(Gbk("可监视的文件夹数已用完（max_user_watches），有些变化不会立刻显示；已重新扫描"));
 }
 
 void CMainDlg::CheckFormFile() {
@@ -104,14 +86,14 @@ void CMainDlg::CheckFormFile() {
             return;
         }
         m_form.Notice(now);
-        Notify(Gbk("资料卡已被其他程序修改过，但现在读不出来，表单中仍是原来的内容：") + m_lastError);
+        Notify(Gbk("资料卡已被其他程序修改过，但读不出来；表单中仍是原来的内容"));
         return;
     }
     m_form.Notice(now);
     if (now == CardForm::Disk::Changed)
-        Notify(Gbk("资料卡已被其他程序修改过。你的修改还没有保存，保存时会问你怎样处理。"));
+        Notify(Gbk("资料卡已被其他程序修改过；你的修改仍在，保存时会询问"));
     else if (now == CardForm::Disk::Gone)
-        Notify(Gbk("资料卡文件已被其他程序删除或移走了。保存时可以把它写回原处，或另存为别的文件。"));
+        Notify(Gbk("资料卡已被其他程序删除或移走；保存时会询问"));
 }
 
 void CMainDlg::Notify(const std::string& text) {

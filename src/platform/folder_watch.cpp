@@ -297,7 +297,8 @@ void FolderWatch::Run(std::shared_ptr<Session> s) {
         const int n = poll(fds, s->fd >= 0 && !hold ? 2 : 1, hold ? 10 : -1);
         if (n < 0 && errno != EINTR) return;
         if (fds[0].revents) return;
-        if (hold || n <= 0 || !(fds[1].revents & POLLIN)) continue;
+        // Looked at again: a hold set while the thread slept must stop it reading what woke it.
+        if (gHoldReading.load() || n <= 0 || !(fds[1].revents & POLLIN)) continue;
         for (;;) {
             const ssize_t got = read(s->fd, buf, sizeof buf);
             if (got <= 0) break;  // EAGAIN: everything read
