@@ -8,6 +8,7 @@
 #include "library/registry.h"
 #include "platform/codec.h"
 #include "platform/folder_watch.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 using plat::Gbk;
@@ -18,15 +19,6 @@ namespace {
 // does for the rows on screen: a library of many thousand cards is built without a text conversion, a
 // stored display value or a second copy of the label per item. It knows its entry, so finding the entry of
 // an item costs nothing. The entry outlives its item: the list is freed only after the tree is cleared.
-// The file name of a card entry: what follows the last separator of its path, found character by character
-// (a GBK trail byte can be 0x5C).
-std::string_view FileNameOf(std::string_view path) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); i += plat::CharLen(path, i))
-        if (path[i] == '\\') start = i + 1;
-    return path.substr(start);
-}
-
 class EntryItem : public QTreeWidgetItem {
 public:
     static constexpr int kType = QTreeWidgetItem::UserType + 1;
@@ -37,7 +29,7 @@ public:
         if (column != 0 || v.isValid()) return v;
         const bool conflict =
             (role == Qt::DisplayRole || role == Qt::EditRole || role == Qt::ForegroundRole) &&
-            node_->IsCard() && LibraryTree::IsConflictCopy(FileNameOf(node_->path));
+            node_->IsCard() && LibraryTree::IsConflictCopy(plat::LastComponent(node_->path));
         if (role == Qt::DisplayRole || role == Qt::EditRole)
             return conflict ? plat::ToQ(node_->label + Gbk(" [冲突]")) : plat::ToQ(node_->label);
         if (role == Qt::ForegroundRole && conflict) return QBrush(QColor(160, 0, 0));

@@ -22,22 +22,13 @@
 #include "ui/show_msg_dlg.h"
 
 using plat::Gbk;
+using plat::LastComponent;
 
 namespace {
 
 constexpr char kCardMark[] = ".datum.";
 // Cards up to this size open in the form within a second; a larger one is refused before it is read.
 constexpr std::uintmax_t kMaxCardBytes = 16u << 20;
-
-// The last path component of an internal path; both '\' and '/' separate, found character by character so
-// that a GBK trail byte 0x5C is never taken for a separator.
-std::string_view LastComponent(std::string_view path) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); i += plat::CharLen(path, i)) {
-        if (path[i] == '\\' || path[i] == '/') start = i + 1;
-    }
-    return path.substr(start);
-}
 
 // The form's body widget knows only '\n' as a paragraph break; cards separate paragraphs with CR LF.
 QString BodyToWidget(const std::string& content) {

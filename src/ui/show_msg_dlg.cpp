@@ -29,7 +29,7 @@ void CShowMsgDlg::SetMessage(const std::string& text) {
         std::max(m_baseWidth, label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->x() + 8);
     if (parentWidget()) wide = std::min(wide, std::max(m_baseWidth, parentWidget()->width() - 60));
     if (wide != width()) {
-        resize(wide, height());
+        setFixedWidth(wide);  // the template fixed the size
         label->resize(wide - 2 * label->x(), label->height());
     }
     // The caller goes on blocking the thread, so a queued update would only appear after the work is done.
