@@ -99,7 +99,7 @@ public:
     // after the card it copies and marked "冲突".
     static bool IsConflictCopy(std::string_view name);
 
-  private:
+private:
     // Storage of the entry list: nodes never move and come in blocks of many (a deque would allocate one
     // block per four nodes); the nodes of removed entries are used again.
     class NodeStore {

@@ -21,7 +21,7 @@
 namespace plat {
 
 class FolderWatch {
-  public:
+public:
     struct Change {
         std::string folder;  // internal path of the folder, ending with '\' (as the root was given)
         std::string name;    // GBK; "" means: anything in the folder may have changed
@@ -78,7 +78,7 @@ class FolderWatch {
     static void HoldReading(bool hold);
     static void FailWatchesAfter(int watches);
 
-  private:
+private:
     struct Session;
     void Run(std::shared_ptr<Session> s);
     void AddTree(Session& s, const std::string& rel, bool reportWhole);

@@ -25,7 +25,7 @@ std::string Card(const std::string& title, const std::string& body) {
 }
 
 class LiveTest : public MainWindowTest {
-  protected:
+protected:
     void SetUp() override {
         mainfx::WriteRegistry(dir, {{"一号", "lib"}}, 0);
         mainfx::MakeLibrary(dir, "lib", {"A", "B", "B\\Sub"}, {});
