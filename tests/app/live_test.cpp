@@ -107,9 +107,13 @@ TEST_F(LiveTest, TheTreeFollowsWhatAnotherProgramDoes) {
 TEST_F(LiveTest, ARemovedCurrentCardLeavesItsNeighbourCurrentAndOwnSavesChangeNothing) {
     OpenCard("a2");
     Edit(1017)->setText("mine");
+    progress.clear();
     Click(1006);
+    Shell("echo > lib/B/later.datum.xml");  // seen after the save's own events
     ASSERT_TRUE(Settled());
+    ASSERT_NE(Item("later"), nullptr);
     EXPECT_EQ(Current(), "A\\a2");
+    EXPECT_TRUE(progress.empty()) << "its own save is no change from elsewhere: " << progress.front();
     Shell("rm lib/A/a2.datum.xml");
     ASSERT_TRUE(Settled());
     EXPECT_EQ(Current(), "A\\a3");
@@ -140,7 +144,8 @@ TEST_F(LiveTest, TheOpenCardChangedElsewhereIsReloadedOrItsEditsKept) {
     EXPECT_EQ(Current(), "A\\a1");
 
     Body()->setPlainText("我的修改");
-    Shell("sed -i 's/他们的版本/他们又改了/' lib/A/a1.datum.xml");
+    std::ofstream(dir.Native() + "/theirs.xml", std::ios::binary) << Card("a1", "他们又改了");
+    Shell("cat theirs.xml > lib/A/a1.datum.xml");  // as an editor saves in place
     ASSERT_TRUE(Saw("资料卡已被其他程序修改过；你的修改仍在，保存时会询问"));
     EXPECT_EQ(U(Body()->toPlainText()), "我的修改");
     EXPECT_EQ(dlg->Form().Noticed(), CardForm::Disk::Changed);
@@ -156,6 +161,12 @@ TEST_F(LiveTest, TheOpenCardChangedElsewhereIsReloadedOrItsEditsKept) {
               std::string::npos);
     ASSERT_TRUE(Settled());
     EXPECT_EQ(Current(), "A\\a1 (我的修改 2003-02-05 09-07)");
+
+    Shell("echo '<datum>' > 'lib/A/a1 (我的修改 2003-02-05 09-07).datum.xml'");  // half a card, no edits in
+                                                                                 // the form
+    ASSERT_TRUE(Saw("资料卡已被其他程序修改过，但读不出来；表单中仍是原来的内容"));
+    EXPECT_EQ(U(Body()->toPlainText()), "我的修改");
+    EXPECT_EQ(dlg->Form().Noticed(), CardForm::Disk::Changed);
 }
 
 // A sync tool delivering a thousand cards at once: all of them in the tree and in the index.
