@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "platform/codec.h"
+
 void CardForm::Attach(const Fields& fields) {
     m_fields = fields;
     // The body can be megabytes: a flag set on change costs nothing, where keeping a copy to compare would
@@ -21,6 +23,25 @@ void CardForm::Baseline() {
     m_clean = Take();
     m_bodyEdited = false;
     m_agreedOverwrite.clear();
+    Notice(Disk::Unchanged);
+}
+
+void CardForm::Notice(Disk state) {
+    m_noticed = state;
+    QLineEdit* file = m_fields.file;
+    if (!file) return;
+    // The field's own palette comes back by resetting it; the tint is the only colour set here.
+    file->setPalette(QPalette());
+    if (state == Disk::Unchanged) {
+        file->setToolTip(QString());
+        return;
+    }
+    QPalette tinted = file->palette();
+    tinted.setColor(QPalette::Base, QColor(255, 224, 220));
+    file->setPalette(tinted);
+    file->setToolTip(
+        plat::ToQ(plat::Gbk(state == Disk::Changed ? "这个文件在载入后已被其他程序修改过"
+                                                   : "这个文件在载入后已被其他程序删除或移走了")));
 }
 
 void CardForm::Loaded(const std::string& path, const std::string& href, const std::string& founddate) {

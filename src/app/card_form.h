@@ -1,7 +1,8 @@
 // The editing session of the main window's card form: which file the form was filled from, that card's
 // stylesheet reference and creation stamp, what the fields held when it was loaded or last saved (to tell
-// unsaved edits), and the file's size and time then (to tell a file that something else changed since).
-// The widgets stay the window's; this object only watches them.
+// unsaved edits), the file's size and time then (to tell a file that something else changed since), and what
+// the user was last shown of such a change (the file-name field is tinted while it stands). The widgets stay
+// the window's; this object only watches them.
 #pragma once
 
 #include <QString>
@@ -45,6 +46,11 @@ public:
     // The loaded file now, against its size and time when the form last loaded or wrote it.
     Disk DiskState() const;
 
+    // What the user was last shown of the file on disk: the file-name field is tinted and says why while
+    // the file changed or went. Loaded, Saved and Clear go back to Unchanged.
+    Disk Noticed() const { return m_noticed; }
+    void Notice(Disk state);
+
     // The user already agreed to write over this existing file (the save dialog asked).
     void AgreeOverwrite(const std::string& path) { m_agreedOverwrite = path; }
     bool OverwriteAgreed(const std::string& path) const { return !path.empty() && path == m_agreedOverwrite; }
@@ -72,5 +78,6 @@ private:
     std::string m_href;
     std::string m_founddate;
     plat::FileStamp m_stamp;
+    Disk m_noticed = Disk::Unchanged;
     std::string m_agreedOverwrite;
 };

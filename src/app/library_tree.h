@@ -3,19 +3,25 @@
 // folder and per card file, closed by an end entry; it ties an item to its card file and is what 上一则 and
 // 下一则 walk. The current entry is the one the form's card was opened from, or the class the user stopped
 // on. The tree widget stays the window's; this object fills and empties it and keeps its selection on the
-// entries. Entries live in blocks and never move: a pointer to one stays valid until the next scan or Free.
+// entries. Changes seen on disk are applied to both in place, each entry in its sorted place among its
+// siblings, so the list stays the order a new scan would give. Entries live in blocks and never move: a
+// pointer to one stays valid until its entry is removed, or the next scan or Free.
 #pragma once
 
 #include <QList>
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/fs.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;
+namespace plat {
+class FolderWatch;
+}
 
 // One entry of the list: a class, a card, or the end entry.
 struct DatumNode {
@@ -64,35 +70,89 @@ public:
     }
     void SetFounddate(const DatumNode* node, const std::string& stamp);
 
+    // The library root of the last scan ("" before one).
+    const std::string& Root() const { return root_; }
+    // Scans the library again, keeping the current entry, the selection and the unfolded classes where they
+    // still exist. False as Scan.
+    bool Rescan(std::string& error);
+
+    // Makes the tree show what is on disk now at `name` in `folder` (an internal path on the root, ending
+    // with
+    // ''; an empty name: every name in that folder): an entry added in its sorted place (a class with all
+    // that lies below it), removed with all below it, or left as it is. Applying what the tree already shows
+    // changes nothing. `replaced`: a class of that name is stale even where one still stands. The current
+    // entry and the selection move to a neighbour when theirs goes. The paths the search index must look at
+    // again are added to `touched`: the card, every card of a class added, a class removed.
+    void Apply(const std::string& folder, const std::string& name, bool replaced,
+               std::vector<std::string>& touched);
+    // Around a run of Apply: the row at the top of the view stays there.
+    void BeginChanges();
+    void EndChanges();
+    // Removes every entry but the end entry (the library folder went away).
+    void Empty();
+
+    // A watch on the folders and names a scan takes: class folders, and card files (a writer's temporary file
+    // is nothing, its rename onto the card is a change of the card).
+    static std::unique_ptr<plat::FolderWatch> NewWatch();
+
+    // A sync tool's copy of a card that changed on two machines at once (GBK file name): it is listed right
+    // after the card it copies and marked "冲突".
+    static bool IsConflictCopy(std::string_view name);
+
 private:
     // Storage of the entry list: nodes never move and come in blocks of many (a deque would allocate one
-    // block per four nodes).
+    // block per four nodes); the nodes of removed entries are used again.
     class NodeStore {
     public:
         DatumNode& Add();  // a fresh node
+        void Release(DatumNode* node);
         void Clear();
 
     private:
         static constexpr std::size_t kBlock = 1024;
         std::vector<std::unique_ptr<DatumNode[]>> blocks_;
         std::size_t used_ = 0;
+        std::vector<DatumNode*> free_;
     };
     struct ScanLevel {
         std::vector<plat::DirEntry> entries;  // the folder's listing; names reuse their buffers
         QList<QTreeWidgetItem*> items;        // the folder's items, not yet in the tree
     };
 
+    // Where a folder of the library stands in the tree.
+    struct Place {
+        bool found = false;
+        QTreeWidgetItem* item = nullptr;  // the class's item; none for the root
+        DatumNode* node = nullptr;        // the class's entry; none for the root
+    };
+
     bool ScanFolder(const std::string& folder, std::string& error);
-    void AppendEndEntry();  // the tail becomes the entry just found; a fresh end entry follows it
+    DatumNode* Link(DatumNode* after);  // a fresh entry after `after` (none: at the head of the list)
+    void ApplyName(const Place& place, const std::string& folder, const std::string& name, bool replaced,
+                   std::vector<std::string>& touched);
+    Place FindFolder(const std::string& folder) const;
+    // The child of `parent` (none: the top level) with this name, or the index where it would go.
+    int FindChild(QTreeWidgetItem* parent, const std::string& folder, const std::string& name,
+                  bool& found) const;
+    void Insert(const Place& place, const std::string& folder, const std::string& name, bool isClass,
+                int index, std::vector<std::string>& touched);
+    void Remove(DatumNode* node);
+    DatumNode* LastBelow(
+        DatumNode* node) const;  // the last entry of the node's sub-tree (itself when a card)
+    std::string FolderOf(const QTreeWidgetItem* classItem) const;  // the class folder's path, ending with '\'
     // The list's own entry behind a pointer handed out above.
     DatumNode* Own(const DatumNode* node) const { return const_cast<DatumNode*>(node); }
 
     QTreeWidget* view_;
     NodeStore nodes_;
+    std::string root_;
     DatumNode* first_ = nullptr;
     DatumNode* current_ = nullptr;
     DatumNode* tail_ = nullptr;              // the end entry
+    DatumNode* cursor_ = nullptr;            // during a scan: the entry the next one follows; none: the head
     QTreeWidgetItem* scanParent_ = nullptr;  // during a scan: where new items go; none is the top level
     std::deque<ScanLevel> scanLevels_;       // one per depth, kept from folder to folder and scan to scan
     std::size_t scanDepth_ = 0;
+    QTreeWidgetItem* anchor_ = nullptr;  // during changes: the row kept at the top of the view
+    int anchorTop_ = 0;
 };

@@ -6,6 +6,8 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -13,13 +15,13 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QShortcut>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QTreeWidget>
 #include <QWindow>
-#include <QElapsedTimer>
-#include <QEventLoop>
 
 #include "platform/codec.h"
+#include "platform/folder_watch.h"
 #include "platform/fs.h"
 #include "res/program_icon.h"
 #include "search/indexer.h"
@@ -45,6 +47,11 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     SetUpLayout();
     m_msg = new CShowMsgDlg(std::string(), this);
     m_msg->hide();
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setSingleShot(true);
+    connect(m_noticeTimer, &QTimer::timeout, this, [this] {
+        if (m_msg) m_msg->hide();
+    });
 
     // Text typed into a combo must never become an entry: every entry is bound to a table slot.
     for (QComboBox* cb : {m_cbLibrary, m_cbClass, m_cbSource, m_cbStyle}) cb->setInsertPolicy(QComboBox::NoInsert);
@@ -175,6 +182,7 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void CMainDlg::OnDestroy() {
+    m_watch.reset();  // its thread posts to this window
     if (m_timerId) {
         killTimer(m_timerId);
         m_timerId = 0;
@@ -187,6 +195,7 @@ void CMainDlg::OnDestroy() {
 void CMainDlg::SetProgress(const std::string& text) { m_msg->SetMessage(text); }
 
 void CMainDlg::ShowStrip() {
+    m_noticeTimer->stop();  // a notice's end must not hide the strip of the work that follows
     m_msg->ShowAt();
     // A window just shown is drawn only once the windowing system has exposed it, and the work that
     // follows blocks the thread: let that happen first (user input and timers stay queued, at most a fifth

@@ -2,8 +2,9 @@
 // sources, styles) and wires the controls to the objects that own one concern each: the tree and its entry
 // list (LibraryTree), the editing session (CardForm), the search index. Its handlers live in one file per
 // concern: main_dlg.cpp (construction, timer, colours, wiring), main_load.cpp (load sequence, reloads,
-// managers), main_scan.cpp (rescans), main_styles.cpp (styles, view and browse buttons), main_editor.cpp (card
-// form), main_bookmarks.cpp (index and bookmark buttons), main_search.cpp (the search window).
+// managers), main_scan.cpp (rescans), main_live.cpp (following the library on disk), main_styles.cpp (styles,
+// view and browse buttons), main_editor.cpp (card form), main_bookmarks.cpp (index and bookmark buttons),
+// main_search.cpp (the search window).
 #pragma once
 
 #include <QIcon>
@@ -21,8 +22,12 @@
 
 class CShowMsgDlg;
 class CSearchDlg;
+class QTimer;
 namespace ui {
 class SplitBar;
+}
+namespace plat {
+class FolderWatch;
 }
 namespace search {
 class Indexer;
@@ -55,6 +60,8 @@ public:
     // benchmarks time). LoadDatum: 1 when read and shown, 0 after a box; SaveDatum: 1 when written.
     int LoadDatum(const std::string& path);
     int SaveDatum(const std::string& fileName);
+    // The watch has applied everything it saw so far (tests and benchmarks wait for it).
+    bool DiskChangesPending() const;
 
     search::Indexer& SearchIndex() { return *m_searchIndex; }
     CSearchDlg* SearchWindow() const { return m_searchDlg; }
@@ -104,8 +111,17 @@ private:
     void RestoreSearchPlace();
 
     // --- library scan (main_scan.cpp)
-    int ScanLibrary();    // the tree of m_libRoot, and the search index follows it
+    int ScanLibrary();    // the tree of m_libRoot, and the search index and the watch follow it
     int RescanLibrary();  // the same with the strip shown; a failure ends the window
+
+    // --- following the library on disk (main_live.cpp)
+    // Watches m_libRoot from now on; what changed since `sinceNs` (when its scan began) is reported too.
+    void StartWatch(long long sinceNs);
+    void OnDiskChanges();  // applies one batch of what the watch saw; more follow in later turns
+    void OnWatchTrouble(int trouble);
+    // The form's own file changed or went since it was loaded: reload it quietly or tell the user.
+    void CheckFormFile();
+    void Notify(const std::string& text);  // the strip shows `text` for a few seconds
 
     // --- styles and browser buttons (main_styles.cpp)
     int ScanStyles();
@@ -122,6 +138,12 @@ private:
     void OnSave();
     // Writes the form to its file-name field; true when the card is on disk as the form shows it.
     bool SaveForm();
+    // LoadDatum without the box: 0 with the reason in m_lastError.
+    int ReadIntoForm(const std::string& path);
+    // Beside `original`: "标题 (我的修改 2026-12-07 10-31).datum.xml" at the time of the save, a name no file
+    // has.
+    std::string CopyNameFor(const std::string& original) const;
+    bool SaveAsCopy(const std::string& copy);  // the form written there; the copy becomes the current entry
     // Before anything replaces the form's card or ends the program: with unsaved edits, asks whether to
     // save (Yes), discard (No) or stay (Cancel).
     enum class Leave { Stay, Go, Discard };
@@ -179,6 +201,10 @@ private:
     int m_formLeft = 0;      // left edge of the form's template area
     int m_fieldRoom = 0;     // how much narrower than in the template the form's fields may become
     std::unique_ptr<search::Indexer> m_searchIndex;  // keeps the current library's index up to date
+    std::unique_ptr<plat::FolderWatch> m_watch;      // the current library's folders, as the kernel sees them
+    std::string m_watchedRoot;                       // "" when nothing is watched
+    bool m_saving = false;                           // the save's questions are up: the form is not reloaded
+    QTimer* m_noticeTimer = nullptr;                 // hides a notice in the strip
     CSearchDlg* m_searchDlg = nullptr;
     int m_timerId = 0;
     int m_exposeWaits = 0;  // start-up ticks spent waiting for the window to appear

@@ -3,8 +3,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -20,22 +22,13 @@
 #include "ui/show_msg_dlg.h"
 
 using plat::Gbk;
+using plat::LastComponent;
 
 namespace {
 
 constexpr char kCardMark[] = ".datum.";
 // Cards up to this size open in the form within a second; a larger one is refused before it is read.
 constexpr std::uintmax_t kMaxCardBytes = 16u << 20;
-
-// The last path component of an internal path; both '\' and '/' separate, found character by character so
-// that a GBK trail byte 0x5C is never taken for a separator.
-std::string_view LastComponent(std::string_view path) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); i += plat::CharLen(path, i)) {
-        if (path[i] == '\\' || path[i] == '/') start = i + 1;
-    }
-    return path.substr(start);
-}
 
 // The form's body widget knows only '\n' as a paragraph break; cards separate paragraphs with CR LF.
 QString BodyToWidget(const std::string& content) {
@@ -67,20 +60,26 @@ void ShowError(QWidget* parent, const std::string& text) {
 }  // namespace
 
 int CMainDlg::LoadDatum(const std::string& path) {
+    if (ReadIntoForm(path)) return 1;
+    ShowError(this, m_lastError);
+    return 0;
+}
+
+int CMainDlg::ReadIntoForm(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::file_size(plat::ToNative(path), ec) > kMaxCardBytes && !ec) {
-        ShowError(this, Gbk("资料卡文件 ") + path + Gbk(" 超过 16 MB，太大了，不能打开。"));
+        m_lastError = Gbk("资料卡文件 ") + path + Gbk(" 超过 16 MB，太大了，不能打开。");
         return 0;
     }
     plat::LineReader reader;
     if (!reader.Open(path)) {
-        ShowError(this, Gbk("不能打开文件:") + path);
+        m_lastError = Gbk("不能打开文件:") + path;
         return 0;
     }
     // A read error partway, or a body cut by a line that is no whole paragraph, would show a shorter card,
     // and saving it in place would delete the rest.
     if (!m_xml.ReadCard(reader) || reader.Failed() || !m_xml.bodyWhole) {
-        ShowError(this, Gbk("读取文件 ") + path + Gbk(" 的XML数据时出错了!"));
+        m_lastError = Gbk("读取文件 ") + path + Gbk(" 的XML数据时出错了!");
         return 0;
     }
     reader.Close();
@@ -257,20 +256,38 @@ bool CMainDlg::SaveForm() {
         return plat::Svc().MessageBox(this, text, Gbk("选择"), plat::MB_YESNO | plat::MB_ICONQUESTION) ==
                plat::IDYES;
     };
+    auto choose = [this](const std::string& text) {
+        return plat::Svc().MessageBox(this, text, Gbk("选择"), plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION);
+    };
+    // While the questions below are up, the file may change again; the form is not reloaded under them.
+    const QScopedValueRollback<bool> saving(m_saving, true);
     const std::string oldFile = m_form.LoadedPath();
     const bool inPlace = !oldFile.empty() && (oldFile == fileName || SameFile(oldFile, fileName));
     if (inPlace) {
         // Another program (a sync tool, a second copy of this one) may have written the card since it was
-        // loaded; its version would be lost unasked.
+        // loaded; neither version may be lost unasked.
         switch (m_form.DiskState()) {
-            case CardForm::Disk::Changed:
-                if (!ask(Gbk("文件 ") + fileName + Gbk(" 在载入后已被其他程序修改过，你要用当前资料卡覆盖它吗?")))
-                    return false;
+            case CardForm::Disk::Changed: {
+                const std::string copy = CopyNameFor(fileName);
+                const int answer = choose(Gbk("文件 ") + fileName +
+                                          Gbk(" 在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选"
+                                              "\"否\"把当前资料卡另存为 ") +
+                                          copy + Gbk("，两个版本都保留；选\"取消\"不保存。"));
+                if (answer == plat::IDNO) return SaveAsCopy(copy);
+                if (answer != plat::IDYES) return false;
                 break;
-            case CardForm::Disk::Gone:
-                if (!ask(Gbk("文件 ") + fileName + Gbk(" 在载入后已被删除或移走了，你要把当前资料卡重新保存到那里吗?")))
-                    return false;
+            }
+            case CardForm::Disk::Gone: {
+                const int answer = choose(Gbk("文件 ") + fileName +
+                                          Gbk(" 在载入后已被删除或移走了。\n选\"是\"把当前资料卡重新保存到那"
+                                              "里；选\"否\"另选一个文件名保存；选\"取消\"不保存。"));
+                if (answer == plat::IDNO) {
+                    OnBrowseFileName();
+                    return m_edFile->text() != plat::ToQ(fileName) && SaveForm();
+                }
+                if (answer != plat::IDYES) return false;
                 break;
+            }
             case CardForm::Disk::Unchanged: break;
         }
     } else if (plat::IsFile(fileName) && !m_form.OverwriteAgreed(fileName)) {
@@ -293,8 +310,9 @@ bool CMainDlg::SaveForm() {
     }
 
     // Only the file this form was read from is ever offered for deletion: the current entry may belong to
-    // another card (library switch), and a form typed from scratch has no old file at all.
-    if (!oldFile.empty()) {
+    // another card (library switch), and a form typed from scratch has no old file at all; nor has a form
+    // whose file something else removed meanwhile.
+    if (!oldFile.empty() && plat::PathExists(oldFile)) {
         const int answer = plat::Svc().MessageBox(
             this,
             Gbk("你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?"),
@@ -317,5 +335,48 @@ bool CMainDlg::SaveForm() {
     if (!found) found = m_libTree->End();
     m_libTree->MakeCurrent(found);
     m_libTree->SetFounddate(found, founddate);
+    return true;
+}
+
+std::string CMainDlg::CopyNameFor(const std::string& original) const {
+    const std::string_view file = LastComponent(original);
+    const std::string folder = original.substr(0, original.size() - file.size());
+    const std::size_t mark = plat::Find(file, kCardMark);
+    const std::string tail(mark == plat::npos ? std::string_view(".datum.xml") : file.substr(mark));
+    std::string title;
+    if (!plat::FromQ(m_edTitle->text(), title) || title.empty()) title = file.substr(0, mark);
+    // The title becomes one file name: no separator and no control character may stay in it.
+    for (std::size_t i = 0; i < title.size(); i += plat::CharLen(title, i))
+        if (plat::CharLen(title, i) == 1 &&
+            (title[i] == '\\' || title[i] == '/' || static_cast<unsigned char>(title[i]) < 0x20))
+            title[i] = '_';
+    LocalTime t{};
+    if (!CurrentLocalTime(t)) t = {0, 0, 0, 0, 0};
+    char when[40];
+    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d-%02d", t.year, t.month, t.day, t.hour, t.minute);
+    const std::string stem = folder + title + Gbk(" (我的修改 ") + when;
+    std::string name = stem + ")" + tail;
+    // Two saves within a minute must not meet on one name.
+    for (int n = 2; plat::PathExists(name); ++n) name = stem + " " + plat::FormatInt(n) + ")" + tail;
+    return name;
+}
+
+bool CMainDlg::SaveAsCopy(const std::string& copy) {
+    const QString before = m_edFile->text();
+    m_edFile->setText(plat::ToQ(copy));  // before the save, which takes the fields as they are written
+    if (!SaveDatum(copy)) {
+        m_edFile->setText(before);
+        ShowError(this, Gbk("保存资料时出错:") + m_lastError);
+        return false;
+    }
+    m_searchIndex->Touch(copy);
+    // The copy's entry now, rather than when its notification comes: it becomes the current one.
+    const std::string_view name = LastComponent(copy);
+    std::vector<std::string> touched;
+    m_libTree->Apply(copy.substr(0, copy.size() - name.size()), std::string(name), false, touched);
+    if (const DatumNode* node = m_libTree->FindByPath(copy)) {
+        m_libTree->MakeCurrent(node);
+        m_libTree->SetFounddate(node, m_xml.card.founddate);
+    }
     return true;
 }

@@ -2,14 +2,19 @@
 // are LibraryTree's, the search index follows the library scanned.
 #include "app/main_dlg.h"
 #include "platform/codec.h"
+#include "platform/folder_watch.h"
 #include "search/indexer.h"
 #include "ui/show_msg_dlg.h"
 
 using plat::Gbk;
 
 int CMainDlg::ScanLibrary() {
+    // What changes while the scan lists the folders is reported by the watch that starts after it.
+    const long long since = plat::FolderWatch::NowNs();
     if (!m_libTree->Scan(m_libRoot, m_lastError)) return 0;
     m_searchIndex->SetLibrary(m_libRoot);
+    // A rescan of the library already watched needs no new watch: the one standing saw everything meanwhile.
+    if (m_watchedRoot != m_libRoot) StartWatch(since);
     return 1;
 }
 

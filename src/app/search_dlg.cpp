@@ -173,7 +173,7 @@ void CSearchDlg::ShowStatus() {
         text = Q("找到 %1 则资料卡").arg(last_.total);
         if (last_.total > last_.hits.size()) text += Q("，列出前 %1 则").arg(last_.hits.size());
     }
-    if (st.busy && st.total > 0 && st.error.empty()) {
+    if (st.building && st.total > 0 && st.error.empty()) {
         if (!text.isEmpty()) text += Q("；");
         text += Q("正在建立索引: %1 / %2 则").arg(st.done).arg(st.total);
     }

@@ -40,10 +40,11 @@ private:
 
 bool OwnerMayWrite(const struct stat& st) { return (st.st_mode & S_IWUSR) != 0; }
 
-// Attribute bits for one entry. Regular files named by d_type need no stat: a file only has to differ
-// from a plain directory, which kAttrArchive already makes it.
-unsigned Attributes(int dirFd, const char* name, unsigned char type) {
-    unsigned hidden = name[0] == '.' ? unsigned{kAttrHidden} : 0u;
+// Attribute bits for one entry (`name` relative to `dirFd`; `hiddenName` its last component). Regular files
+// named by d_type need no stat: a file only has to differ from a plain directory, which kAttrArchive already
+// makes it.
+unsigned Attributes(int dirFd, const char* name, unsigned char type, const char* hiddenName) {
+    unsigned hidden = hiddenName[0] == '.' ? unsigned{kAttrHidden} : 0u;
     if (type == DT_REG) return kAttrArchive | hidden;
     struct stat st;
     if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return kAttrArchive | hidden;  // vanished
@@ -111,17 +112,15 @@ bool ListDir(std::string_view dir, std::vector<DirEntry>& out) {
             pos += e->d_reclen;
             const std::string_view name = e->d_name;
             if (name == "." || name == "..") continue;
-            items.push_back({static_cast<std::uint32_t>(names.size()), static_cast<std::uint32_t>(name.size()),
-                             Attributes(fd.get(), e->d_name, e->d_type)});
+            items.push_back({static_cast<std::uint32_t>(names.size()),
+                             static_cast<std::uint32_t>(name.size()),
+                             Attributes(fd.get(), e->d_name, e->d_type, e->d_name)});
             names += name;
         }
     }
     auto nameOf = [](const Item& i) { return std::string_view(names).substr(i.offset, i.size); };
-    std::sort(items.begin(), items.end(), [&nameOf](const Item& a, const Item& b) {
-        const std::string_view x = nameOf(a), y = nameOf(b);
-        const int byFolded = CompareFolded(x, y);
-        return byFolded != 0 ? byFolded < 0 : x < y;
-    });
+    std::sort(items.begin(), items.end(),
+              [&nameOf](const Item& a, const Item& b) { return CompareNames(nameOf(a), nameOf(b)) < 0; });
     for (const Item& item : items) {
         if (kept == out.size()) out.emplace_back();
         DirEntry& entry = out[kept];
@@ -130,6 +129,21 @@ bool ListDir(std::string_view dir, std::vector<DirEntry>& out) {
         ++kept;
     }
     return true;
+}
+
+int CompareNames(std::string_view a, std::string_view b) {
+    const int byFolded = CompareFolded(a, b);
+    return byFolded != 0 ? byFolded : a.compare(b);
+}
+
+unsigned AttributesOf(std::string_view path) {
+    std::string native = ToNative(path);
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0) return 0;
+    const std::size_t slash = native.rfind('/');
+    return Attributes(AT_FDCWD, native.c_str(), DT_UNKNOWN,
+                      native.c_str() + (slash == std::string::npos ? 0 : slash + 1));
 }
 
 bool io::WriteAll(int fd, const char* data, std::size_t size) {

@@ -36,6 +36,11 @@ struct DirEntry {
 // unreadable); `out` is cleared either way.
 bool ListDir(std::string_view dir, std::vector<DirEntry>& out);
 
+// The order ListDir reports names in, for two native (UTF-8) names: negative, zero or positive.
+int CompareNames(std::string_view a, std::string_view b);
+// The attribute bits ListDir would report for this entry (internal path); 0 when nothing is there.
+unsigned AttributesOf(std::string_view path);
+
 bool CreateDir(std::string_view path);  // one level; fails when it exists or its parent does not
 bool RemoveDir(std::string_view path);  // empty folder only
 bool CopyFile(std::string_view src, std::string_view dst, bool failIfExists);  // a read-only target fails

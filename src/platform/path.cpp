@@ -89,4 +89,11 @@ std::optional<std::string> WriteThroughLink(const std::string& native) {
     return out;
 }
 
+std::string_view LastComponent(std::string_view path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); i += CharLen(path, i))
+        if (path[i] == '\\' || path[i] == '/') start = i + 1;
+    return path.substr(start);
+}
+
 }  // namespace plat

@@ -18,6 +18,10 @@ std::optional<std::string> FromNative(std::string_view native);
 
 bool IsAbsolute(std::string_view internal);
 
+// The last component of an internal path: what follows the last '\' or '/', found character by character so
+// that a GBK trail byte 0x5C is never taken for a separator.
+std::string_view LastComponent(std::string_view path);
+
 // For a native path whose letter case may not match the disk (lists store links in lower case): each
 // component is matched against its folder's entries ignoring ASCII case (an exact match wins). Returns the
 // path as found on disk, or the input unchanged when some component matches nothing.

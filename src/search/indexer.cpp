@@ -88,6 +88,8 @@ Indexer::Status Indexer::GetStatus() {
     Status s;
     s.libRoot = libRoot_;
     s.busy = working_ || !jobs_.empty();
+    s.building = (working_ && workingOnLibrary_) ||
+                 std::any_of(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.kind != Job::Path; });
     s.rebuilding = rebuilding_;
     s.done = progress_.done;
     s.total = progress_.total;
@@ -124,6 +126,7 @@ void Indexer::Run() {
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
         working_ = true;
+        workingOnLibrary_ = job.kind != Job::Path;
         if (job.kind != Job::Path) {
             progress_.cancel = false;
             progress_.done = 0;

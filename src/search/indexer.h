@@ -35,6 +35,9 @@ public:
     struct Status {
         std::string libRoot;  // "" before any library
         bool busy = false;    // a refresh or a touch is being worked on or waiting
+        // A whole library is being gone through (done of total): a look at single paths, such as every save
+        // and every change seen on disk brings, is no building of the index to tell the user about.
+        bool building = false;
         bool rebuilding = false;  // a damaged index is being built again
         int done = 0, total = 0;
         std::string error;  // GBK; the index could not be opened, the library not read, or the work failed
@@ -59,6 +62,7 @@ private:
     std::deque<Job> jobs_;
     bool stop_ = false;
     bool working_ = false;
+    bool workingOnLibrary_ = false;  // the job being worked on is not a look at one path
     bool rebuilding_ = false;
     std::string libRoot_;
     std::string error_;

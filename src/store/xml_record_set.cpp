@@ -85,10 +85,14 @@ bool Between(const std::string& line, std::string_view open, std::string_view cl
 
 void SetLocalTimeSource(LocalTimeSource source) { g_timeSource = source; }
 
+bool CurrentLocalTime(LocalTime& t) {
+    LocalTimeSource source = g_timeSource ? g_timeSource : RealLocalTime;
+    return source(t);
+}
+
 std::string CurrentStamp() {
     LocalTime t{-1, -1, -1, -1, -1};
-    LocalTimeSource source = g_timeSource ? g_timeSource : RealLocalTime;
-    if (!source(t)) t = {-1, -1, -1, -1, -1};
+    if (!CurrentLocalTime(t)) t = {-1, -1, -1, -1, -1};
     using plat::FormatInt;
     return FormatInt(t.year) + "-" + FormatInt(t.month) + "-" + FormatInt(t.day) + " " + FormatInt(t.hour) +
            ":" + FormatInt(t.minute);

@@ -37,6 +37,8 @@ struct LocalTime {
 // Where WriteCard takes the local time from. Returns false when local time cannot be formed.
 using LocalTimeSource = bool (*)(LocalTime&);
 void SetLocalTimeSource(LocalTimeSource source);  // nullptr: the real clock
+// The current local time from that source; false when it cannot be formed.
+bool CurrentLocalTime(LocalTime& t);
 // "%d-%d-%d %d:%d" of the current local time; "-1--1--1 -1:-1" when it cannot be formed.
 std::string CurrentStamp();
 

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPainter>
+#include <algorithm>
 
 #include "platform/codec.h"
 #include "ui/palette.h"
@@ -22,6 +23,15 @@ void CShowMsgDlg::SetMessage(const std::string& text) {
     auto* label = ItemAs<QLabel>(1019);
     if (!label) return;
     label->setText(plat::ToQ(m_strMsg));
+    // A text longer than the strip widens it, up to its owner's width, rather than being cut at both ends.
+    if (m_baseWidth == 0) m_baseWidth = width();
+    int wide =
+        std::max(m_baseWidth, label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->x() + 8);
+    if (parentWidget()) wide = std::min(wide, std::max(m_baseWidth, parentWidget()->width() - 60));
+    if (wide != width()) {
+        setFixedWidth(wide);  // the template fixed the size
+        label->resize(wide - 2 * label->x(), label->height());
+    }
     // The caller goes on blocking the thread, so a queued update would only appear after the work is done.
     if (isVisible()) repaint();
 }

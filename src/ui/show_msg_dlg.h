@@ -23,4 +23,5 @@ protected:
 
 private:
     std::string m_strMsg;
+    int m_baseWidth = 0;  // the template's width, the least the strip keeps
 };

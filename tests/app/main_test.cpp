@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 
 #include "app/library_tree.h"
 #include "app/main_fixture.h"
@@ -120,6 +121,55 @@ TEST(LibraryTree, TakesPlainFoldersAsClassesAndCardFilesAsCardsInOneOrder) {
     fs::remove_all(dir.Native() + "/lib/L");
     ASSERT_TRUE(tree.Scan("lib\\", error));
     EXPECT_EQ(Dump(&view), ",f.datum.d,K{a,Sub{b}},root");
+}
+
+// Whatever changed on disk, applying the names it touched (in any order, as often as they are reported) gives
+// the tree and the entry list a fresh scan gives; the current entry goes to a neighbour with its class, to
+// the one before when nothing follows.
+TEST(LibraryTree, ChangesAppliedByNameGiveWhatAFreshScanGives) {
+    TempProgramDir dir;
+    for (const char* f :
+         {"K/a.datum.xml", "K/c.datum.xml", "K/Sub/s.datum.xml", "L/l.datum.xml", "top.datum.xml"})
+        dir.WriteFile(std::string("lib/") + f, "");
+    QTreeWidget view;
+    LibraryTree tree(&view);
+    std::string error;
+    ASSERT_TRUE(tree.Scan("lib\\", error));
+    tree.MakeCurrent(tree.FindByPath("lib\\L\\l.datum.xml"));
+    const std::string lib = dir.Native() + "/lib/";
+    const struct {
+        std::function<void()> change;
+        std::vector<std::pair<std::string, std::string>> names;  // folder, name ("" for the whole folder)
+    } steps[] = {
+        {[&] { dir.WriteFile("lib/K/b.datum.xml", ""); }, {{"lib\\K\\", "b.datum.xml"}}},
+        {[&] { fs::rename(lib + "K/Sub", lib + "L/Sub"); }, {{"lib\\K\\", "Sub"}, {"lib\\L\\", "Sub"}}},
+        {[&] {
+             dir.WriteFile("lib/A/B/x.datum.xml", ""),
+                 dir.WriteFile("lib/K/b.sync-conflict-1-2-X.datum.xml", "");
+         },
+         {{"lib\\K\\", "b.sync-conflict-1-2-X.datum.xml"}, {"lib\\A\\", "B"}, {"lib\\", "A"}}},
+        {[&] {
+             fs::remove_all(lib + "L"), fs::remove(lib + "top.datum.xml"),
+                 dir.WriteFile("lib/K/.datum.x", "");
+         },
+         {{"lib\\", ""}, {"lib\\K\\", ""}, {"lib\\L\\", "l.datum.xml"}, {"elsewhere\\", "top.datum.xml"}}},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        std::vector<std::string> touched;
+        for (int twice = 0; twice < 2; ++twice)
+            for (const auto& [folder, name] : step.names) tree.Apply(Gbk(folder), Gbk(name), false, touched);
+        QTreeWidget freshView;
+        LibraryTree fresh(&freshView);
+        ASSERT_TRUE(fresh.Scan("lib\\", error));
+        EXPECT_EQ(Entries(tree), Entries(fresh));
+        EXPECT_EQ(mainfx::Dump(&view), mainfx::Dump(&freshView));
+    }
+    EXPECT_EQ(mainfx::Dump(&view), "A{B{x}},K{,a,b,b.sync-conflict-1-2-X [冲突],c}");
+    ASSERT_NE(tree.Current(), nullptr);
+    EXPECT_EQ(tree.Current()->path, "lib\\K\\c.datum.xml")
+        << "gone with its class, then with the card after it";
+    EXPECT_TRUE(tree.Current()->item->isSelected());
 }
 
 struct Failure {

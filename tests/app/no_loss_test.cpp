@@ -155,31 +155,63 @@ TEST_F(NoLossTest, UnsavedEditsAreAskedAboutBeforeTheFormOrTheProgramGoes) {
     EXPECT_TRUE(dlg->Ended());
 }
 
+// Another program wrote or removed the card since it was loaded: Save offers overwrite / a copy of mine
+// beside it / cancel, or write back / elsewhere / cancel; no answer loses either version.
 TEST_F(NoLossTest, AFileChangedOrRemovedOnDiskSinceLoadingIsNotOverwrittenUnasked) {
+    FixedClock clock;
     OpenCard("a1");
     TypeKeywords("我的");
     const std::string theirs = Card("a1", "A", "报纸", "别人写的");
     dir.WriteFile("lib/A/a1.datum.xml", theirs);
-    const char changed[] = "文件 lib\\A\\a1.datum.xml 在载入后已被其他程序修改过，你要用当前资料卡覆盖它吗?";
-    svc.ExpectBox(changed, "选择", kYesNo, plat::IDNO);
+    const char changed[] =
+        "文件 lib\\A\\a1.datum.xml "
+        "在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选\"否\"把当前资料卡另存为 "
+        "lib\\A\\a1 (我的修改 2003-02-05 09-07).datum.xml，两个版本都保留；选\"取消\"不保存。";
+    svc.ExpectBox(changed, "选择", kAsk, plat::IDCANCEL);
     Click(1006);
     EXPECT_EQ(dir.ReadFile("lib/A/a1.datum.xml"), theirs);
-    svc.ExpectBox(changed, "选择", kYesNo, plat::IDYES);
+    svc.ExpectBox(changed, "选择", kAsk, plat::IDNO);
     Click(1006);
-    EXPECT_TRUE(OnDisk("lib/A/a1.datum.xml", "<keyword>我的</keyword>"));
+    EXPECT_EQ(dir.ReadFile("lib/A/a1.datum.xml"), theirs);
+    EXPECT_TRUE(OnDisk("lib/A/a1 (我的修改 2003-02-05 09-07).datum.xml", "<keyword>我的</keyword>"));
+    EXPECT_EQ(U(Edit(1008)->text()), "lib\\A\\a1 (我的修改 2003-02-05 09-07).datum.xml");
+    EXPECT_EQ(Current(), "A\\a1 (我的修改 2003-02-05 09-07)") << "the copy is in the tree, current";
+    EXPECT_FALSE(dlg->Form().HasEdits());
+
+    OpenCard("a1");  // theirs, now changed again by them: overwritten only on Yes
     TypeKeywords("再改");
+    dir.WriteFile("lib/A/a1.datum.xml", theirs + " ");
+    std::string second = changed;
+    second.replace(second.find("09-07)"), 6, "09-07 2)");  // the first copy's name is taken
+    svc.ExpectBox(second, "选择", kAsk, plat::IDYES);
+    Click(1006);
+    EXPECT_TRUE(OnDisk("lib/A/a1.datum.xml", "<keyword>再改</keyword>"));
     Click(1006);  // only this program wrote it since
     svc.VerifyAllUsed();
-    EXPECT_TRUE(OnDisk("lib/A/a1.datum.xml", "<keyword>再改</keyword>"));
 
     std::filesystem::remove(dir.Native() + "/lib/A/a1.datum.xml");
-    const char gone[] = "文件 lib\\A\\a1.datum.xml 在载入后已被删除或移走了，你要把当前资料卡重新保存到那里吗?";
-    svc.ExpectBox(gone, "选择", kYesNo, plat::IDNO);
+    const char gone[] =
+        "文件 lib\\A\\a1.datum.xml 在载入后已被删除或移走了。\n选\"是\"把当前资料卡重新保存到那里；"
+        "选\"否\"另选一个文件名保存；选\"取消\"不保存。";
+    svc.ExpectBox(gone, "选择", kAsk, plat::IDCANCEL);
+    Click(1006);
+    svc.ExpectBox(gone, "选择", kAsk, plat::IDNO);
+    svc.QueueFileName("");  // the file dialog cancelled
     Click(1006);
     EXPECT_FALSE(dir.Exists("lib/A/a1.datum.xml"));
-    svc.ExpectBox(gone, "选择", kYesNo, plat::IDYES);
+    svc.ExpectBox(gone, "选择", kAsk, plat::IDNO);
+    svc.QueueFileName("lib\\B\\elsewhere.datum.xml");
     Click(1006);
-    EXPECT_TRUE(OnDisk("lib/A/a1.datum.xml", "<keyword>再改</keyword>"));
+    EXPECT_TRUE(OnDisk("lib/B/elsewhere.datum.xml", "<keyword>再改</keyword>"));
+    EXPECT_EQ(Current(), "B\\elsewhere");
+    OpenCard("a2");
+    std::filesystem::remove(dir.Native() + "/lib/A/a2.datum.xml");
+    svc.ExpectBox(
+        "文件 lib\\A\\a2.datum.xml 在载入后已被删除或移走了。\n选\"是\"把当前资料卡重新保存到那里；"
+        "选\"否\"另选一个文件名保存；选\"取消\"不保存。",
+        "选择", kAsk, plat::IDYES);
+    Click(1006);
+    EXPECT_TRUE(OnDisk("lib/A/a2.datum.xml", "<title>a2</title>"));
 }
 
 TEST_F(NoLossTest, ACardThatDoesNotReadWholeIsNotOpened) {
