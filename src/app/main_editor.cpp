@@ -154,10 +154,9 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
     card.dtdPath = m_dtdPath;
 
     // The whole file is formed before any is written: a card the program would refuse to open is not saved.
-    plat::StringSink bytes;
-    m_xml.WriteCard(bytes);
-    if (bytes.data.size() > kMaxCardBytes) {
-        m_lastError = Gbk("资料卡文件将有 ") + plat::FormatInt(static_cast<long long>(bytes.data.size())) +
+    const std::string bytes = m_xml.CardText();
+    if (bytes.size() > kMaxCardBytes) {
+        m_lastError = Gbk("资料卡文件将有 ") + plat::FormatInt(static_cast<long long>(bytes.size())) +
                       Gbk(" 字节，超过了能打开的上限 16 MB（16777216 字节），资料卡没有保存。");
         return 0;
     }
@@ -169,7 +168,7 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
         m_lastError = Gbk("不能打开文件 ") + fileName + Gbk(" 进行写入") + why(err);
         return 0;
     }
-    const bool written = file.Write(bytes.data);
+    const bool written = file.Write(bytes);
     if (!file.Commit() || !written) {
         const int err = errno;
         m_lastError = Gbk("写入 XML 数据时出错!!") + why(err);

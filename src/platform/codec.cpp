@@ -336,13 +336,14 @@ bool FromQ(const QString& text, std::string& gbk) {
 Unstorable FindUnstorable(QStringView text, QStringView ignore) {
     std::uint16_t* const cache = EncodeCache();
     Unstorable found;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i].unicode();
-        if (u < 0x80 || (!ignore.isEmpty() && ignore.contains(QChar(u)))) continue;
+    const char16_t* const units = reinterpret_cast<const char16_t*>(text.utf16());
+    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+        const char16_t u = units[i];
+        if (u < 0x80) continue;
         char32_t bad = u;
-        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            bad = QChar::surrogateToUcs4(u, text[++i].unicode());
-        } else if (!QChar::isSurrogate(u) && TextSlot(cache, u) != 1) {
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(units[i + 1])) {
+            bad = QChar::surrogateToUcs4(u, units[++i]);
+        } else if (!QChar::isSurrogate(u) && (TextSlot(cache, u) != 1 || ignore.contains(QChar(u)))) {
             continue;
         }
         if (found.count++ == 0) found.first = bad;

@@ -42,6 +42,7 @@ CBodyEdit::CBodyEdit(QWidget* parent) : QPlainTextEdit(parent) {
 // A card of megabytes is checked whole only while it holds such a character; otherwise only what came in.
 void CBodyEdit::FollowUnstorable(int position, int added) {
     const QStringView ignore(kNotText, std::size(kNotText));
+    if (filling_) return;
     if (unstorable_.count == 0) {
         if (added == 0) return;
         QTextCursor c(document());
@@ -88,7 +89,14 @@ void CBodyEdit::resizeEvent(QResizeEvent* e) {
     PlaceNotice();
 }
 
-void CBodyEdit::SetBody(const QString& text) { setPlainText(WithJoints(text)); }
+void CBodyEdit::SetBody(const QString& text) {
+    // The text is checked as it is given, in one pass, rather than read back out of the document.
+    filling_ = true;
+    setPlainText(WithJoints(text));
+    filling_ = false;
+    unstorable_ = plat::FindUnstorable(text, QStringView(kNotText, std::size(kNotText)));
+    emit UnstorableChanged();
+}
 
 QString CBodyEdit::Body() const { return WithoutJoints(toPlainText()); }
 

@@ -63,5 +63,6 @@ private:
 
     int lastCaret_ = 0;
     plat::Unstorable unstorable_;
+    bool filling_ = false;  // SetBody is putting a whole text in
     QLabel* notice_ = nullptr;
 };
