@@ -7,8 +7,10 @@
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <sstream>
 
 #include "app/library_tree.h"
 #include "app/main_dlg.h"
@@ -18,6 +20,7 @@
 #include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/services.h"
+#include "store/xml_record_set.h"
 
 namespace fs = std::filesystem;
 
@@ -80,6 +83,32 @@ CMainDlg& ReadyWindow(int n, benchmark::State& st) {
     w->RunStartupLoad();
     if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
     return *windows.emplace(n, std::move(w)).first->second;
+}
+
+// A card of real text: Debian's fortunes-zh (sayings, then Tang and Song poems), one paragraph per line, in
+// GBK. Generated prose repeats a few hundred common characters; real text brings thousands, many rare. Empty
+// when the package is not installed.
+const std::string& RealTextCard(int bytes) {
+    static std::map<int, std::string> made;
+    if (auto it = made.find(bytes); it != made.end()) return it->second;
+    XmlRecordSet rs;
+    for (const char* file : {"chinese", "tang300", "song100"}) {
+        std::ifstream in(std::string("/usr/share/games/fortunes/") + file + ".u8");
+        std::string line, gbk;
+        while (rs.card.content.size() < static_cast<std::size_t>(bytes) && std::getline(in, line))
+            if (!line.empty() && line != "%" && plat::TryUtf8ToGbk(line, gbk))
+                rs.card.content += gbk + "\r\n";
+    }
+    if (rs.card.content.empty()) return made[bytes];
+    rs.card.title = plat::Gbk("唐诗宋词");
+    rs.card.href = "simple.xsl";
+    rs.card.dtdPath = "x.dtd";
+    plat::StringSink sink;
+    rs.WriteCard(sink);
+    const std::string native =
+        (fs::temp_directory_path() / ("real" + std::to_string(bytes) + ".datum.xml")).string();
+    std::ofstream(native, std::ios::binary | std::ios::trunc) << sink.data;
+    return made[bytes] = native;
 }
 
 void BM_StartupToReady(benchmark::State& st) {
@@ -173,11 +202,10 @@ BENCHMARK(BM_OpenCardIntoForm)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicros
 
 // The same, with the window on (offscreen) screen and the events the fill leaves behind handled: the
 // deferred layout and the repaint of the changed fields, what the user waits for before seeing the card.
-void OpenPainted(benchmark::State& st, bool oneParagraph) {
+void OpenPainted(benchmark::State& st, const std::string& native) {
     CMainDlg& w = ReadyWindow(1000, st);
     w.show();
     QCoreApplication::processEvents();
-    std::string native = BenchCard(static_cast<int>(st.range(0)), oneParagraph);
     std::string internal = *plat::FromNative(native);
     for (auto _ : st) {
         benchmark::DoNotOptimize(w.LoadDatum(internal));
@@ -187,7 +215,9 @@ void OpenPainted(benchmark::State& st, bool oneParagraph) {
     if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
     st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * fs::file_size(native)));
 }
-void BM_OpenCardIntoFormPainted(benchmark::State& st) { OpenPainted(st, false); }
+void BM_OpenCardIntoFormPainted(benchmark::State& st) {
+    OpenPainted(st, BenchCard(static_cast<int>(st.range(0))));
+}
 // The last size: near the largest card the form opens (16 MiB of file; paragraph breaks take 17 bytes each).
 BENCHMARK(BM_OpenCardIntoFormPainted)
     ->Arg(1024)
@@ -197,12 +227,21 @@ BENCHMARK(BM_OpenCardIntoFormPainted)
     ->Unit(benchmark::kMicrosecond);
 
 // A card whose body is one paragraph, opened as above: the body field shows it cut into lines.
-void BM_OpenOneParagraphCardPainted(benchmark::State& st) { OpenPainted(st, true); }
+void BM_OpenOneParagraphCardPainted(benchmark::State& st) {
+    OpenPainted(st, BenchCard(static_cast<int>(st.range(0)), true));
+}
 BENCHMARK(BM_OpenOneParagraphCardPainted)
     ->Arg(1 << 20)
     ->Arg(10 << 20)
     ->Arg(14 << 20)
     ->Unit(benchmark::kMicrosecond);
+
+void BM_OpenRealTextCardPainted(benchmark::State& st) {
+    const std::string& native = RealTextCard(static_cast<int>(st.range(0)));
+    if (native.empty()) return st.SkipWithError("fortunes-zh is not installed");
+    OpenPainted(st, native);
+}
+BENCHMARK(BM_OpenRealTextCardPainted)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 
 // Qt's floor for the painted opens: a bare plain-text field of the body field's size and font, on screen, given
 // the text exactly as the body field shows it (already converted, long paragraphs already cut) and painted.
@@ -253,16 +292,35 @@ void BM_Floor_ReadSameCard(benchmark::State& st) {
 }
 BENCHMARK(BM_Floor_ReadSameCard)->Arg(1024)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMicrosecond);
 
-void BM_SaveCardFromForm(benchmark::State& st) {
+void SaveFromForm(benchmark::State& st, const std::string& native) {
     CMainDlg& w = ReadyWindow(1000, st);
-    std::string native = BenchCard(static_cast<int>(st.range(0)));
     std::string internal = *plat::FromNative(native);
     w.LoadDatum(internal);
     for (auto _ : st) benchmark::DoNotOptimize(w.SaveDatum(internal));
     if (Quiet().boxes) st.SkipWithError(("unexpected box: " + Quiet().last).c_str());
     st.SetBytesProcessed(static_cast<int64_t>(st.iterations() * fs::file_size(native)));
 }
+void BM_SaveCardFromForm(benchmark::State& st) { SaveFromForm(st, BenchCard(static_cast<int>(st.range(0)))); }
 BENCHMARK(BM_SaveCardFromForm)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+void BM_SaveRealTextCardFromForm(benchmark::State& st) {
+    const std::string& native = RealTextCard(static_cast<int>(st.range(0)));
+    if (native.empty()) return st.SkipWithError("fortunes-zh is not installed");
+    SaveFromForm(st, native);
+}
+BENCHMARK(BM_SaveRealTextCardFromForm)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+void BM_Floor_ReadRealTextCard(benchmark::State& st) {
+    const std::string& native = RealTextCard(static_cast<int>(st.range(0)));
+    for (auto _ : st) benchmark::DoNotOptimize(PlainRead(native));
+}
+BENCHMARK(BM_Floor_ReadRealTextCard)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+void BM_Floor_FsyncWriteRealTextCard(benchmark::State& st) {
+    const std::string bytes = PlainRead(RealTextCard(static_cast<int>(st.range(0))));
+    for (auto _ : st) FsyncWrite(RealTextCard(static_cast<int>(st.range(0))) + ".floor", bytes);
+}
+BENCHMARK(BM_Floor_FsyncWriteRealTextCard)->Arg(1024)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 
 void BM_Floor_FsyncWriteSameCard(benchmark::State& st) {
     std::string native = BenchCard(static_cast<int>(st.range(0)));

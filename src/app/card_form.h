@@ -2,7 +2,9 @@
 // stylesheet reference and creation stamp, what the fields held when it was loaded or last saved (to tell
 // unsaved edits), the file's size and time then (to tell a file that something else changed since), and what
 // the user was last shown of such a change (the file-name field is tinted while it stands). The widgets stay
-// the window's; this object only watches them.
+// the window's; this object watches them and keeps them a faithful view of a card: it shows a card's fields
+// exactly as the file has them, keeps line breaks out of what is entered into one-line fields, and says at
+// once, in a line under the body, which characters a card file could not store.
 #pragma once
 
 #include <QString>
@@ -12,7 +14,10 @@
 
 class QComboBox;
 class QLineEdit;
-class QPlainTextEdit;
+class CBodyEdit;
+namespace ui {
+class LineFieldFilter;
+}
 
 class CardForm {
 public:
@@ -23,7 +28,11 @@ public:
         QComboBox* source;
         QComboBox* style;
         QLineEdit* file;
-        QPlainTextEdit* body;
+        CBodyEdit* body;
+    };
+    // A card's texts, as the fields show them (the body with '\n' between paragraphs).
+    struct Texts {
+        QString title, keyword, klass, source, file, body;
     };
 
     CardForm() = default;
@@ -31,6 +40,8 @@ public:
     CardForm& operator=(const CardForm&) = delete;
     void Attach(const Fields& fields);
 
+    // Puts exactly `texts` into the fields; a class or source that no list entry has stands as typed.
+    void Show(const Texts& texts);
     // The fields were just filled from `path`, or written to it: they hold that file now.
     void Loaded(const std::string& path, const std::string& href, const std::string& founddate);
     void Saved(const std::string& path, const std::string& href, const std::string& founddate);
@@ -38,9 +49,13 @@ public:
     void Clear();
 
     bool HasEdits() const;
-    // Leaving the title or class field rebuilt the file name. That rename belongs to the edit before it;
-    // with no edit before it, it is none either.
+    // Leaving the title or class field rebuilt the file name. That rename belongs to the edit before it; with
+    // no edit before it, it is none either, unless it puts the card into another folder: that is a move.
     void FileNameRebuilt(bool hadEdits);
+
+    // "正文中有 3 个字符无法保存为 GB2312（第一个是 “😀” U+1F600）" for the first field, in the form's
+    // order, that holds characters a card cannot store; empty when every field can be stored.
+    QString Unstorable() const;
 
     enum class Disk { Unchanged, Changed, Gone };
     // The loaded file now, against its size and time when the form last loaded or wrote it.
@@ -70,8 +85,11 @@ private:
     };
     Snapshot Take() const;
     void Baseline();
+    void PauseFilters(bool paused);
+    void ShowUnstorable();  // the notice under the body, from every field
 
     Fields m_fields{};
+    ui::LineFieldFilter* m_filters[5] = {};  // title, keyword, class, source, file
     Snapshot m_clean;
     bool m_bodyEdited = false;  // set by every change of the body after the last load or save
     std::string m_path;

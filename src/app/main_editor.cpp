@@ -6,6 +6,7 @@
 #include <QScopedValueRollback>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -53,6 +54,17 @@ bool SameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(plat::ToNative(a), plat::ToNative(b), ec) && !ec;
 }
 
+// A title is free text, but in a file name '/' and '\' would make folders of it and the other signs here
+// are what Windows, where cards travel too, cannot hold in a name. Their full-width look-alikes stand in;
+// the title itself keeps them.
+QString FileNamePart(QString title) {
+    static const QString signs = QStringLiteral("/\\:*?\"<>|");
+    static const QString lookAlikes = QStringLiteral("／＼：＊？＂＜＞｜");
+    for (QChar& c : title)
+        if (const qsizetype i = signs.indexOf(c); i >= 0) c = lookAlikes[i];
+    return title;
+}
+
 void ShowError(QWidget* parent, const std::string& text) {
     plat::Svc().MessageBox(parent, text, Gbk("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
 }
@@ -85,27 +97,11 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
     reader.Close();
     const DatumCard& card = m_xml.card;
 
-    m_edTitle->setText(plat::ToQ(card.title));
-    m_edKeyword->setText(plat::ToQ(card.keyword));
     m_libTree->SetFounddate(m_libTree->Current(), card.founddate);
-
-    int klass = -1;
-    for (int i = 0; i < m_nClasses; ++i) {
-        if (m_classes[i].name == card.klass) {
-            klass = i;
-            break;
-        }
-    }
-    ui::SelectEntry(m_cbClass, klass);
-
-    int source = -1;
-    for (int i = 0; i < m_nSources; ++i) {
-        if (m_sources[i] == card.source) {
-            source = i;
-            break;
-        }
-    }
-    ui::SelectEntry(m_cbSource, source);
+    // Every field as the file has it, a class or source that no list names included: Save writes back what
+    // the form shows.
+    m_form.Show({plat::ToQ(card.title), plat::ToQ(card.keyword), plat::ToQ(card.klass),
+                 plat::ToQ(card.source), plat::ToQ(path), BodyToWidget(card.content)});
 
     // A card written on another machine, or before the program directory moved, names its stylesheet by a
     // path that no longer exists here; the stylesheet's own file name still identifies it.
@@ -120,9 +116,6 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
     }
     ui::SelectEntry(m_cbStyle, style);
 
-    m_edFile->setText(plat::ToQ(path));
-    m_edBody->SetBody(BodyToWidget(card.content));
-
     m_form.Loaded(path, card.href, card.founddate);
     return 1;
 }
@@ -130,37 +123,22 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
 int CMainDlg::SaveDatum(const std::string& fileName) {
     // Every field is converted before anything is opened: text that GBK cannot hold would otherwise reach
     // the disk as '?', and a refused save must leave the old card untouched.
-    struct Field {
-        QString text;
-        const char* name;
-        std::string gbk;
-    };
-    Field fields[] = {
-        {m_edTitle->text(), "标题", {}},
-        {m_edKeyword->text(), "关键字", {}},
-        {m_cbClass->currentText(), "类别", {}},
-        {m_cbSource->currentText(), "来源", {}},
-        {m_edBody->Body(), "正文", {}},
-    };
-    for (Field& f : fields) {
-        if (!plat::FromQ(f.text, f.gbk)) {
-            m_lastError = Gbk(f.name) + Gbk("中含有无法保存的字符（如表情符号），资料卡没有保存。");
+    const QString texts[] = {m_edTitle->text(), m_edKeyword->text(), m_cbClass->currentText(),
+                             m_cbSource->currentText(), m_edBody->Body()};
+    std::string gbk[std::size(texts)];
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+        if (!plat::FromQ(texts[i], gbk[i])) {
+            m_lastError = plat::Utf8ToGbk(m_form.Unstorable().toStdString());
             return 0;
         }
     }
 
-    plat::AtomicFile file;
-    if (!file.Open(fileName)) {
-        m_lastError = Gbk("不能打开文件 ") + fileName + Gbk(" 进行写入");
-        return 0;
-    }
-
     DatumCard& card = m_xml.card;
-    card.title = std::move(fields[0].gbk);
-    card.klass = std::move(fields[2].gbk);
-    card.content = std::move(fields[4].gbk);  // '\n' breaks, which the card writer takes as such
-    card.source = std::move(fields[3].gbk);
-    card.keyword = std::move(fields[1].gbk);
+    card.title = std::move(gbk[0]);
+    card.klass = std::move(gbk[2]);
+    card.content = std::move(gbk[4]);  // '\n' breaks, which the card writer takes as such
+    card.source = std::move(gbk[3]);
+    card.keyword = std::move(gbk[1]);
     const int style = ui::SelectedEntry(m_cbStyle);
     if (style >= 0 && style < static_cast<int>(m_styles.size())) {
         card.href = m_styles[style].path;
@@ -174,8 +152,25 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
     if (card.founddate.empty()) card.founddate = CurrentStamp();
     card.dtdPath = m_dtdPath;
 
-    if (!m_xml.WriteCard(file) || !file.Commit()) {
-        m_lastError = Gbk("写入 XML 数据时出错!!");
+    // The whole file is formed before any is written: a card the program would refuse to open is not saved.
+    const std::string bytes = m_xml.CardText();
+    if (bytes.size() > kMaxCardBytes) {
+        m_lastError = Gbk("资料卡文件将有 ") + plat::FormatInt(static_cast<long long>(bytes.size())) +
+                      Gbk(" 字节，超过了能打开的上限 16 MB（16777216 字节），资料卡没有保存。");
+        return 0;
+    }
+    // The system's reason goes with each failure: a full disk, a read-only file system, a folder gone.
+    auto why = [](int err) { return err ? Gbk("：") + plat::SystemReason(err) : std::string(); };
+    plat::AtomicFile file;
+    if (!file.Open(fileName)) {
+        const int err = errno;
+        m_lastError = Gbk("不能打开文件 ") + fileName + Gbk(" 进行写入") + why(err);
+        return 0;
+    }
+    const bool written = file.Write(bytes);
+    if (!file.Commit() || !written) {
+        const int err = errno;
+        m_lastError = Gbk("写入 XML 数据时出错!!") + why(err);
         return 0;
     }
     m_form.Saved(fileName, card.href, card.founddate);
@@ -192,14 +187,19 @@ CMainDlg::Leave CMainDlg::ConfirmLeaveForm() {
 }
 
 int CMainDlg::OpenCardIntoForm(const std::string& path) {
+    if (m_ending) return 0;  // the library is no longer there to read; only the form is left, to be saved
     const std::string target = path;  // a save below may rescan and free the entry that holds `path`
-    if (ConfirmLeaveForm() == Leave::Stay) {
+    const Leave leave = ConfirmLeaveForm();
+    if (leave == Leave::Stay) {
         // The click moved the tree's selection; the form did not move.
         m_libTree->Select(m_libTree->Current());
         return 0;
     }
     if (const DatumNode* node = m_libTree->FindByPath(target)) m_libTree->MakeCurrent(node);
-    return LoadDatum(target);
+    const int loaded = LoadDatum(target);
+    // The user said the edits were to go: a card that then does not open must not bring them back as unsaved.
+    if (!loaded && leave == Leave::Discard) m_form.Clear();
+    return loaded;
 }
 
 void CMainDlg::OnTreeDblClick() {
@@ -233,12 +233,16 @@ void CMainDlg::OnNameFieldKillFocus() {
     const qsizetype tail = file.indexOf(QLatin1String(kCardMark));
     if (tail < 0) return;
     const bool hadEdits = m_form.HasEdits();
-    m_edFile->setText(plat::ToQ(m_libRoot) + m_cbClass->currentText() + QLatin1Char('\\') + m_edTitle->text() +
-                      file.mid(tail));
+    m_edFile->setText(plat::ToQ(m_libRoot) + m_cbClass->currentText() + QLatin1Char('\\') +
+                      FileNamePart(m_edTitle->text()) + file.mid(tail));
     m_form.FileNameRebuilt(hadEdits);
 }
 
-void CMainDlg::OnSave() { SaveForm(); }
+void CMainDlg::OnSave() {
+    // After a failed reload the window stayed only for this card; once it is saved the program ends, as it
+    // said it would.
+    if (SaveForm() && m_ending) EndDialog(plat::IDOK);
+}
 
 bool CMainDlg::SaveForm() {
     if (m_edFile->text().isEmpty()) {
@@ -247,9 +251,10 @@ bool CMainDlg::SaveForm() {
         return false;
     }
     std::string fileName;
-    if (!plat::FromQ(m_edFile->text(), fileName)) {
-        m_lastError = Gbk("文件名中含有无法保存的字符（如表情符号），资料卡没有保存。");
-        ShowError(this, Gbk("保存资料时出错:") + m_lastError);
+    // The box quotes the character itself, which only a Unicode text can carry.
+    if (const QString why = m_form.Unstorable(); !why.isEmpty() || !plat::FromQ(m_edFile->text(), fileName)) {
+        plat::Svc().UnicodeMessageBox(this, QStringLiteral("保存资料时出错:") + why, Gbk("ERROR"),
+                                      plat::MB_OK | plat::MB_ICONERROR);
         return false;
     }
     auto ask = [this](const std::string& text) {

@@ -87,10 +87,19 @@ void CMainDlg::FailAndClose(const std::string& failureText, const std::string& p
     // The program ends here, and the form's edits would end with it. The card is written where the form
     // says; nothing is rescanned, since the window is going.
     m_ending = true;
-    if (m_form.HasEdits() &&
-        plat::Svc().MessageBox(this, Gbk("程序将要关闭，当前资料卡的修改还没有保存。\n你要先保存它吗?"), Gbk("选择"),
-                               plat::MB_YESNO | plat::MB_ICONQUESTION) == plat::IDYES)
-        SaveForm();
+    if (m_form.HasEdits()) {
+        const int answer =
+            plat::Svc().MessageBox(this, Gbk("程序将要关闭，当前资料卡的修改还没有保存。\n你要先保存它吗?"), Gbk("选择"),
+                                   plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION);
+        if (answer == plat::IDCANCEL || (answer == plat::IDYES && !SaveForm())) {
+            // The edits are not on disk yet. The window stays, with only the form and its file controls,
+            // so that the card can be saved under another name (浏览) or its text copied; the program ends
+            // after a save or when the window is closed.
+            for (int id : {1000, 1001, 1003, 1004, 1005, 1007, 1012, 1014, 1016, 1019, 1020, 1022, 1023})
+                if (QWidget* control = Item(id)) control->setEnabled(false);
+            return;
+        }
+    }
     EndDialog(plat::IDOK);
 }
 
@@ -185,8 +194,8 @@ bool CMainDlg::SwitchToLibrary(int lib) {
 
 bool CMainDlg::ReloadNameLists() {
     const QString klass = m_cbClass->currentText(), source = m_cbSource->currentText();
-    m_cbClass->clear();
-    m_cbSource->clear();
+    ui::ClearEntries(m_cbClass);
+    ui::ClearEntries(m_cbSource);
     if (!ReadNameLists()) return false;
     CardForm::ShowText(m_cbClass, klass);
     CardForm::ShowText(m_cbSource, source);
@@ -209,8 +218,8 @@ void CMainDlg::OnManageLibraries() {
     // would have.
     if (!HasLibrary() && m_nCurLib >= 0) {
         m_libTree->Free();
-        m_cbClass->clear();
-        m_cbSource->clear();
+        ui::ClearEntries(m_cbClass);
+        ui::ClearEntries(m_cbSource);
         if (!LoadLibraryStages()) return;
     } else if (HasLibrary()) {
         // The box and the path field go on naming the library the tree shows, whichever is the default. A
@@ -238,7 +247,7 @@ void CMainDlg::OnManageClasses() {
         if (dlg.DoModal() != plat::IDOK) return;
     }
     const QString kept = m_cbClass->currentText();  // the card's class stays the card's
-    m_cbClass->clear();
+    ui::ClearEntries(m_cbClass);
     SetProgress(Gbk("重新读取类别的信息......"));
     ShowStrip();
     if (!ReadClassList()) {
@@ -256,7 +265,7 @@ void CMainDlg::OnManageSources() {
         if (dlg.DoModal() != plat::IDOK) return;
     }
     const QString kept = m_cbSource->currentText();
-    m_cbSource->clear();
+    ui::ClearEntries(m_cbSource);
     SetProgress(Gbk("重新读取来源的信息......"));
     ShowStrip();
     if (!ReadSourceList()) {
@@ -273,7 +282,7 @@ void CMainDlg::OnManageStyles() {
         dlg.DoModal();  // the folder changes at once, so the list is read again however it closed
     }
     const QString kept = m_cbStyle->currentText();
-    m_cbStyle->clear();
+    ui::ClearEntries(m_cbStyle);
     SetProgress(Gbk("重新读取风格的信息......"));
     ShowStrip();
     if (!ScanStyles()) {

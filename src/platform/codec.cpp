@@ -130,26 +130,45 @@ inline std::uint32_t DecodeSlot(std::uint32_t* cache, unsigned char lead, unsign
     return slot != 0 ? slot : FillDecodeSlot(slot, lead, trail);
 }
 
-// Code point (BMP) -> GBK code; 0 not yet known; 1 not encodable; 2 left to iconv.
+// Code point (BMP) -> GBK code (0x80..0xFF: that one byte, the euro sign); 0 not yet known; 1 not encodable;
+// 2 left to iconv.
 std::uint16_t* EncodeCache() {
     thread_local std::vector<std::uint16_t> cache(0x10000, 0);
     return cache.data();
 }
 
-std::uint16_t FillEncodeSlot(std::uint16_t& slot, char32_t cp) {
+std::uint16_t FillEncodeSlot(Converter& encoder, std::uint16_t& slot, char32_t cp) {
     std::string utf8;
     AppendUtf8(cp, utf8);
     std::string one;
-    if (!GbkEncoder().Run(utf8, one, kStop)) return slot = 1;
-    if (one.size() == 2 && IsLeadByte(static_cast<unsigned char>(one[0])))
-        return slot = static_cast<std::uint16_t>((static_cast<unsigned char>(one[0]) << 8) |
-                                                 static_cast<unsigned char>(one[1]));
-    return slot = 2;  // a one-byte result (the euro sign)
+    if (!encoder.Run(utf8, one, kStop)) return slot = 1;
+    const auto lead = static_cast<unsigned char>(one[0]);
+    if (one.size() == 2 && IsLeadByte(lead))
+        return slot = static_cast<std::uint16_t>((lead << 8) | static_cast<unsigned char>(one[1]));
+    return slot = one.size() == 1 && lead >= 0x80 ? lead : 2;
 }
 
 inline std::uint16_t EncodeSlot(std::uint16_t* cache, char32_t cp) {
     std::uint16_t& slot = cache[cp];
-    return slot != 0 ? slot : FillEncodeSlot(slot, cp);
+    return slot != 0 ? slot : FillEncodeSlot(GbkEncoder(), slot, cp);
+}
+
+// What the user types is stored as a GB2312 converter stores it where GBK refuses the character: U+30FB
+// "・", common in poem titles, is the GB2312 tables' reading of A1A4, the code GBK reads as the middle dot
+// U+00B7. Reading stays GBK, so such a character comes back as GBK's own. File names never take this way.
+std::uint16_t TextSlot(std::uint16_t* cache, char16_t u) {
+    const std::uint16_t slot = EncodeSlot(cache, u);
+    if (slot != 1) return slot;
+    thread_local std::vector<std::uint16_t> gb2312(0x10000, 0);
+    thread_local Converter encoder("GB2312", "UTF-8");
+    std::uint16_t& other = gb2312[u];
+    if (other == 0) FillEncodeSlot(encoder, other, u);
+    return other < 0x100 ? 1 : other;  // only a two-byte GB2312 code stands for the character
+}
+
+void AppendCode(std::uint16_t slot, char*& dst) {
+    if (slot >= 0x100) *dst++ = static_cast<char>(slot >> 8);
+    *dst++ = static_cast<char>(slot & 0xFF);
 }
 
 Fast FastGbkToUtf8(std::string_view gbk, std::string& out) {
@@ -214,13 +233,14 @@ Fast FastUtf8ToGbk(std::string_view utf8, std::string& out) {
         const std::uint16_t slot = EncodeSlot(cache, cp);
         if (slot == 1) return Fast::Invalid;
         if (slot == 2) return Fast::Unsure;
-        out += static_cast<char>(slot >> 8);
+        if (slot >= 0x100) out += static_cast<char>(slot >> 8);
         out += static_cast<char>(slot & 0xFF);
         i += len;
     }
     return Fast::Done;
 }
 
+// Card text from a widget; what GBK refuses goes the GB2312 way (TextSlot).
 Fast FastUtf16ToGbk(const QString& text, std::string& out) {
     std::uint16_t* const cache = EncodeCache();
     out.resize(static_cast<std::size_t>(text.size()) * 2);  // at most two bytes per unit
@@ -236,11 +256,10 @@ Fast FastUtf16ToGbk(const QString& text, std::string& out) {
         }
         // GBK holds nothing beyond the BMP; half a pair is not text at all (and must not become '?').
         if (u >= 0xD800 && u <= 0xDFFF) return Fast::Invalid;
-        const std::uint16_t slot = EncodeSlot(cache, u);
+        const std::uint16_t slot = TextSlot(cache, u);
         if (slot == 1) return Fast::Invalid;
         if (slot == 2) return Fast::Unsure;
-        *dst++ = static_cast<char>(slot >> 8);
-        *dst++ = static_cast<char>(slot & 0xFF);
+        AppendCode(slot, dst);
     }
     out.resize(static_cast<std::size_t>(dst - begin));
     return Fast::Done;
@@ -312,6 +331,24 @@ bool FromQ(const QString& text, std::string& gbk) {
     if (!TryUtf8ToGbk(text.toStdString(), out)) return false;
     gbk = std::move(out);
     return true;
+}
+
+Unstorable FindUnstorable(QStringView text, QStringView ignore) {
+    std::uint16_t* const cache = EncodeCache();
+    Unstorable found;
+    const char16_t* const units = reinterpret_cast<const char16_t*>(text.utf16());
+    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+        const char16_t u = units[i];
+        if (u < 0x80) continue;
+        char32_t bad = u;
+        if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(units[i + 1])) {
+            bad = QChar::surrogateToUcs4(u, units[++i]);
+        } else if (!QChar::isSurrogate(u) && (TextSlot(cache, u) != 1 || ignore.contains(QChar(u)))) {
+            continue;
+        }
+        if (found.count++ == 0) found.first = bad;
+    }
+    return found;
 }
 
 }  // namespace plat

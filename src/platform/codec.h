@@ -20,7 +20,16 @@ std::string Utf8ToGbk(std::string_view utf8);
 inline std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
 
 QString ToQ(std::string_view gbk);
-// False when the text holds a character that GBK cannot hold; nothing is written to `gbk` then.
+// False when the text holds a character that GBK cannot hold; nothing is written to `gbk` then. A character
+// that only GB2312's tables hold (U+30FB) is written as GB2312 writes it.
 bool FromQ(const QString& text, std::string& gbk);
+
+// The characters of `text`, other than those in `ignore`, that FromQ cannot store: how many, and the first
+// (half of a surrogate pair on its own counts as one character).
+struct Unstorable {
+    qsizetype count = 0;
+    char32_t first = 0;
+};
+Unstorable FindUnstorable(QStringView text, QStringView ignore = {});
 
 }  // namespace plat

@@ -35,6 +35,11 @@ std::atomic<Services*> gInstalled{nullptr};
 
 }  // namespace
 
+int Services::UnicodeMessageBox(QWidget* parent, const QString& text,
+                                const std::optional<std::string>& caption, unsigned flags) {
+    return MessageBox(parent, Utf8ToGbk(text.toStdString()), caption, flags);
+}
+
 Services& Svc() {
     Services* s = gInstalled.load();
     return s ? *s : gSilent;

@@ -1,8 +1,10 @@
 // The one seam for everything the user answers or the desktop does. The program installs the Qt
 // implementation; tests install a scripted one that records every box and answers from a queue.
-// All texts and paths crossing the seam are GBK internal strings.
+// All texts and paths crossing the seam are GBK internal strings, but for one kind of box: a text that quotes
+// what the user typed and GBK cannot hold.
 #pragma once
 
+#include <QString>
 #include <optional>
 #include <string>
 
@@ -27,6 +29,10 @@ public:
     // caption nullopt: the application's own title. parent may be null (no owner window).
     virtual int MessageBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
                            unsigned flags) = 0;
+    // A box whose text names a character GBK cannot hold: the desktop shows the character itself, every
+    // other implementation gets the GBK text with '?' in its place.
+    virtual int UnicodeMessageBox(QWidget* parent, const QString& text,
+                                  const std::optional<std::string>& caption, unsigned flags);
     // Open (existing file) or save dialog. filter is "Name|pattern|Name|pattern|". Returns the chosen
     // full path in internal form, or "" when cancelled.
     virtual std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,

@@ -98,7 +98,9 @@ std::string CurrentStamp() {
            ":" + FormatInt(t.minute);
 }
 
-bool XmlRecordSet::WriteCard(plat::Sink& file) {
+bool XmlRecordSet::WriteCard(plat::Sink& file) { return file.Write(CardText()); }
+
+std::string XmlRecordSet::CardText() const {
     const std::string stamp = CurrentStamp();
     std::string text;
     text.reserve(card.content.size() + card.content.size() / 16 + 1024);
@@ -119,7 +121,7 @@ bool XmlRecordSet::WriteCard(plat::Sink& file) {
     text += "</part>\r\n\t</content>\r\n";
     text += "\t<correlativelink>\r\n";
     text += "\t</correlativelink>\r\n</datum>";
-    return file.Write(text);
+    return text;
 }
 
 bool XmlRecordSet::ReadCardHead(plat::LineReader& reader) {

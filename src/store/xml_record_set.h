@@ -55,6 +55,7 @@ public:
 
     // Writers return false when the sink reported a failed write.
     bool WriteCard(plat::Sink& file);
+    std::string CardText() const;  // what WriteCard writes, stamped now
     bool ReadCardHead(plat::LineReader& reader);
     bool ReadCardPart(plat::LineReader& reader);
     bool ReadCard(plat::LineReader& reader);

@@ -1,6 +1,8 @@
 #include "ui/body_edit.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QPainter>
 #include <QTextBlock>
@@ -28,11 +30,73 @@ qsizetype LineEnd(const QChar* text, qsizetype from, qsizetype end) {
 
 }  // namespace
 
+// What the check for characters a card can store passes over: joints, and a selection's paragraph breaks.
+constexpr char16_t kNotText[] = {CBodyEdit::kJoint.unicode(), QChar::ParagraphSeparator};
+
 CBodyEdit::CBodyEdit(QWidget* parent) : QPlainTextEdit(parent) {
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] { KeepCaretOutOfJoints(); });
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int added) { FollowUnstorable(position, added); });
 }
 
-void CBodyEdit::SetBody(const QString& text) { setPlainText(WithJoints(text)); }
+// A card of megabytes is checked whole only while it holds such a character; otherwise only what came in.
+void CBodyEdit::FollowUnstorable(int position, int added) {
+    const QStringView ignore(kNotText, std::size(kNotText));
+    if (filling_) return;
+    if (unstorable_.count == 0) {
+        if (added == 0) return;
+        QTextCursor c(document());
+        c.setPosition(position);
+        c.setPosition(std::min(position + added, document()->characterCount() - 1), QTextCursor::KeepAnchor);
+        if (plat::FindUnstorable(c.selectedText(), ignore).count == 0) return;
+    }
+    unstorable_ = plat::FindUnstorable(toPlainText(), ignore);
+    emit UnstorableChanged();
+}
+
+void CBodyEdit::SetNotice(const QString& text) {
+    if (text.isEmpty() && !notice_) return;
+    if (!notice_) {
+        notice_ = new QLabel(this);
+        notice_->setWordWrap(true);
+        notice_->setAutoFillBackground(true);
+        notice_->setMargin(2);
+        QPalette p = notice_->palette();
+        p.setColor(QPalette::Window, QColor(255, 236, 200));
+        p.setColor(QPalette::WindowText, QColor(150, 0, 0));
+        notice_->setPalette(p);
+    }
+    notice_->setText(text);
+    notice_->setVisible(!text.isEmpty());
+    PlaceNotice();
+}
+
+QString CBodyEdit::Notice() const {
+    return notice_ && notice_->isVisibleTo(this) ? notice_->text() : QString();
+}
+
+// Right under the text: the text area gives up the notice's height rather than being covered by it.
+void CBodyEdit::PlaceNotice() {
+    const bool shown = notice_ && !notice_->text().isEmpty();
+    const int height = shown ? notice_->heightForWidth(viewport()->width()) : 0;
+    setViewportMargins(0, 0, 0, height);
+    const QRect text = viewport()->geometry();
+    if (shown) notice_->setGeometry(text.left(), text.bottom() + 1, text.width(), height);
+}
+
+void CBodyEdit::resizeEvent(QResizeEvent* e) {
+    QPlainTextEdit::resizeEvent(e);
+    PlaceNotice();
+}
+
+void CBodyEdit::SetBody(const QString& text) {
+    // The text is checked as it is given, in one pass, rather than read back out of the document.
+    filling_ = true;
+    setPlainText(WithJoints(text));
+    filling_ = false;
+    unstorable_ = plat::FindUnstorable(text, QStringView(kNotText, std::size(kNotText)));
+    emit UnstorableChanged();
+}
 
 QString CBodyEdit::Body() const { return WithoutJoints(toPlainText()); }
 
@@ -111,6 +175,15 @@ void CBodyEdit::KeepCaretOutOfJoints() {
 }
 
 void CBodyEdit::keyPressEvent(QKeyEvent* e) {
+    if (e->text().contains(kJoint)) {
+        QString typed = e->text();
+        typed.remove(kJoint);
+        QKeyEvent without(e->type(), typed.isEmpty() ? Qt::Key_unknown : e->key(), e->modifiers(), typed,
+                          e->isAutoRepeat(), static_cast<quint16>(e->count()));
+        if (!typed.isEmpty()) keyPressEvent(&without);
+        e->accept();
+        return;
+    }
     QTextCursor c = textCursor();
     if (isReadOnly() || c.hasSelection()) return QPlainTextEdit::keyPressEvent(e);
 
@@ -132,6 +205,16 @@ void CBodyEdit::keyPressEvent(QKeyEvent* e) {
     c.endEditBlock();
     if (enter) c.setPosition(joint + 1);
     setTextCursor(c);
+    e->accept();
+}
+
+void CBodyEdit::inputMethodEvent(QInputMethodEvent* e) {
+    if (!e->commitString().contains(kJoint)) return QPlainTextEdit::inputMethodEvent(e);
+    QString commit = e->commitString();
+    commit.remove(kJoint);
+    QInputMethodEvent without(e->preeditString(), e->attributes());
+    without.setCommitString(commit, e->replacementStart(), e->replacementLength());
+    QPlainTextEdit::inputMethodEvent(&without);
     e->accept();
 }
 

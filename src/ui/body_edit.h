@@ -7,10 +7,17 @@
 // joints out, so a saved paragraph is whole. The editing keys treat a joint as one thing: Enter on it turns it
 // into a paragraph break, Backspace or Delete across it joins the two lines, the caret never stops inside it.
 // Copying leaves joints out; pasting splits long paragraphs the same way; undo restores joints with the text,
-// since they are text.
+// since they are text. The mark is never the user's: typed, composed or pasted, it is left out as it comes
+// in, or a paragraph break after it would be taken for a joint and lost.
+//
+// The field also follows which of its characters a card cannot store, and shows a notice line at its foot.
 #pragma once
 
 #include <QPlainTextEdit>
+
+#include "platform/codec.h"
+
+class QLabel;
 
 class CBodyEdit : public QPlainTextEdit {
     Q_OBJECT
@@ -31,8 +38,19 @@ public:
     static QString WithJoints(const QString& text);
     static QString WithoutJoints(const QString& shown);
 
+    // The characters of the body that a card cannot store, as of the last change.
+    plat::Unstorable Unstorable() const { return unstorable_; }
+    // A line at the foot of the field, above the text; empty hides it.
+    void SetNotice(const QString& text);
+    QString Notice() const;
+
+signals:
+    void UnstorableChanged();
+
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void inputMethodEvent(QInputMethodEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     QMimeData* createMimeDataFromSelection() const override;
     void insertFromMimeData(const QMimeData* source) override;
@@ -40,6 +58,11 @@ protected:
 private:
     bool JointAt(int pos) const;  // the character at pos is a joint mark at the end of a line
     void KeepCaretOutOfJoints();
+    void FollowUnstorable(int position, int added);
+    void PlaceNotice();
 
     int lastCaret_ = 0;
+    plat::Unstorable unstorable_;
+    bool filling_ = false;  // SetBody is putting a whole text in
+    QLabel* notice_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <QCollator>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QLocale>
 #include <QSignalBlocker>
 
@@ -64,6 +65,14 @@ void SelectEntry(QComboBox* combo, int tableIndex) {
     const int row = RowOfEntry(combo, tableIndex);
     combo->setCurrentIndex(row);
     if (row < 0 && combo->isEditable()) combo->clearEditText();
+}
+
+void ClearEntries(QComboBox* combo) {
+    // The text does not change: nobody is told of the moment it is away.
+    const QSignalBlocker block(combo), blockField(combo->lineEdit());
+    const QString text = combo->currentText();
+    combo->clear();
+    if (combo->isEditable()) combo->setEditText(text);
 }
 
 int SelectedEntry(const QComboBox* combo) {

@@ -52,6 +52,11 @@ std::string InternalPath(const QString& native) {
 
 int QtServices::MessageBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
                            unsigned flags) {
+    return UnicodeMessageBox(parent, plat::ToQ(text), caption, flags);
+}
+
+int QtServices::UnicodeMessageBox(QWidget* parent, const QString& text,
+                                  const std::optional<std::string>& caption, unsigned flags) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (flags & 0xF0) {
     case plat::MB_ICONERROR: icon = QMessageBox::Critical; break;
@@ -65,7 +70,7 @@ int QtServices::MessageBox(QWidget* parent, const std::string& text, const std::
     if (yesNo) buttons = QMessageBox::Yes | QMessageBox::No;
     if (yesNoCancel) buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     const QString title = caption ? plat::ToQ(*caption) : QApplication::applicationDisplayName();
-    QMessageBox box(icon, title, plat::ToQ(text), buttons, parent);
+    QMessageBox box(icon, title, text, buttons, parent);
     // Texts carry paths and user input; never read them as markup.
     box.setTextFormat(Qt::PlainText);
     if (yesNo || yesNoCancel) {

@@ -9,6 +9,8 @@ class QtServices : public plat::Services {
 public:
     int MessageBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
                    unsigned flags) override;
+    int UnicodeMessageBox(QWidget* parent, const QString& text, const std::optional<std::string>& caption,
+                          unsigned flags) override;
     std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,
                             const std::string& initialName, const std::string& filter) override;
     std::string BrowseForFolder(QWidget* parent, const std::string& title) override;

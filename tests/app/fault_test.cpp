@@ -88,7 +88,7 @@ TEST_P(FullDiskTest, CardClassListAndRegistryKeepTheirOldBytesAndSaySo) {
     OpenCard("c");
     FillDisk();
     Body()->setPlainText(QString(60000, QChar(0x6587)));  // 120 KB of GBK: more than is left
-    svc.ExpectBox("保存资料时出错:写入 XML 数据时出错!!", "ERROR", 0x10);
+    svc.ExpectBox("保存资料时出错:写入 XML 数据时出错!!：磁盘空间不足", "ERROR", 0x10);
     Click(1006);
     svc.VerifyAllUsed();
     EXPECT_EQ(dir.ReadFile("lib/K/c.datum.xml"), old);
@@ -192,10 +192,10 @@ TEST_F(BadInputTest, FilesNamedAsCardsThatAreNoCardsAreRefusedWithoutHanging) {
 // refused naming the field. A stray lead byte right before an end tag must not hide the tag, or the field and
 // the paragraphs after it would be lost.
 TEST_F(BadInputTest, ACardWithBytesThatAreNoGbkOpensWholeAndIsNeverSavedChanged) {
-    const struct { const char* file; DatumCard card; const char *bad, *field; int paragraphs; } cards[] = {
-        {"t", MakeCard(Gbk("题") + "@", Gbk("正文")), "\xFE", "标题", 1},
-        {"b", MakeCard("b", Gbk("第一段") + "\r\n@" + Gbk("尾") + "@\r\n" + Gbk("第三段")), "\x81\x7F\xFE", "正文", 3},
-        {"huge", MakeCard(Gbk("大"), std::string(10 * 1024 * 1024, 'x') + "@"), "\xFF", "正文", 1},
+    const struct { const char* file; DatumCard card; const char *bad, *field, *count; int paragraphs; } cards[] = {
+        {"t", MakeCard(Gbk("题") + "@", Gbk("正文")), "\xFE", "标题", "1", 1},
+        {"b", MakeCard("b", Gbk("第一段") + "\r\n@" + Gbk("尾") + "@\r\n" + Gbk("第三段")), "\x81\x7F\xFE", "正文", "4", 3},
+        {"huge", MakeCard(Gbk("大"), std::string(10 * 1024 * 1024, 'x') + "@"), "\xFF", "正文", "1", 1},
     };
     for (const auto& c : cards) dir.WriteFile(std::string("lib/K/") + c.file + ".datum.xml",
                                               plat::ReplaceAll(CardBytes(c.card), "@", c.bad));
@@ -205,7 +205,7 @@ TEST_F(BadInputTest, ACardWithBytesThatAreNoGbkOpensWholeAndIsNeverSavedChanged)
         ASSERT_EQ(dlg->Form().LoadedPath(), "lib\\K\\" + std::string(c.file) + ".datum.xml");
         EXPECT_TRUE((Edit(1009)->text() + Body()->Body()).contains(QChar(0xFFFD)));
         EXPECT_EQ(Body()->Body().count(QLatin1Char('\n')) + 1, c.paragraphs);
-        svc.ExpectBox(std::string("保存资料时出错:") + c.field + "中含有无法保存的字符（如表情符号），资料卡没有保存。", "ERROR", 0x10);
+        svc.ExpectBox(std::string("保存资料时出错:") + c.field + "中有 " + c.count + " 个字符无法保存为 GB2312（第一个是 “�” U+FFFD）", "ERROR", 0x10);
         Click(1006);
         svc.VerifyAllUsed();
     }

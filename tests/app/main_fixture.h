@@ -30,6 +30,11 @@ namespace mainfx {
 
 using Lines = std::vector<std::string>;
 
+constexpr unsigned kAsk = plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION, kYesNo = plat::MB_YESNO | plat::MB_ICONQUESTION,
+                   kError = plat::MB_OK | plat::MB_ICONERROR;
+inline constexpr char kUnsaved[] = "当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)";
+inline constexpr char kRenamed[] = "你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?";
+
 using mangfx::ListText;
 
 struct Lib {
@@ -164,8 +169,7 @@ protected:
     }
     // The same over a form with unsaved edits, discarding them.
     void OpenDiscarding(const std::string& utf8Label) {
-        svc.ExpectBox("当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)", "选择",
-                      plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION, plat::IDNO);
+        svc.ExpectBox(mainfx::kUnsaved, "选择", mainfx::kAsk, plat::IDNO);
         OpenCard(utf8Label);
     }
     void PickLibrary(int i) {  // as the user picks it in the box
@@ -175,6 +179,9 @@ protected:
     void Leave(QWidget* field) {  // focus moves on, as after Tab
         QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
         QCoreApplication::sendEvent(field, &out);
+    }
+    bool OnDisk(const std::string& rel, const std::string& utf8) {
+        return dir.ReadFile(rel).find(plat::Gbk(utf8)) != std::string::npos;
     }
 
     // Expects the failure procedure: the strip hidden with `failureText` when the "ERROR" box `boxText`

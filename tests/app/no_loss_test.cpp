@@ -13,15 +13,10 @@
 #include "managers/mang_fixture.h"
 
 using plat::Gbk;
-using mainfx::U;
 
 namespace {
 
-constexpr unsigned kAsk = plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION;
-constexpr unsigned kYesNo = plat::MB_YESNO | plat::MB_ICONQUESTION;
-constexpr unsigned kError = plat::MB_OK | plat::MB_ICONERROR;
-const char kUnsaved[] = "当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)";
-const char kRenamed[] = "你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?";
+using namespace mainfx;
 
 std::string Card(const std::string& title, const std::string& klass, const std::string& source,
                  const std::string& body = "正文") {
@@ -58,9 +53,6 @@ protected:
         Click(button);
     }
     void TypeKeywords(const std::string& keyword) { Edit(1017)->setText(QString::fromStdString(keyword)); }
-    bool OnDisk(const std::string& rel, const std::string& text) {
-        return dir.ReadFile(rel).find(Gbk(text)) != std::string::npos;
-    }
 };
 
 // Save writes what the form holds wherever the tree's current entry has gone.

@@ -37,7 +37,7 @@ TEST(Text, SearchesStepOverWholeCharacters) {
 }
 
 // The widgets' text goes straight to and from GBK through tables of our own; iconv is the judge.
-TEST(Codec, AgreesWithIconvOnEveryCodeAndRefusesWhatGbkCannotHold) {
+TEST(Codec, AgreesWithIconvOnEveryCodeAndStoresWhatOnlyGb2312HoldsAsGb2312Does) {
     iconv_t cd = iconv_open("UTF-8", "GBK");
     std::string gbk, utf8;
     for (int lead = 0x81; lead <= 0xFE; ++lead)
@@ -59,12 +59,24 @@ TEST(Codec, AgreesWithIconvOnEveryCodeAndRefusesWhatGbkCannotHold) {
     ASSERT_TRUE(plat::FromQ(text, back));
     EXPECT_TRUE(back == gbk);
     EXPECT_EQ(plat::ToQ("\x80\xB1\xED\xFF"), QString::fromUtf8("€表\xEF\xBF\xBD"));
-    // An emoji, half of a surrogate pair, a character beyond the BMP: refused, nothing written.
-    back = "untouched";
-    for (const QString& bad : {QString::fromUtf8("表😀"), QString(QChar(0xD83D)) + QChar('a'), QString::fromUtf8("a\xF0\xA0\x80\x80")})
-        EXPECT_FALSE(plat::FromQ(bad, back));
-    EXPECT_EQ(back, "untouched");
-    EXPECT_FALSE(plat::TryUtf8ToGbk("a😀b", back) || plat::TryGbkToUtf8("a\xB1", back));
+    // Each other character as iconv's GBK stores it or, where only GB2312 holds it (U+30FB "・"), as its
+    // GB2312 does; GBK's own code wins where it has one (U+2015 stays A844, not A1AA). Refused, half pairs
+    // too: nothing written.
+    iconv_t gbkOut = iconv_open("GBK", "UTF-16LE"), gb2312Out = iconv_open("GB2312", "UTF-16LE");
+    for (char16_t u = 0x80; u != 0; ++u) {
+        char buf[8], *src = reinterpret_cast<char*>(&u), *dst = buf;
+        std::size_t srcLeft = 2, dstLeft = sizeof buf, failed = static_cast<std::size_t>(-1);
+        if (iconv(gbkOut, &src, &srcLeft, &dst, &dstLeft) == failed && iconv(gb2312Out, &src, &srcLeft, &dst, &dstLeft) == failed)
+            dst = buf;
+        back = "refused";
+        plat::FromQ(QString(QChar(u)), back);
+        ASSERT_EQ(back, dst == buf ? "refused" : std::string(buf, dst - buf)) << std::hex << static_cast<int>(u);
+        ASSERT_EQ(plat::FindUnstorable(QString(QChar(u))).count, dst == buf) << std::hex << static_cast<int>(u);
+    }
+    iconv_close(gbkOut);
+    iconv_close(gb2312Out);
+    EXPECT_TRUE(plat::FromQ(QString::fromUtf8("€・―"), back) && back == "\x80\xA1\xA4\xA8\x44");
+    EXPECT_FALSE(plat::TryUtf8ToGbk("・", back) || plat::TryUtf8ToGbk("a😀b", back) || plat::TryGbkToUtf8("a\xB1", back));
     EXPECT_EQ(plat::Utf8ToGbk("a😀b\xE8\xA1x€"), "a?b??x\x80");
 }
 
