@@ -5,8 +5,9 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
 build="$src/build-cov"
 jobs="${JOBS:-2}"
+# Atomic counters: the worker threads' counts would otherwise race into values gcovr refuses to read.
 cmake -S "$src" -B "$build" -G Ninja -DKORVANE_TESTS=ON -DKORVANE_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS="--coverage -O0" -DCMAKE_EXE_LINKER_FLAGS="--coverage" >/dev/null
+  -DCMAKE_CXX_FLAGS="--coverage -fprofile-update=atomic -O0" -DCMAKE_EXE_LINKER_FLAGS="--coverage" >/dev/null
 cmake --build "$build" -j "$jobs"
 find "$build" -name '*.gcda' -delete
 (cd "$build" && ctest -j "$jobs" --timeout 300 --output-on-failure >/dev/null) || { echo "tests failed" >&2; exit 1; }

@@ -28,8 +28,6 @@ using plat::LastComponent;
 namespace {
 
 constexpr char kCardMark[] = ".datum.";
-// Cards up to this size open in the form within a second; a larger one is refused before it is read.
-constexpr std::uintmax_t kMaxCardBytes = 16u << 20;
 
 // The form's body widget knows only '\n' as a paragraph break; cards separate paragraphs with CR LF.
 QString BodyToWidget(const std::string& content) {
@@ -56,12 +54,16 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 // A title is free text, but in a file name '/' and '\' would make folders of it and the other signs here
 // are what Windows, where cards travel too, cannot hold in a name. Their full-width look-alikes stand in;
-// the title itself keeps them.
+// the title itself keeps them. A control character (a title read from a file may hold a TAB) would reach
+// the index and bookmark lists' lines with the name: a space stands in.
 QString FileNamePart(QString title) {
     static const QString signs = QStringLiteral("/\\:*?\"<>|");
     static const QString lookAlikes = QStringLiteral("／＼：＊？＂＜＞｜");
     for (QChar& c : title)
-        if (const qsizetype i = signs.indexOf(c); i >= 0) c = lookAlikes[i];
+        if (const qsizetype i = signs.indexOf(c); i >= 0)
+            c = lookAlikes[i];
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u' ';
     return title;
 }
 
@@ -79,7 +81,7 @@ int CMainDlg::LoadDatum(const std::string& path) {
 
 int CMainDlg::ReadIntoForm(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::file_size(plat::ToNative(path), ec) > kMaxCardBytes && !ec) {
+    if (std::filesystem::file_size(plat::ToNative(path), ec) > static_cast<std::uintmax_t>(kMaxCardBytes) && !ec) {
         m_lastError = Gbk("资料卡文件 ") + path + Gbk(" 超过 16 MB，太大了，不能打开。");
         return 0;
     }
@@ -154,7 +156,7 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
 
     // The whole file is formed before any is written: a card the program would refuse to open is not saved.
     const std::string bytes = m_xml.CardText();
-    if (bytes.size() > kMaxCardBytes) {
+    if (bytes.size() > static_cast<std::size_t>(kMaxCardBytes)) {
         m_lastError = Gbk("资料卡文件将有 ") + plat::FormatInt(static_cast<long long>(bytes.size())) +
                       Gbk(" 字节，超过了能打开的上限 16 MB（16777216 字节），资料卡没有保存。");
         return 0;
@@ -348,13 +350,9 @@ std::string CMainDlg::CopyNameFor(const std::string& original) const {
     const std::string folder = original.substr(0, original.size() - file.size());
     const std::size_t mark = plat::Find(file, kCardMark);
     const std::string tail(mark == plat::npos ? std::string_view(".datum.xml") : file.substr(mark));
+    // The title becomes one file name by the same rule as the card's own name.
     std::string title;
-    if (!plat::FromQ(m_edTitle->text(), title) || title.empty()) title = file.substr(0, mark);
-    // The title becomes one file name: no separator and no control character may stay in it.
-    for (std::size_t i = 0; i < title.size(); i += plat::CharLen(title, i))
-        if (plat::CharLen(title, i) == 1 &&
-            (title[i] == '\\' || title[i] == '/' || static_cast<unsigned char>(title[i]) < 0x20))
-            title[i] = '_';
+    if (!plat::FromQ(FileNamePart(m_edTitle->text()), title) || title.empty()) title = file.substr(0, mark);
     LocalTime t{};
     if (!CurrentLocalTime(t)) t = {0, 0, 0, 0, 0};
     char when[40];

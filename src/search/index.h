@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "store/xml_record_set.h"
+
 struct sqlite3;
 
 namespace search {
@@ -43,7 +45,7 @@ struct Progress {
 // The longest query, in characters: the phrase of a term is one token per character.
 inline constexpr std::size_t kMaxQueryChars = 256;
 // The most of a card's file that is indexed: the size the form opens.
-inline constexpr std::int64_t kMaxIndexedBytes = 16 << 20;
+inline constexpr std::int64_t kMaxIndexedBytes = kMaxCardBytes;
 
 class Index {
 public:

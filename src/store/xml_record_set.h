@@ -1,6 +1,7 @@
 // The card file and the line index file: exact writers and line-oriented readers of exactly that text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/fs.h"
@@ -41,6 +42,10 @@ void SetLocalTimeSource(LocalTimeSource source);  // nullptr: the real clock
 bool CurrentLocalTime(LocalTime& t);
 // "%d-%d-%d %d:%d" of the current local time; "-1--1--1 -1:-1" when it cannot be formed.
 std::string CurrentStamp();
+
+// The largest card file the program opens, and so the largest it writes and indexes: up to this size a
+// card opens in the form within a second.
+inline constexpr std::int64_t kMaxCardBytes = 16 << 20;
 
 class XmlRecordSet {
 public:
