@@ -2,24 +2,18 @@
 // look like cards or lists. Whatever happens the user is told, the window neither crashes nor hangs, and
 // nothing on disk changes that the user did not save. (Crashes during a save: tests/crash.)
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <random>
 
 #include "app/main_fixture.h"
-#include "managers/mang_fixture.h"
 #include "platform/fs.h"
 #include "platform/text.h"
-#include "support/cards.h"
 #include "ui/combo.h"
 
 using mainfx::Dump;
@@ -31,7 +25,6 @@ namespace {
 DatumCard MakeCard(const std::string& title, const std::string& content) {
     return {title, "K", "2003-2-5 9:7", "", Gbk("书"), "k", content, "a.xsl", "x.dtd"};
 }
-
 
 // A real small file system where the machine lets us mount one, else the atomic writer's injected ENOSPC.
 class FullDiskTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {

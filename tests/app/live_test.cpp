@@ -1,28 +1,21 @@
 // The window living on a library that another program changes: a shell in a process of its own writes,
 // renames and removes cards and folders while the window runs, and the tree must come to show what a fresh
 // scan of the disk shows, the form must keep or reload what it holds, the index must find what landed.
-#include <gtest/gtest.h>
 
 #include <QProcess>
-#include <QTest>
 #include <fstream>
 
 #include "app/library_tree.h"
 #include "app/main_fixture.h"
 #include "platform/folder_watch.h"
 #include "search/indexer.h"
-#include "support/cards.h"
 
 using mainfx::U;
 using plat::Gbk;
 
 namespace {
 
-constexpr unsigned kAsk = plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION;
-
-std::string Card(const std::string& title, const std::string& body) {
-    return CardBytes({Gbk(title), "A", "2001-1-1 1:1", "", "", "k", Gbk(body), "s.xsl", "x.dtd"});
-}
+std::string Card(const std::string& title, const std::string& body) { return mainfx::CardText(title, "A", body); }
 
 class LiveTest : public MainWindowTest {
 protected:
@@ -150,11 +143,8 @@ TEST_F(LiveTest, TheOpenCardChangedElsewhereIsReloadedOrItsEditsKept) {
     EXPECT_EQ(U(Body()->toPlainText()), "我的修改");
     EXPECT_EQ(dlg->Form().Noticed(), CardForm::Disk::Changed);
     const std::string changedTheirs = dir.ReadFile("lib/A/a1.datum.xml");
-    svc.ExpectBox(
-        "文件 lib\\A\\a1.datum.xml "
-        "在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选\"否\"把当前资料卡另存为 "
-        "lib\\A\\a1 (我的修改 2003-02-05 09-07).datum.xml，两个版本都保留；选\"取消\"不保存。",
-        "选择", kAsk, plat::IDNO);
+    svc.ExpectBox(mainfx::ChangedQuestion("lib\\A\\a1.datum.xml", "lib\\A\\a1 (我的修改 2003-02-05 09-07).datum.xml"),
+                  "选择", mainfx::kAsk, plat::IDNO);
     Click(1006);
     EXPECT_EQ(dir.ReadFile("lib/A/a1.datum.xml"), changedTheirs);
     EXPECT_NE(dir.ReadFile("lib/A/a1 (我的修改 2003-02-05 09-07).datum.xml").find(Gbk("我的修改")),

@@ -1,20 +1,12 @@
 // The main window over a temporary program directory: the start-up load and its failure procedure, the
 // library scan and the tree (LibraryTree), the library switch, the style box, the buttons that hand files to the desktop,
 // the managers' reloads and the bookmark buttons.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QPushButton>
-#include <QTest>
-#include <filesystem>
-#include <functional>
-
 #include "app/library_tree.h"
 #include "app/main_fixture.h"
-#include "managers/mang_fixture.h"
 #include "platform/text.h"
-#include "support/cards.h"
 
 using namespace mainfx;
 using plat::Gbk;
@@ -74,8 +66,7 @@ TEST_F(MainTest, StartUpFillsTreeBoxesAndPathAndTheButtonsActOnThem) {
     // Another library over the edited file name: asked first; discarded, the tree and both boxes are the new
     // library's.
     progress.clear();
-    svc.ExpectBox("当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)", "选择",
-                  plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION, plat::IDNO);
+    svc.ExpectBox(kUnsaved, "选择", kAsk, plat::IDNO);
     QTest::keyClick(Combo(1000), Qt::Key_Down);
     EXPECT_EQ(progress, (Strings{"正在重新扫描文件夹.....", "正在读取类别信息......", "正在读取资料来源信息......"}));
     EXPECT_EQ(Dump(Tree()) + Current(), "Other{x}Other");
@@ -96,11 +87,15 @@ Strings Entries(const LibraryTree& tree) {
     return out;
 }
 
-TEST(LibraryTree, TakesPlainFoldersAsClassesAndCardFilesAsCardsInOneOrder) {
+// The scan takes plain folders as classes and card files as cards, in one order. Whatever then changes on disk,
+// applying the names it touched (in any order, as often as they are reported) gives the tree and the entry list
+// a fresh scan gives; the current entry goes to a neighbour with its class, to the one before when nothing
+// follows.
+TEST(LibraryTree, ScansPlainFoldersAndCardsAndAppliesChangesByNameAsAFreshScanDoes) {
     TempProgramDir dir;
     for (const char* f : {"_ _SETS_ _/inside.datum.xml", ".git/x.datum.xml", ".datum.xml", "x.txt", "K/a.datum.xml",
-                          "K/Sub/b.datum.html", "L/a.datum.xml", "root.datum.xml", "RO/hidden.datum.xml",
-                          "\xF0\x9F\x98\x80.datum.xml"})
+                          "K/c.datum.xml", "K/Sub/s.datum.html", "L/l.datum.xml", "top.datum.xml",
+                          "RO/hidden.datum.xml", "\xF0\x9F\x98\x80.datum.xml"})
         dir.WriteFile(std::string("lib/") + f, "");
     dir.MakeDir("lib/f.datum.d");
     ASSERT_EQ(chmod((dir.Native() + "/lib/RO").c_str(), 0555), 0);  // read-only: not a class
@@ -109,32 +104,15 @@ TEST(LibraryTree, TakesPlainFoldersAsClassesAndCardFilesAsCardsInOneOrder) {
     LibraryTree tree(&view);
     std::string error;
     ASSERT_TRUE(tree.Scan("lib\\", error));
-    EXPECT_EQ(Entries(tree), (Strings{"c:|lib\\.datum.xml", "d:f.datum.d", "d:K", "c:a|lib\\K\\a.datum.xml", "d:Sub",
-                                      "c:b|lib\\K\\Sub\\b.datum.html", "d:L", "c:a|lib\\L\\a.datum.xml",
-                                      "c:root|lib\\root.datum.xml"}));
-    const DatumNode* b = tree.FindByPath("lib\\K\\Sub\\b.datum.html");
-    ASSERT_NE(b, nullptr);
-    tree.Select(b);
-    EXPECT_TRUE(b->item->isSelected() && b->item->parent()->isExpanded());
+    EXPECT_EQ(Entries(tree), (Strings{"c:|lib\\.datum.xml", "d:f.datum.d", "d:K", "c:a|lib\\K\\a.datum.xml",
+                                      "c:c|lib\\K\\c.datum.xml", "d:Sub", "c:s|lib\\K\\Sub\\s.datum.html", "d:L",
+                                      "c:l|lib\\L\\l.datum.xml", "c:top|lib\\top.datum.xml"}));
+    const DatumNode* s = tree.FindByPath("lib\\K\\Sub\\s.datum.html");
+    ASSERT_NE(s, nullptr);
+    tree.Select(s);
+    EXPECT_TRUE(s->item->isSelected() && s->item->parent()->isExpanded());
     EXPECT_EQ(tree.FindByItem(std::make_unique<QTreeWidgetItem>().get()), nullptr) << "an item of no entry";
 
-    fs::remove_all(dir.Native() + "/lib/L");
-    ASSERT_TRUE(tree.Scan("lib\\", error));
-    EXPECT_EQ(Dump(&view), ",f.datum.d,K{a,Sub{b}},root");
-}
-
-// Whatever changed on disk, applying the names it touched (in any order, as often as they are reported) gives
-// the tree and the entry list a fresh scan gives; the current entry goes to a neighbour with its class, to
-// the one before when nothing follows.
-TEST(LibraryTree, ChangesAppliedByNameGiveWhatAFreshScanGives) {
-    TempProgramDir dir;
-    for (const char* f :
-         {"K/a.datum.xml", "K/c.datum.xml", "K/Sub/s.datum.xml", "L/l.datum.xml", "top.datum.xml"})
-        dir.WriteFile(std::string("lib/") + f, "");
-    QTreeWidget view;
-    LibraryTree tree(&view);
-    std::string error;
-    ASSERT_TRUE(tree.Scan("lib\\", error));
     tree.MakeCurrent(tree.FindByPath("lib\\L\\l.datum.xml"));
     const std::string lib = dir.Native() + "/lib/";
     const struct {
@@ -163,12 +141,11 @@ TEST(LibraryTree, ChangesAppliedByNameGiveWhatAFreshScanGives) {
         LibraryTree fresh(&freshView);
         ASSERT_TRUE(fresh.Scan("lib\\", error));
         EXPECT_EQ(Entries(tree), Entries(fresh));
-        EXPECT_EQ(mainfx::Dump(&view), mainfx::Dump(&freshView));
+        EXPECT_EQ(Dump(&view), Dump(&freshView));
     }
-    EXPECT_EQ(mainfx::Dump(&view), "A{B{x}},K{,a,b,b.sync-conflict-1-2-X [冲突],c}");
+    EXPECT_EQ(Dump(&view), ",A{B{x}},f.datum.d,K{,a,b,b.sync-conflict-1-2-X [冲突],c}");
     ASSERT_NE(tree.Current(), nullptr);
-    EXPECT_EQ(tree.Current()->path, "lib\\K\\c.datum.xml")
-        << "gone with its class, then with the card after it";
+    EXPECT_EQ(tree.Current()->path, "lib\\K\\c.datum.xml") << "gone with its class, then with the card after it";
     EXPECT_TRUE(tree.Current()->item->isSelected());
 }
 
@@ -289,46 +266,14 @@ TEST_F(MainTest, WithoutALibraryTheWindowStartsQuietAndLoadsTheFirstOneRegistere
     EXPECT_EQ(Dump(Tree()) + Rows(Combo(1011)), "K{c}K,|");
 }
 
-TEST_F(MainTest, ManagersReloadOnlyWhatTheyChanged) {
-    MakeStandardProgramDir(dir);
-    dir.WriteFile("in/extra.xsl", "<x/>");
-    CMainDlg& w = Load();
-    progress.clear();
-    mangfx::WhenModal([](CDialog& m) {
-        mangfx::Type(m, 1021, "新类");
-        mangfx::Click(m, 3);
-        mangfx::Click(m, 1);
-    });
-    Click(1012);
-    EXPECT_EQ(progress, Strings{"重新读取类别的信息......"});
-    EXPECT_EQ(Rows(Combo(1011)), "art,Zoo,|历史,历史\\近代,新类,");
-    svc.QueueFileName(dir.Internal() + "\\in\\extra.xsl");
-    mangfx::WhenModal([](CDialog& m) {
-        mangfx::Click(m, 3);
-        QTest::keyClick(&m, Qt::Key_Escape);  // the folder changed all the same
-    });
-    Click(1016);
-    EXPECT_EQ(Rows(Combo(1015)), "extra,report,simple,|");
-    fs::remove(dir.Native() + "/lib/_ _SETS_ _/class.list");
-    svc.ExpectBox("找不到文件 lib\\_ _SETS_ _\\class.list", "ERROR", 0x10);
-    Click(1012);
-    EXPECT_FALSE(w.Ended());
-}
-
-std::string Links(const std::string& title, const std::string& url) {
-    std::vector<LineIndexLink> links;
-    if (!url.empty()) links.push_back({Gbk("卡片"), url, "K", "2003-2-5 9:7", Gbk("关键"), Gbk("报纸")});
-    return LinkListBytes(Gbk(title), Gbk("资料卡"), links);
-}
-
 // The library lies outside the program directory, so its links are stored by their absolute path.
 TEST_F(MainTest, AddBookmarkAppendsTheCurrentCardOnceAndTheListButtonsOpenTheirOwnList) {
     TempProgramDir outside;
     const std::string root = outside.Internal() + "\\Bib";
     MakeLibrary(outside, "Bib", {"K"}, {});
     outside.WriteFile("Bib/K/Karte.datum.xml", CardBytes({Gbk("卡片"), "K", "2003-2-5 9:7", "", Gbk("报纸"), Gbk("关键"), "", "", ""}));
-    outside.WriteFile("Bib/_ _SETS_ _/bookmark.list", Links("书签", ""));
-    outside.WriteFile("Bib/_ _SETS_ _/lineindex.list", Links("索引", ""));
+    outside.WriteFile("Bib/_ _SETS_ _/bookmark.list", mangfx::LinkList("书签", {}));
+    outside.WriteFile("Bib/_ _SETS_ _/lineindex.list", mangfx::LinkList("索引", {}));
     ASSERT_EQ(chdir(dir.Native().c_str()), 0);
     WriteRegistry(dir, {{"外部", plat::GbkToUtf8(root)}}, 0);
     MakeStyles(dir, {});
@@ -338,7 +283,7 @@ TEST_F(MainTest, AddBookmarkAppendsTheCurrentCardOnceAndTheListButtonsOpenTheirO
     Click(1007);
     svc.ExpectBox("该文件已经在列表中了！", "ERROR", 0x10);
     Click(1007);
-    EXPECT_EQ(outside.ReadFile("Bib/_ _SETS_ _/bookmark.list"), Links("索引;书签", plat::AsciiLower(root + "\\K\\Karte.datum.xml")));
+    EXPECT_EQ(outside.ReadFile("Bib/_ _SETS_ _/bookmark.list"), mangfx::LinkList("索引;书签", {{"卡片", plat::AsciiLower(root + "\\K\\Karte.datum.xml")}}));
     mangfx::WhenModal([](CDialog& m) {
         EXPECT_TRUE(mangfx::Rows(m).empty()) << "the index list is another list";
         mangfx::Click(m, 2);

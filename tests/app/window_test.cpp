@@ -1,12 +1,10 @@
 // The main window as a desktop window: its layout at the template size and larger or smaller, the bar between
 // tree and form, and the place it is left in, kept across runs whatever the settings file holds.
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QScreen>
-#include <QTest>
 
 #include "app/main_fixture.h"
 #include "app/search_dlg.h"

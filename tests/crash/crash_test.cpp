@@ -1,11 +1,9 @@
 // Each update that rewrites the user's files, recorded call by call and replayed into every crash state a
 // power cut could leave (see crash_replay.h). Each test prints how many states it explored and how many
 // failed.
-#include <gtest/gtest.h>
 
 #include <QTextEdit>
 #include <cstdio>
-#include <filesystem>
 #include <random>
 
 #include "app/main_fixture.h"
@@ -17,7 +15,6 @@
 #include "library/registry.h"
 #include "platform/path.h"
 #include "store/list_file.h"
-#include "support/cards.h"
 
 namespace fs = std::filesystem;
 using plat::Gbk;
