@@ -40,17 +40,6 @@ inline constexpr char kRenamed[] = "你已经改变了存储的文件名，该�
 
 using mangfx::ListText;
 
-// The questions Save asks when another program changed the loaded file (`copy`: the name offered for the
-// form's version) or removed it.
-inline std::string ChangedQuestion(const std::string& file, const std::string& copy) {
-    return "文件 " + file + " 在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选\"否\"把当前资料卡另存为 " +
-           copy + "，两个版本都保留；选\"取消\"不保存。";
-}
-inline std::string GoneQuestion(const std::string& file) {
-    return "文件 " + file + " 在载入后已被删除或移走了。\n选\"是\"把当前资料卡重新保存到那里；选\"否\"另选一个文件名保存；"
-           "选\"取消\"不保存。";
-}
-
 // A card's bytes from UTF-8 fields; the fields tests seldom look at are fixed.
 inline std::string CardText(const std::string& title, const std::string& klass, const std::string& body,
                             const std::string& source = "") {

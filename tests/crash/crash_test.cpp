@@ -1,7 +1,6 @@
 // Each update that rewrites the user's files, recorded call by call and replayed into every crash state a
 // power cut could leave (see crash_replay.h). Each test prints how many states it explored and how many
 // failed.
-
 #include <QTextEdit>
 #include <cstdio>
 #include <random>
