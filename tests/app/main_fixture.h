@@ -10,9 +10,11 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +24,7 @@
 #include "app/main_dlg.h"
 #include "managers/mang_fixture.h"
 #include "platform/codec.h"
+#include "support/cards.h"
 #include "support/scripted_services.h"
 #include "support/temp_dir.h"
 #include "ui/show_msg_dlg.h"
@@ -36,6 +39,13 @@ inline constexpr char kUnsaved[] = "当前资料卡的修改还没有保存。\n
 inline constexpr char kRenamed[] = "你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?";
 
 using mangfx::ListText;
+
+// A card's bytes from UTF-8 fields; the fields tests seldom look at are fixed.
+inline std::string CardText(const std::string& title, const std::string& klass, const std::string& body,
+                            const std::string& source = "") {
+    return CardBytes({plat::Gbk(title), plat::Gbk(klass), "2001-1-1 1:1", "", plat::Gbk(source), "k",
+                      plat::Gbk(body), "s.xsl", "x.dtd"});
+}
 
 struct Lib {
     std::string name;  // UTF-8

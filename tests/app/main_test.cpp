@@ -1,20 +1,23 @@
 // The main window over a temporary program directory: the start-up load and its failure procedure, the
 // library scan and the tree (LibraryTree), the library switch, the style box, the buttons that hand files to the desktop,
-// the managers' reloads and the bookmark buttons.
-#include <gtest/gtest.h>
+// the managers' reloads and the bookmark buttons. And the window as a desktop window: its layout at the template
+// size and larger or smaller, the bar between tree and form, and the place it is left in, kept across runs
+// whatever the settings file holds.
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QPushButton>
-#include <QTest>
-#include <filesystem>
-#include <functional>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QScreen>
 
 #include "app/library_tree.h"
 #include "app/main_fixture.h"
-#include "managers/mang_fixture.h"
+#include "app/search_dlg.h"
 #include "platform/text.h"
-#include "support/cards.h"
+#include "res/dialog_template.h"
+#include "ui/split_bar.h"
+#include "ui/window_settings.h"
 
 using namespace mainfx;
 using plat::Gbk;
@@ -74,8 +77,7 @@ TEST_F(MainTest, StartUpFillsTreeBoxesAndPathAndTheButtonsActOnThem) {
     // Another library over the edited file name: asked first; discarded, the tree and both boxes are the new
     // library's.
     progress.clear();
-    svc.ExpectBox("当前资料卡的修改还没有保存。\n你要先保存它吗? (选\"否\"放弃这些修改)", "选择",
-                  plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION, plat::IDNO);
+    svc.ExpectBox(kUnsaved, "选择", kAsk, plat::IDNO);
     QTest::keyClick(Combo(1000), Qt::Key_Down);
     EXPECT_EQ(progress, (Strings{"正在重新扫描文件夹.....", "正在读取类别信息......", "正在读取资料来源信息......"}));
     EXPECT_EQ(Dump(Tree()) + Current(), "Other{x}Other");
@@ -96,11 +98,15 @@ Strings Entries(const LibraryTree& tree) {
     return out;
 }
 
-TEST(LibraryTree, TakesPlainFoldersAsClassesAndCardFilesAsCardsInOneOrder) {
+// The scan takes plain folders as classes and card files as cards, in one order. Whatever then changes on disk,
+// applying the names it touched (in any order, as often as they are reported) gives the tree and the entry list
+// a fresh scan gives; the current entry goes to a neighbour with its class, to the one before when nothing
+// follows.
+TEST(LibraryTree, ScansPlainFoldersAndCardsAndAppliesChangesByNameAsAFreshScanDoes) {
     TempProgramDir dir;
     for (const char* f : {"_ _SETS_ _/inside.datum.xml", ".git/x.datum.xml", ".datum.xml", "x.txt", "K/a.datum.xml",
-                          "K/Sub/b.datum.html", "L/a.datum.xml", "root.datum.xml", "RO/hidden.datum.xml",
-                          "\xF0\x9F\x98\x80.datum.xml"})
+                          "K/c.datum.xml", "K/Sub/s.datum.html", "L/l.datum.xml", "top.datum.xml",
+                          "RO/hidden.datum.xml", "\xF0\x9F\x98\x80.datum.xml"})
         dir.WriteFile(std::string("lib/") + f, "");
     dir.MakeDir("lib/f.datum.d");
     ASSERT_EQ(chmod((dir.Native() + "/lib/RO").c_str(), 0555), 0);  // read-only: not a class
@@ -109,32 +115,15 @@ TEST(LibraryTree, TakesPlainFoldersAsClassesAndCardFilesAsCardsInOneOrder) {
     LibraryTree tree(&view);
     std::string error;
     ASSERT_TRUE(tree.Scan("lib\\", error));
-    EXPECT_EQ(Entries(tree), (Strings{"c:|lib\\.datum.xml", "d:f.datum.d", "d:K", "c:a|lib\\K\\a.datum.xml", "d:Sub",
-                                      "c:b|lib\\K\\Sub\\b.datum.html", "d:L", "c:a|lib\\L\\a.datum.xml",
-                                      "c:root|lib\\root.datum.xml"}));
-    const DatumNode* b = tree.FindByPath("lib\\K\\Sub\\b.datum.html");
-    ASSERT_NE(b, nullptr);
-    tree.Select(b);
-    EXPECT_TRUE(b->item->isSelected() && b->item->parent()->isExpanded());
+    EXPECT_EQ(Entries(tree), (Strings{"c:|lib\\.datum.xml", "d:f.datum.d", "d:K", "c:a|lib\\K\\a.datum.xml",
+                                      "c:c|lib\\K\\c.datum.xml", "d:Sub", "c:s|lib\\K\\Sub\\s.datum.html", "d:L",
+                                      "c:l|lib\\L\\l.datum.xml", "c:top|lib\\top.datum.xml"}));
+    const DatumNode* s = tree.FindByPath("lib\\K\\Sub\\s.datum.html");
+    ASSERT_NE(s, nullptr);
+    tree.Select(s);
+    EXPECT_TRUE(s->item->isSelected() && s->item->parent()->isExpanded());
     EXPECT_EQ(tree.FindByItem(std::make_unique<QTreeWidgetItem>().get()), nullptr) << "an item of no entry";
 
-    fs::remove_all(dir.Native() + "/lib/L");
-    ASSERT_TRUE(tree.Scan("lib\\", error));
-    EXPECT_EQ(Dump(&view), ",f.datum.d,K{a,Sub{b}},root");
-}
-
-// Whatever changed on disk, applying the names it touched (in any order, as often as they are reported) gives
-// the tree and the entry list a fresh scan gives; the current entry goes to a neighbour with its class, to
-// the one before when nothing follows.
-TEST(LibraryTree, ChangesAppliedByNameGiveWhatAFreshScanGives) {
-    TempProgramDir dir;
-    for (const char* f :
-         {"K/a.datum.xml", "K/c.datum.xml", "K/Sub/s.datum.xml", "L/l.datum.xml", "top.datum.xml"})
-        dir.WriteFile(std::string("lib/") + f, "");
-    QTreeWidget view;
-    LibraryTree tree(&view);
-    std::string error;
-    ASSERT_TRUE(tree.Scan("lib\\", error));
     tree.MakeCurrent(tree.FindByPath("lib\\L\\l.datum.xml"));
     const std::string lib = dir.Native() + "/lib/";
     const struct {
@@ -163,12 +152,11 @@ TEST(LibraryTree, ChangesAppliedByNameGiveWhatAFreshScanGives) {
         LibraryTree fresh(&freshView);
         ASSERT_TRUE(fresh.Scan("lib\\", error));
         EXPECT_EQ(Entries(tree), Entries(fresh));
-        EXPECT_EQ(mainfx::Dump(&view), mainfx::Dump(&freshView));
+        EXPECT_EQ(Dump(&view), Dump(&freshView));
     }
-    EXPECT_EQ(mainfx::Dump(&view), "A{B{x}},K{,a,b,b.sync-conflict-1-2-X [冲突],c}");
+    EXPECT_EQ(Dump(&view), ",A{B{x}},f.datum.d,K{,a,b,b.sync-conflict-1-2-X [冲突],c}");
     ASSERT_NE(tree.Current(), nullptr);
-    EXPECT_EQ(tree.Current()->path, "lib\\K\\c.datum.xml")
-        << "gone with its class, then with the card after it";
+    EXPECT_EQ(tree.Current()->path, "lib\\K\\c.datum.xml") << "gone with its class, then with the card after it";
     EXPECT_TRUE(tree.Current()->item->isSelected());
 }
 
@@ -289,46 +277,14 @@ TEST_F(MainTest, WithoutALibraryTheWindowStartsQuietAndLoadsTheFirstOneRegistere
     EXPECT_EQ(Dump(Tree()) + Rows(Combo(1011)), "K{c}K,|");
 }
 
-TEST_F(MainTest, ManagersReloadOnlyWhatTheyChanged) {
-    MakeStandardProgramDir(dir);
-    dir.WriteFile("in/extra.xsl", "<x/>");
-    CMainDlg& w = Load();
-    progress.clear();
-    mangfx::WhenModal([](CDialog& m) {
-        mangfx::Type(m, 1021, "新类");
-        mangfx::Click(m, 3);
-        mangfx::Click(m, 1);
-    });
-    Click(1012);
-    EXPECT_EQ(progress, Strings{"重新读取类别的信息......"});
-    EXPECT_EQ(Rows(Combo(1011)), "art,Zoo,|历史,历史\\近代,新类,");
-    svc.QueueFileName(dir.Internal() + "\\in\\extra.xsl");
-    mangfx::WhenModal([](CDialog& m) {
-        mangfx::Click(m, 3);
-        QTest::keyClick(&m, Qt::Key_Escape);  // the folder changed all the same
-    });
-    Click(1016);
-    EXPECT_EQ(Rows(Combo(1015)), "extra,report,simple,|");
-    fs::remove(dir.Native() + "/lib/_ _SETS_ _/class.list");
-    svc.ExpectBox("找不到文件 lib\\_ _SETS_ _\\class.list", "ERROR", 0x10);
-    Click(1012);
-    EXPECT_FALSE(w.Ended());
-}
-
-std::string Links(const std::string& title, const std::string& url) {
-    std::vector<LineIndexLink> links;
-    if (!url.empty()) links.push_back({Gbk("卡片"), url, "K", "2003-2-5 9:7", Gbk("关键"), Gbk("报纸")});
-    return LinkListBytes(Gbk(title), Gbk("资料卡"), links);
-}
-
 // The library lies outside the program directory, so its links are stored by their absolute path.
 TEST_F(MainTest, AddBookmarkAppendsTheCurrentCardOnceAndTheListButtonsOpenTheirOwnList) {
     TempProgramDir outside;
     const std::string root = outside.Internal() + "\\Bib";
     MakeLibrary(outside, "Bib", {"K"}, {});
     outside.WriteFile("Bib/K/Karte.datum.xml", CardBytes({Gbk("卡片"), "K", "2003-2-5 9:7", "", Gbk("报纸"), Gbk("关键"), "", "", ""}));
-    outside.WriteFile("Bib/_ _SETS_ _/bookmark.list", Links("书签", ""));
-    outside.WriteFile("Bib/_ _SETS_ _/lineindex.list", Links("索引", ""));
+    outside.WriteFile("Bib/_ _SETS_ _/bookmark.list", mangfx::LinkList("书签", {}));
+    outside.WriteFile("Bib/_ _SETS_ _/lineindex.list", mangfx::LinkList("索引", {}));
     ASSERT_EQ(chdir(dir.Native().c_str()), 0);
     WriteRegistry(dir, {{"外部", plat::GbkToUtf8(root)}}, 0);
     MakeStyles(dir, {});
@@ -338,7 +294,7 @@ TEST_F(MainTest, AddBookmarkAppendsTheCurrentCardOnceAndTheListButtonsOpenTheirO
     Click(1007);
     svc.ExpectBox("该文件已经在列表中了！", "ERROR", 0x10);
     Click(1007);
-    EXPECT_EQ(outside.ReadFile("Bib/_ _SETS_ _/bookmark.list"), Links("索引;书签", plat::AsciiLower(root + "\\K\\Karte.datum.xml")));
+    EXPECT_EQ(outside.ReadFile("Bib/_ _SETS_ _/bookmark.list"), mangfx::LinkList("索引;书签", {{"卡片", plat::AsciiLower(root + "\\K\\Karte.datum.xml")}}));
     mangfx::WhenModal([](CDialog& m) {
         EXPECT_TRUE(mangfx::Rows(m).empty()) << "the index list is another list";
         mangfx::Click(m, 2);
@@ -361,6 +317,94 @@ TEST_F(MainTest, TheShippedProgramDirectoryLoadsWithoutAnyBox) {
     Load();
     EXPECT_TRUE(svc.boxes.empty());
     EXPECT_GT(Tree()->topLevelItemCount(), 0);
+}
+
+class WindowTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MakeStandardProgramDir(dir);
+        QFile::remove(ui::WindowSettings::File());  // no place left by another test
+    }
+    QRect At(int id) { return dlg->Item(id)->geometry(); }
+    int Du(int units) { return dlg->MapDialogRect(0, 0, units, units).width(); }
+    void DragBar(int dx) {
+        auto* bar = dlg->findChild<ui::SplitBar*>();
+        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(2, 20));
+        QTest::mouseMove(bar, QPoint(2 + dx, 20));
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(2 + dx, 20));
+    }
+    // Starts the window shown, lets `act` use it, and ends it as 退出 does.
+    void Run(const std::function<void()>& act) {
+        Load();
+        dlg->show();
+        act();
+        Click(1);
+    }
+};
+
+TEST_F(WindowTest, TheTreeGrowsInHeightTheFieldsInWidthAndTheBodyTakesTheRest) {
+    Load();
+    dlg->show();
+    for (const res::ControlTemplate& c : res::Dialog(102).controls) {  // the template size: the template places
+        const QRect want = dlg->MapDialogRect(c.x, c.y, c.w, c.h);
+        EXPECT_TRUE(c.id < 0 || At(c.id).adjusted(0, 0, 0, want.height() - At(c.id).height()) == want) << c.id;
+    }
+    const QRect tree = At(1005), title = At(1009), manage = At(1012), body = At(1018), save = At(1006);
+    dlg->resize(dlg->size() + QSize(400, 300));
+    DragBar(60);  // the boundary: the tree takes what the form's fields give; the buttons at the right stay
+    const std::pair<QRect, QRect> split[] = {
+        {At(1005), tree.adjusted(0, 0, 60, 300)},  {At(1009), title.adjusted(60, 0, 400, 0)},
+        {At(1012), manage.translated(400, 0)},     {At(1018), body.adjusted(60, 0, 400, 300)},
+        {At(1006), save.translated(60, 0)}};
+    for (const auto& [got, want] : split) EXPECT_EQ(got, want);
+    // Neither pane can be dragged away, nor can the window be made too small for its controls.
+    DragBar(-2000);
+    EXPECT_EQ(At(1005).width(), Du(50));
+    DragBar(4000);
+    EXPECT_EQ(At(1011).width(), Du(40));
+    dlg->resize(10, 10);
+    EXPECT_EQ(dlg->size(), dlg->MapDialogRect(0, 0, 321, 203).size());
+    EXPECT_TRUE(dlg->rect().contains(At(1018)) && At(1018).height() >= 4 * dlg->fontMetrics().height());
+}
+
+TEST_F(WindowTest, PlaceSizeMaximisedStateBoundaryAndSearchWindowAreKeptAcrossRuns) {
+    const QRect place(40, 30, 700, 520), search(60, 50, 720, 480);
+    Run([&] {
+        dlg->setGeometry(place);
+        DragBar(-30);
+        Click(1023);
+        dlg->SearchWindow()->setGeometry(search);
+        dlg->showMaximized();
+    });
+    Run([&] {
+        EXPECT_TRUE(dlg->isMaximized());
+        Click(1023);
+        EXPECT_EQ(dlg->SearchWindow()->geometry(), search);
+        dlg->showNormal();
+        EXPECT_EQ(dlg->geometry(), place) << "the size it had before it was maximised";
+        EXPECT_EQ(At(1005).width(), Du(117) - 30);
+    });
+}
+
+// Nothing the file holds can stop a window or put it out of reach.
+TEST(WindowSettings, ADamagedOrStrangeFileKeepsNothingAndAPlaceOffTheScreensComesBackOnOne) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const std::pair<QByteArray, QRect> rows[] = {
+        {QByteArray("\0\xff\xfe[[[=\x01", 9), {}},
+        {"[w]\ngeometry=@Rect(10 20 300 200)\nmaximized=maybe\n", {10, 20, 300, 200}},
+        {"[w]\ngeometry=@Rect(10 10 -5 0)\n", {}},
+        {"[w]\ngeometry=@Rect(5000 -3000 600 500)\n", {QPoint(screen.right() - 599, screen.top()), QSize(600, 500)}},
+        {"[w]\ngeometry=@Rect(0 0 9000 9000)\n", screen}};
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(ui::WindowSettings::File()).path()));
+    for (const auto& [bytes, place] : rows) {
+        QFile file(ui::WindowSettings::File());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
+        file.close();
+        QWidget w;
+        w.setGeometry(1, 2, 3, 4);
+        EXPECT_EQ(ui::WindowSettings().Restore(&w, "w"), place.isValid()) << bytes.toStdString();
+        EXPECT_TRUE(w.geometry() == (place.isValid() ? place : QRect(1, 2, 3, 4)) && !w.isMaximized());
+    }
 }
 
 }  // namespace

@@ -1,11 +1,8 @@
 // Each update that rewrites the user's files, recorded call by call and replayed into every crash state a
 // power cut could leave (see crash_replay.h). Each test prints how many states it explored and how many
 // failed.
-#include <gtest/gtest.h>
-
 #include <QTextEdit>
 #include <cstdio>
-#include <filesystem>
 #include <random>
 
 #include "app/main_fixture.h"
@@ -17,7 +14,6 @@
 #include "library/registry.h"
 #include "platform/path.h"
 #include "store/list_file.h"
-#include "support/cards.h"
 
 namespace fs = std::filesystem;
 using plat::Gbk;
@@ -162,9 +158,7 @@ TEST_F(CrashStates, ACardSavedUnderANewNameInAnotherClassWithTheOldFileDeleted) 
     Window();
     Edit(1009)->setText("d");
     Edit(1008)->setText("lib\\L\\d.datum.xml");
-    svc.ExpectBox(
-        "你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?",
-        "选择", plat::MB_YESNO | plat::MB_ICONQUESTION, plat::IDYES);
+    svc.ExpectBox(mainfx::kRenamed, "选择", mainfx::kYesNo, plat::IDYES);
     // Either name may be there, but the card is never under neither.
     read = [] {
         return plat::PathExists("lib\\L\\d.datum.xml") ? CardAt("lib\\L\\d.datum.xml")

@@ -112,6 +112,16 @@ TEST_F(ManagerTest, ClassesMakeAndRemoveFoldersAtOnceAndTheListOnOk) {
     EXPECT_TRUE(m.Ended());
     // The list lacked slot lines 2 and up: they are appended rather than lost.
     EXPECT_EQ(dir.ReadFile(kClassList), ClassList({"BA\\C", "乗.", "乙类"}, 0));
+
+    // A count beyond the slot lines reads the missing ones as empty; a folder already there can be added.
+    dir.WriteFile(kClassList, plat::ReplaceAll(ClassList({"A"}, 1), "count=1", "count=2"));
+    dir.MakeDir("lib/旧类");
+    Opened<CClassMang> again(Gbk("lib\\"), Gbk("lib\\_ _SETS_ _\\class.list"), nullptr);
+    again.Init();
+    Add(again, "旧类");
+    Click(again, kOK);
+    EXPECT_EQ(dir.ReadFile(kClassList), ListText({"count=3", "name0=A", "path0=lib\\A\\", "name1=", "path1=",
+                                                  "name2=旧类", "path2=lib\\旧类\\"}));
 }
 
 TEST_F(ManagerTest, ListsAreFullAtAHundredAndSourcesChangeOnlyOnOk) {
@@ -175,13 +185,6 @@ TEST_F(ManagerTest, StylesAreCopiedInNeverOverAnotherAndDeletedAtOnce) {
 
 std::string Card(const std::string& title, const std::string& klass, const std::string& date) {
     return CardBytes({Gbk(title), Gbk(klass), date, "", Gbk("报纸"), Gbk("关键"), Gbk("正文"), "a.xsl", "x.dtd"});
-}
-
-// A line index file as the program writes it; links given as {name, url}, the other fields fixed.
-std::string LinkList(const std::string& title, const std::vector<std::pair<std::string, std::string>>& links) {
-    std::vector<LineIndexLink> l;
-    for (const auto& [name, url] : links) l.push_back({Gbk(name), Gbk(url), "K", "2003-2-5 9:7", Gbk("关键"), Gbk("报纸")});
-    return LinkListBytes(Gbk(title), Gbk("资料卡"), l);
 }
 
 class LinkListTest : public ManagerTest {

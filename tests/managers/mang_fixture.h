@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/codec.h"
+#include "support/cards.h"
 #include "ui/dialog.h"
 
 namespace mangfx {
@@ -92,6 +93,15 @@ inline std::string ListText(const std::vector<std::string>& utf8Lines) {
     std::string out;
     for (const auto& l : utf8Lines) out += plat::Gbk(l) + "\r\n";
     return out;
+}
+
+// A line index file (UTF-8 title) as the program writes it; links given as {name, url} in UTF-8, of class K,
+// stamped 2003-2-5 9:7, keyword 关键, source 报纸.
+inline std::string LinkList(const std::string& title, const std::vector<std::pair<std::string, std::string>>& links) {
+    std::vector<LineIndexLink> l;
+    for (const auto& [name, url] : links)
+        l.push_back({plat::Gbk(name), plat::Gbk(url), "K", "2003-2-5 9:7", plat::Gbk("关键"), plat::Gbk("报纸")});
+    return LinkListBytes(plat::Gbk(title), plat::Gbk("资料卡"), l);
 }
 
 }  // namespace mangfx
