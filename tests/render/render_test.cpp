@@ -35,10 +35,9 @@ std::string Style(const std::string& mark, const std::string& extra = "", const 
            "</body></html></xsl:template></xsl:stylesheet>";
 }
 
-class RenderTest : public ::testing::Test {
+// A program directory with styles a.xsl and b.xsl, and a stylesheet beside the cards of library folder lib.
+class RenderTest : public MainWindowTest {
 protected:
-    TempProgramDir dir;
-    ScriptedServices svc;
     const std::string card = "lib\\k\\c.datum.xml";
     std::string oldCache = qEnvironmentVariable("XDG_CACHE_HOME").toStdString();
 
@@ -48,12 +47,9 @@ protected:
         dir.WriteFile("xmlstyle/datumstyle/b.xsl", Style("STYLE-B"));
         dir.WriteFile("lib/k/local.xsl", Style("STYLE-L"));
     }
-    void TearDown() override { qputenv("XDG_CACHE_HOME", oldCache.c_str()); }
-    std::string Rendered(const std::string& href, const std::string& selected = "") {
-        dir.WriteFile("lib/k/c.datum.xml", Card("标题", href));
-        render::Page page = render::RenderCard(card, selected);
-        EXPECT_TRUE(page.ok) << plat::GbkToUtf8(page.error);
-        return plat::GbkToUtf8(page.html);
+    void TearDown() override {
+        dlg.reset();  // while its cache folder is still named
+        qputenv("XDG_CACHE_HOME", oldCache.c_str());
     }
 };
 
@@ -233,19 +229,12 @@ TEST_F(RenderTest, WindowViewShowsEveryFieldAsTypedInTheSelectedShippedStyle) {
     const std::string rel = "datum/示例/读书笔记/R&D.datum.xml";
     const std::string text = Card("R&D <草稿> 一", "", "甲 & 乙\r\n<丙>");
     dir.WriteFile(rel, text);
-    CMainDlg w;
-    w.Initialise();
-    w.RunStartupLoad();
-    auto* tree = w.ItemAs<QTreeWidget>(1005);
-    QTreeWidgetItem* card = tree->findItems("R&D", Qt::MatchExactly | Qt::MatchRecursive).value(0);
-    ASSERT_NE(card, nullptr);
-    tree->setCurrentItem(card);
-    emit tree->itemDoubleClicked(card, 0);  // the card opened, as the user opens it
-    auto* styles = w.ItemAs<QComboBox>(1015);
+    Load();
+    OpenCard("R&D");
     for (const std::string style : {"simple", "report"}) {
         SCOPED_TRACE(style);
-        styles->setCurrentIndex(styles->findText(QString::fromStdString(style)));
-        w.ItemAs<QPushButton>(1021)->click();
+        Combo(1015)->setCurrentIndex(Combo(1015)->findText(QString::fromStdString(style)));
+        Click(1021);
         ASSERT_FALSE(svc.shellOpens.empty());
         const std::string html = plat::GbkToUtf8(ReadNativeFile(plat::ToNative(svc.shellOpens.back().path)));
         EXPECT_EQ(html.find("<table class=\"info\">") != std::string::npos, style == "report") << html;
