@@ -22,7 +22,7 @@ using Strings = std::vector<std::string>;
 namespace {
 
 using Lib = std::pair<std::string, std::string>;  // name, stored path
-enum { kNew = 3, kEdit = 6, kDelete = 4, kSetDefault = 5, kOK = 1, kCancel = 2 };
+enum { kNew = 3, kEdit = 6, kDelete = 4, kSetDefault = 5, kOK = 1, kCancel = 2, kRestore = 8 };
 
 std::string RegistryText(const std::vector<Lib>& libs, int use, int count = -1) {
     Strings l{"# registry", "count=" + std::to_string(count < 0 ? int(libs.size()) : count), "use=" + std::to_string(use)};
@@ -127,13 +127,16 @@ TEST_F(LibMangTest, EditDeleteAndDefaultThenOkOrAFailedRewrite) {
     EXPECT_EQ(OnDisk(), RegistryText({{"A改", "la"}, {"B", "lb"}, {"C", "lc"}, {"D", "ld"}}, 0, 1));
 }
 
-TEST_F(LibMangTest, AFullListRefusesNewAndCancelWritesNothing) {
+// Refused before any question or file dialog.
+TEST_F(LibMangTest, AFullListRefusesNewAndRestoreAndCancelWritesNothing) {
     std::vector<Lib> libs;
     for (int i = 0; i < 50; ++i) libs.push_back({"L" + std::to_string(i), "p" + std::to_string(i)});
     Start(libs, 0);
     svc.ExpectBox("资料库列表已满(最多 50 个)，不能再新建资料库!", "ERROR", 0x10);
+    svc.ExpectBox("资料库列表已满(最多 50 个)，不能再恢复资料库!", "ERROR", 0x10);
     ExpectNoModal();
     Click(m, kNew);
+    Click(m, kRestore);
     Drain();
     Select(m, 1);
     Click(m, kSetDefault);
