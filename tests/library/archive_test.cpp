@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <QDate>
-#include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
 #include <map>

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <QLineEdit>
-#include <QTreeWidget>
 #include <filesystem>
 
 #include "managers/mang_fixture.h"
