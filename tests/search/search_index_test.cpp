@@ -260,17 +260,13 @@ TEST_F(SearchIndexTest, NoIndexWithoutAPrivateCache) {
     ASSERT_EQ(IndexSql(dir.Native() + "/victim.sqlite", "CREATE TABLE t(x)"), -1);
     const std::string victim = dir.ReadFile("victim.sqlite");
     const struct { const char* what; std::function<void()> setUp; const char* error; } rows[] = {
-        {"HOME and XDG_CACHE_HOME unset", [] { unsetenv("XDG_CACHE_HOME"), unsetenv("HOME"); },
-         "不能建立检索索引: 找不到缓存目录: HOME 和 XDG_CACHE_HOME 都没有设置"},
+        // (No HOME and no XDG_CACHE_HOME: see the search window's test; the program's folder made private, or
+        // a link in its place: the view's test.)
         {"a relative cache home is ignored", [&] { setenv("XDG_CACHE_HOME", "cache", 1), setenv("HOME", cache.c_str(), 1); }, ""},
         {"the index file is a link: replaced, never followed",
          [&] { fs::remove(file), fs::create_symlink(dir.Native() + "/victim.sqlite", file); }, ""},
-        {"an old folder open to others is made private", [&] { fs::permissions(cache + "/korvane", fs::perms::all); }, ""},
-        {"korvane's folder is a link",
-         [&] { fs::rename(cache + "/korvane", dir.Native() + "/moved"), fs::create_directory_symlink(dir.Native() + "/moved", cache + "/korvane"); },
-         "不能建立检索索引: 不能使用缓存目录 $/korvane: 不能创建，或者不是本用户自己的目录(例如是符号链接)"},
         {"a cache home others may write to",
-         [&] { fs::remove(cache + "/korvane"), fs::permissions(cache, fs::perms::all); },
+         [&] { fs::remove_all(cache + "/korvane"), fs::permissions(cache, fs::perms::all); },
          "不能建立检索索引: 缓存目录 $ 别的用户也能改动，不能使用"},
     };
     for (const auto& row : rows) {
