@@ -1,5 +1,5 @@
 // The library manager and its form: New with each of its folder cases, Edit, Delete with the default, Set
-// default, and what reaches the registry on OK, Cancel and a failed rewrite.
+// default, and what reaches the registry on OK and Cancel. (A rewrite that fails: the full-disk test.)
 #include "library/datum_lib_mang.h"
 
 #include <gtest/gtest.h>
@@ -86,7 +86,7 @@ TEST_F(LibMangTest, NewLibrariesInEachKindOfFolder) {
     EXPECT_EQ(OnDisk(), RegistryText({{"甲", "a"}, {"新库", "fresh"}, {"K", "乗"}, {"M", "made"}}, 0));
 }
 
-TEST_F(LibMangTest, EditDeleteAndDefaultThenOkOrAFailedRewrite) {
+TEST_F(LibMangTest, EditDeleteAndDefaultThenOk) {
     Start({{"A", "la"}, {"B", "lb"}, {"C", "lc"}, {"D", "ld"}}, 2);
     dir.MakeDir("lb");
     dir.WriteFile("ld/card.datum.xml", "keep");
@@ -112,14 +112,6 @@ TEST_F(LibMangTest, EditDeleteAndDefaultThenOkOrAFailedRewrite) {
     Select(m, 1);
     Click(m, kDelete);
     EXPECT_EQ(Rows(m, 0), Strings{"A改 **"});
-
-    const std::string before = OnDisk();
-    ASSERT_EQ(chmod((dir.Native() + "/set/datumlib.lst").c_str(), 0444), 0);
-    svc.ExpectBox("不能写入配置文件 set\\datumlib.lst：没有写入的权限", "ERROR", 0x10);
-    Click(m, kOK);
-    EXPECT_FALSE(m.Ended());
-    EXPECT_EQ(OnDisk(), before);
-    ASSERT_EQ(chmod((dir.Native() + "/set/datumlib.lst").c_str(), 0644), 0);
     Click(m, kOK);
     EXPECT_TRUE(m.Ended());
     // Slots above the new count keep what they held.

@@ -114,13 +114,7 @@ TEST_F(RenderTest, FailuresNameTheStylesheetAndRunawayStylesheetsAreStopped) {
         EXPECT_NE(error.find(c.line), std::string::npos) << error;
         EXPECT_EQ(error.find('\n', c.start.size()), std::string::npos) << "only the first line: " << error;
     }
-    dir.WriteFile("lib/k/c.datum.xml", "<datum><title>x</title></datum>");
-    svc.ExpectBox("读取文件 lib\\k\\c.datum.xml 的XML数据时出错了!", "ERROR", 0x10);
-    ui::ShowCard(nullptr, card, "");
-    EXPECT_TRUE(svc.shellOpens.empty());
-    EXPECT_FALSE(fs::exists(render::ViewFolder()));
-
-    // In the window the runaway stylesheet runs under a strip whose 取消 stops it: no box, no page.
+    // In the window (a card that does not read: the main window's test) the runaway stylesheet runs under a strip whose 取消 stops it: no box, no page.
     dir.WriteFile("lib/k/c.datum.xml", Card("标题", "../../xmlstyle/datumstyle/runaway.xsl"));
     QTimer::singleShot(300, [] {
         QWidget* strip = QApplication::activeModalWidget();
