@@ -86,7 +86,7 @@ TEST_F(LibMangTest, NewLibrariesInEachKindOfFolder) {
     EXPECT_EQ(OnDisk(), RegistryText({{"甲", "a"}, {"新库", "fresh"}, {"K", "乗"}, {"M", "made"}}, 0));
 }
 
-TEST_F(LibMangTest, EditDeleteAndDefaultThenOk) {
+TEST_F(LibMangTest, EditDeleteAndDefaultThenOkKeepsALibraryAnotherProgramRegistered) {
     Start({{"A", "la"}, {"B", "lb"}, {"C", "lc"}, {"D", "ld"}}, 2);
     dir.MakeDir("lb");
     dir.WriteFile("ld/card.datum.xml", "keep");
@@ -112,10 +112,14 @@ TEST_F(LibMangTest, EditDeleteAndDefaultThenOk) {
     Select(m, 1);
     Click(m, kDelete);
     EXPECT_EQ(Rows(m, 0), Strings{"A改 **"});
+    // A scheduled restore registers a library while the dialog is open: OK keeps it beside the dialog's edits.
+    std::string error;
+    ASSERT_TRUE(archiving::Register({Gbk("定时恢复"), "restored"}, error));
     Click(m, kOK);
     EXPECT_TRUE(m.Ended());
     // Slots above the new count keep what they held.
-    EXPECT_EQ(OnDisk(), RegistryText({{"A改", "la"}, {"B", "lb"}, {"C", "lc"}, {"D", "ld"}}, 0, 1));
+    const Lib restored{"定时恢复", "restored"};
+    EXPECT_EQ(OnDisk(), RegistryText({{"A改", "la"}, restored, {"C", "lc"}, {"D", "ld"}, restored}, 0, 2));
 }
 
 // Refused before any question or file dialog.
@@ -134,17 +138,6 @@ TEST_F(LibMangTest, AFullListRefusesNewAndRestoreAndCancelWritesNothing) {
     EXPECT_EQ(Rows(m, 0)[1], "L1 **");
     Click(m, kCancel);
     EXPECT_EQ(OnDisk(), RegistryText(libs, 0));
-}
-
-// A scheduled restore registers a library while the dialog is open: OK keeps it beside the dialog's edits.
-TEST_F(LibMangTest, OkKeepsALibraryAnotherProgramRegisteredMeanwhile) {
-    Start({{"甲", "a"}, {"乙", "b"}}, 0);
-    std::string error;
-    ASSERT_TRUE(archiving::Register({Gbk("定时恢复"), "restored"}, error));
-    Select(m, 1);
-    Click(m, kSetDefault);
-    Click(m, kOK);
-    EXPECT_EQ(OnDisk(), RegistryText({{"甲", "a"}, {"乙", "b"}, {"定时恢复", "restored"}}, 1));
 }
 
 // The folder browser may leave the process elsewhere; the form sets the directory back.

@@ -144,7 +144,7 @@ protected:
 TEST_F(SearchIndexTest, AnswersAsTheCardTextsDoAndFollowsTheLibraryOnDiskAndThePathsTheProgramReports) {
     WriteRandomLibrary(60);
     // 中文 holds the bytes of 形 across its two characters; the trail bytes of the body are '\' and 'a'.
-    const std::string zw = Write("zw.datum.xml", "\xD6\xD0\xCE\xC4", "\x81\x5C\x81\x61");
+    Write("zw.datum.xml", "\xD6\xD0\xCE\xC4", "\x81\x5C\x81\x61");
     // A break ends a run: "ab" never matches "a b" or "a\r\nb", nor 中文 "中 文".
     Write("sp.datum.xml", "t", "xa bx\r\nax\r\nbxx\xD6\xD0 \xCE\xC4");
     dir.WriteFile("lib/_ _SETS_ _/s.datum.xml", "x");  // cards the tree never shows are never found
@@ -160,7 +160,6 @@ TEST_F(SearchIndexTest, AnswersAsTheCardTextsDoAndFollowsTheLibraryOnDiskAndTheP
     ASSERT_TRUE(index.Refresh());
     ExpectAgreesWithOracle(index, 600, {"\xD0\xCE", "\\a", "a", "\\", "\xA3\xC1\xA3\xE2", "Ab", "\x81\x5C", "ab",
                                         "xab", "\xD6\xD0\xCE\xC4", "bxx\xD6\xD0", "aaa", "xxx", "abab"});
-    for (const std::string q : {"\xD0\xCE", "\\", "a"}) EXPECT_EQ(Paths(index.Query(q, 1000)).count(zw), 0u);
     // Nothing is written into the library (the index lives in the cache folder: see the command-line and
     // private-cache tests).
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.Native() + "/lib"), {}), files - 1);
