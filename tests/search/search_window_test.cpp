@@ -52,7 +52,6 @@ protected:
         EXPECT_TRUE(Search()->Answering());
         ASSERT_TRUE(QTest::qWaitFor([&] { return !Search()->Answering(); }, 10000));
     }
-    std::string Selected() { return U(Body()->textCursor().selectedText()); }
 };
 
 TEST_F(SearchWindowTest, FindsMarksOpensAtTheMatchAndFollowsSavedCards) {
@@ -91,7 +90,7 @@ TEST_F(SearchWindowTest, FindsMarksOpensAtTheMatchAndFollowsSavedCards) {
     std::vector<std::string> steps;
     for (auto key : {Qt::NoModifier, Qt::NoModifier, Qt::NoModifier, Qt::ShiftModifier, Qt::ShiftModifier}) {
         QTest::keyClick(dlg->windowHandle(), Qt::Key_F3, key);
-        steps.push_back(Selected());
+        steps.push_back(U(Body()->textCursor().selectedText()));
     }
     EXPECT_EQ(steps, (std::vector<std::string>{"黄海", "水师", "水师", "水师", "黄海"}));
 
