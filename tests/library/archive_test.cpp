@@ -146,8 +146,7 @@ TEST_F(ArchiveTest, HostileEntriesAreRefusedBeforeAnythingIsWritten) {
     for (const auto& c : cases) {
         // The hostile entry comes last, after a harmless one that must not be written either.
         WriteZip("bad.zip", {classList, {"card.datum.xml"}, c.entry});
-        ExpectRefused("bad.zip", c.error);
-        EXPECT_FALSE(fs::exists(fs::symlink_status("outside")));
+        ExpectRefused("bad.zip", c.error);  // "outside" too is in the folder it compares
     }
 }
 

@@ -108,7 +108,6 @@ TEST(ListFile, KeepsEveryLineAndSavesTheExactBytes) {
     TempProgramDir dir;
     dir.WriteFile("x.lst", Golden("list_in.lst"));
     CListFile f;
-    EXPECT_EQ(f.Save(), -2);
     ASSERT_EQ(f.Load("x.lst"), 1);
     // Comments, sections, dropped lines and other case never answer; the first of two equal keys does.
     const std::pair<const char*, std::string> rows[] = {
