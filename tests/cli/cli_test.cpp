@@ -48,8 +48,8 @@ protected:
         dir.WriteFile(rel, CardBytes({Gbk(title), "", "", "", "", "", Gbk(body), "", ""}));
     }
     std::string UserDir() const { return dir.Native() + "/home/data/korvane"; }
-    // Started in a program directory of two libraries, 资料一 (lib, cards in 历史, one with a line break in its
-    // name) and 资料二 (lib2), with a stylesheet of its own; 资料一 backed up by name into lib.zip.
+    // Started in a program directory of two libraries, 资料一 (lib, cards in 历史, one with a line break
+    // in its name) and 资料二 (lib2), with a stylesheet of its own; 资料一 backed up by name into lib.zip.
     void MakeProgramDir() {
         mainfx::WriteRegistry(dir, {{"资料一", "lib"}, {"资料二", "lib2"}}, 0);
         mainfx::MakeLibrary(dir, "lib", {"历史"}, {});
@@ -104,7 +104,8 @@ TEST_F(CliTest, EveryModeAnswersByItsStatusAndNeverWritesOverTheUsersFiles) {
     dir.WriteFile("bad.datum.xml", "not a card");
     dir.WriteFile("old/x.zip", "keep");
     dir.WriteFile("notes.txt", "mine");
-    const std::string card = "lib/历史/甲午.datum.xml", shown = "lib\\历史\\甲午.datum.xml", other = "lib/历史/定\n远.datum.xml";
+    const std::string card = "lib/历史/甲午.datum.xml", shown = "lib\\历史\\甲午.datum.xml";
+    const std::string other = "lib/历史/定\n远.datum.xml";
     const std::string sep = "korvane: 文件名中的 \\ 在本程序的路径中是分隔符，不能照原样使用: ";
     const std::string lines = "korvane: 资料库的名称和目录中不能有换行符或其它控制字符: ";
     // Equal matches saved in the same minute list in the order of their names.
@@ -152,7 +153,7 @@ TEST_F(CliTest, EveryModeAnswersByItsStatusAndNeverWritesOverTheUsersFiles) {
     }
     EXPECT_EQ(snapshot(), before);
     EXPECT_FALSE(dir.Exists("new") || dir.Exists("lib/历史/new") || dir.Exists("x.zip"));
-    EXPECT_NE(Korvane({"--render", card.c_str()}).out.find("OWN 甲午"), std::string::npos) << "its own stylesheets";
+    EXPECT_NE(Korvane({"--render", card.c_str()}).out.find("OWN 甲午"), std::string::npos) << "own styles";
 
     // A card written since the last run is found. An index that only a query finds damaged is built again,
     // and answers.

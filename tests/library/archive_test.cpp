@@ -346,8 +346,10 @@ TEST_F(ArchiveTest, ManagerBacksUpAndRestoresBesideTheLibrariesAndRegisters) {
     // flagged as UTF-8.
     const auto names = CentralNames(dir.ReadFile("same.zip"));
     EXPECT_EQ(names.size(), tree.size());
-    for (const auto& [name, flags] : names)
-        EXPECT_TRUE(std::all_of(name.begin(), name.end(), [](char c) { return c > 0; }) || (flags & 0x800)) << name;
+    for (const auto& [name, flags] : names) {
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return c > 0; });
+        EXPECT_TRUE(ascii || (flags & 0x800)) << name << " is not flagged as UTF-8";
+    }
     svc.ExpectBox("备份完成: " + counted + "，已写入 甲-20261207.zip (" + size + " 字节)", "INFOMATION", 0x40);
     mangfx::Click(m, kBackup);
     ASSERT_EQ(svc.fileDialogs.size(), 2u);

@@ -112,7 +112,8 @@ TEST_F(LibMangTest, EditDeleteAndDefaultThenOkKeepsALibraryAnotherProgramRegiste
     Select(m, 1);
     Click(m, kDelete);
     EXPECT_EQ(Rows(m, 0), Strings{"A改 **"});
-    // A scheduled restore registers a library while the dialog is open: OK keeps it beside the dialog's edits.
+    // A scheduled restore registers a library while the dialog is open: OK keeps it beside the dialog's
+    // edits.
     std::string error;
     ASSERT_TRUE(archiving::Register({Gbk("定时恢复"), "restored"}, error));
     Click(m, kOK);

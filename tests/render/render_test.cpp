@@ -82,12 +82,14 @@ TEST_F(RenderTest, OnlyTheStyleFolderIsTrustedAndItsNamesAreFoundIgnoringCase) {
 // Broken, failing, runaway and cancelled stylesheets: each message names the stylesheet with the first error.
 TEST_F(RenderTest, FailuresNameTheStylesheetAndRunawayStylesheetsAreStopped) {
     // A named template that calls itself twice a level, 60 levels deep: 2^60 calls, which only a stop ends.
-    const std::string again = "<xsl:call-template name=\"r\"><xsl:with-param name=\"n\" select=\"$n - 1\"/></xsl:call-template>";
+    const std::string again =
+        "<xsl:call-template name=\"r\"><xsl:with-param name=\"n\" select=\"$n - 1\"/></xsl:call-template>";
     dir.WriteFile("xmlstyle/datumstyle/runaway.xsl",
-                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"><xsl:template "
-                  "match=\"/\"><xsl:call-template name=\"r\"><xsl:with-param name=\"n\" select=\"60\"/></xsl:call-template>"
-                  "</xsl:template><xsl:template name=\"r\"><xsl:param name=\"n\"/><xsl:if test=\"$n &gt; 0\">" + again + again +
-                  "</xsl:if></xsl:template></xsl:stylesheet>");
+                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                  "<xsl:template match=\"/\"><xsl:call-template name=\"r\"><xsl:with-param name=\"n\" "
+                  "select=\"60\"/></xsl:call-template></xsl:template><xsl:template name=\"r\"><xsl:param "
+                  "name=\"n\"/><xsl:if test=\"$n &gt; 0\">" +
+                      again + again + "</xsl:if></xsl:template></xsl:stylesheet>");
     dir.WriteFile("xmlstyle/datumstyle/broken.xsl", "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">");
     dir.WriteFile("xmlstyle/datumstyle/bad.xsl", Style("X", "<xsl:value-of select=\"title[\"/>"));
     dir.WriteFile("xmlstyle/datumstyle/stop.xsl", Style("X", "<xsl:message terminate=\"yes\">halt here</xsl:message>"));
@@ -113,7 +115,8 @@ TEST_F(RenderTest, FailuresNameTheStylesheetAndRunawayStylesheetsAreStopped) {
         EXPECT_NE(error.find(c.line), std::string::npos) << error;
         EXPECT_EQ(error.find('\n', c.start.size()), std::string::npos) << "only the first line: " << error;
     }
-    // In the window (a card that does not read: the main window's test) the runaway stylesheet runs under a strip whose 取消 stops it: no box, no page.
+    // In the window the runaway stylesheet runs under a strip whose 取消 stops it: no box, no page. (A card
+    // that does not read: the main window's test.)
     dir.WriteFile("lib/k/c.datum.xml", Card("标题", "../../xmlstyle/datumstyle/runaway.xsl"));
     QTimer::singleShot(300, [] {
         QWidget* strip = QApplication::activeModalWidget();

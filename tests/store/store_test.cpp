@@ -121,7 +121,8 @@ TEST(ListFile, KeepsEveryLineAndSavesTheExactBytes) {
     ASSERT_EQ(f.Save(), 1);
     EXPECT_EQ(dir.ReadFile("x.lst"), Golden("list_saved.lst"));
 
-    // (A failed save: the full-disk test.) What cannot be read whole is not loaded, so a later Save cannot cut the file short.
+    // (A failed save: the full-disk test.) What cannot be read whole is not loaded, so a later Save cannot
+    // cut the file short.
     f.Close();
     EXPECT_EQ(f.Load("\\proc\\self\\mem"), -1);
     EXPECT_EQ(f.Save(), -2);

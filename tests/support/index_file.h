@@ -15,7 +15,8 @@ inline std::int64_t IndexSql(const std::string& file, const char* sql) {
     auto first = [](void* out, int, char** cols, char**) {
         return *static_cast<std::int64_t*>(out) = cols[0] ? std::atoll(cols[0]) : -1, 0;
     };
-    const bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK && sqlite3_exec(db, sql, first, &v, nullptr) == SQLITE_OK;
+    const bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, sql, first, &v, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return ok ? v : -2;
 }
