@@ -16,10 +16,7 @@ using plat::Gbk;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+struct Outcome { int status; std::string out, err; };
 
 class CliTest : public ::testing::Test {
 protected:
@@ -105,13 +102,12 @@ TEST_F(CliTest, EveryModeAnswersByItsStatusAndNeverWritesOverTheUsersFiles) {
     dir.WriteFile("old/x.zip", "keep");
     dir.WriteFile("notes.txt", "mine");
     const std::string card = "lib/历史/甲午.datum.xml", shown = "lib\\历史\\甲午.datum.xml";
-    const std::string other = "lib/历史/定\n远.datum.xml";
     const std::string sep = "korvane: 文件名中的 \\ 在本程序的路径中是分隔符，不能照原样使用: ";
     const std::string lines = "korvane: 资料库的名称和目录中不能有换行符或其它控制字符: ";
     // Equal matches saved in the same minute list in the order of their names.
     const struct { QStringList args; int status; std::string out, err; } cases[] = {
         {{"--search", "水师 北洋"}, 0, "lib/历史/定\\n远.datum.xml\n" + card + "\n", ""},
-        {{"--search", "-0", "北洋"}, 0, other + '\0' + card + '\0', ""},
+        {{"--search", "-0", "北洋"}, 0, "lib/历史/定\n远.datum.xml" + std::string(1, '\0') + card + '\0', ""},
         {{"--search", "--library", "资料一", "甲"}, 0, card + "\n", ""},
         {{"--search", "水师", "--library", "资料二"}, 1, "", ""},
         {{"--search", "水师", "--library", "没有这个库"}, 2, "", "korvane: 没有名为 没有这个库 的资料库\n"},
@@ -138,9 +134,8 @@ TEST_F(CliTest, EveryModeAnswersByItsStatusAndNeverWritesOverTheUsersFiles) {
         {{"--restore", "lib.zip", "lib/历史/new"}, 1, "", "korvane: 目录 lib\\历史\\new\\ 位于资料库 资料一 之中，不能恢复到那里\n"},
     };
     auto snapshot = [&] {
-        std::string all;
-        for (const std::string& f : {std::string("set/datumlib.lst"), card, std::string("notes.txt")}) all += dir.ReadFile(f) + "|";
-        return all + dir.ReadFile("old/x.zip");
+        return dir.ReadFile("set/datumlib.lst") + dir.ReadFile(card) + dir.ReadFile("notes.txt") +
+               dir.ReadFile("old/x.zip");
     };
     const std::string before = snapshot();
     for (const auto& c : cases) {

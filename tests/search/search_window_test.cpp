@@ -59,15 +59,13 @@ TEST_F(SearchWindowTest, FindsMarksOpensAtTheMatchAndFollowsSavedCards) {
     WriteCard("lib/历史/近代/辛亥.datum.xml", "辛亥", "武昌起义");
     OpenSearch();
     CSearchDlg* s = Search();
-    EXPECT_TRUE(s->isVisible());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(s->isVisible() && !QApplication::activeModalWidget()) << "open beside the window, not modal";
     EXPECT_TRUE(dlg->screen()->availableGeometry().contains(s->geometry())) << "seen whole on the screen";
 
     Type({"水师 黄海"});
     ASSERT_EQ(Results()->topLevelItemCount(), 1);
     QTreeWidgetItem* row = Results()->topLevelItem(0);
-    EXPECT_EQ(U(row->text(0)), "甲午");
-    EXPECT_EQ(U(row->text(1)), "历史");
+    EXPECT_EQ(U(row->text(0) + "|" + row->text(1)), "甲午|历史");
     EXPECT_FALSE(row->text(2).isEmpty()) << "the stamp";
     // Text around the first hit, cut from the body (title and class have their own columns), every term marked.
     const QString snippet = row->text(3);

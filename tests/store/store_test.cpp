@@ -34,10 +34,7 @@ DatumCard Sample() {
 
 TEST(Card, WritesTheExactBytes) {
     FixedClock clock;
-    struct Row {
-        const char* golden;
-        std::function<void(DatumCard&)> edit;
-    } rows[] = {
+    const struct { const char* golden; std::function<void(DatumCard&)> edit; } rows[] = {
         {"card_one_paragraph.xml", [](DatumCard& c) { c.content = Gbk("床前明月光，疑是地上霜。"); }},
         // A kept founddate is written as it is; modifieddate is always the new stamp.
         {"card_three_paragraphs.xml", [](DatumCard& c) {
@@ -51,7 +48,7 @@ TEST(Card, WritesTheExactBytes) {
              c.title = "\x81\x5C\x81\x5F", c.content = "\x81\x5C\x95\x5F<\x81\x40\r\n\x81\x5C";
          }},
     };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         DatumCard c = Sample();
         r.edit(c);
         EXPECT_EQ(CardBytes(c), Golden(r.golden)) << r.golden;
