@@ -1,40 +1,36 @@
 // The command-line modes as a user or a scheduled job runs them: the real program started in a folder,
 // judged by its exit status, what it prints and what it leaves on disk.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <QProcess>
 #include <filesystem>
 #include <fstream>
 
-#include "support/cards.h"
 #include "app/main_fixture.h"
 #include "library/registry.h"
+#include "support/cards.h"
+#include "support/index_file.h"
 
 namespace fs = std::filesystem;
 using plat::Gbk;
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
+struct Outcome { int status; std::string out, err; };
 
 class CliTest : public ::testing::Test {
 protected:
     TempProgramDir dir;
 
-    // Home, user data and cache inside the test folder, and no display, as for a scheduled job.
+    // Home, user data and cache inside the test folder, and no display, as for a scheduled job. A relative
+    // `home` is handed over as it is, with no XDG_DATA_HOME.
     Outcome Korvane(const QStringList& args, const QString& home = "/home") {
         const QString root = QString::fromStdString(dir.Native());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home.startsWith('/') ? root + home : home);
-        env.insert("XDG_DATA_HOME", root + "/home/data");
-        if (home != "/home") env.remove("XDG_DATA_HOME");
-        env.remove("XDG_CACHE_HOME");  // the cache then goes under HOME
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
+        if (home == "/home") env.insert("XDG_DATA_HOME", root + "/home/data");
+        else env.remove("XDG_DATA_HOME");
+        for (const char* unset : {"XDG_CACHE_HOME", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(unset);
         QProcess p;
         p.setWorkingDirectory(root);
         p.setProcessEnvironment(env);
@@ -43,13 +39,37 @@ protected:
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
                 p.readAllStandardError().toStdString()};
     }
+    // Saved in one minute, so that equal matches rank by their names alone.
     void WriteCard(const std::string& rel, const std::string& title, const std::string& body = "正文") {
+        FixedClock clock;
         dir.WriteFile(rel, CardBytes({Gbk(title), "", "", "", "", "", Gbk(body), "", ""}));
     }
     std::string UserDir() const { return dir.Native() + "/home/data/korvane"; }
+    // Started in a program directory of two libraries, 资料一 (lib, cards in 历史, one with a line break
+    // in its name) and 资料二 (lib2), with a stylesheet of its own; 资料一 backed up by name into lib.zip.
+    void MakeProgramDir() {
+        mainfx::WriteRegistry(dir, {{"资料一", "lib"}, {"资料二", "lib2"}}, 0);
+        mainfx::MakeLibrary(dir, "lib", {"历史"}, {});
+        mainfx::MakeLibrary(dir, "lib2", {}, {});
+        WriteCard("lib/历史/甲午.datum.xml", "甲午", "北洋水师");
+        WriteCard("lib/历史/定\n远.datum.xml", "定远", "北洋水师");
+        dir.WriteFile("xmlstyle/datumstyle/own.xsl",
+                      "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                      "<xsl:template match=\"/\">OWN <xsl:value-of select=\"datum/title\"/></xsl:template>"
+                      "</xsl:stylesheet>");
+        ASSERT_EQ(Korvane({"--backup", "资料一", "lib.zip"}).status, 0);
+    }
 };
 
-TEST_F(CliTest, RenderFromAnyFolderMakesTheUsersProgramDirectoryOnceAndKeepsItsEdits) {
+// Where the program works: a damaged program directory is reported where it is; elsewhere the user's own is
+// made from the shipped one (an empty folder is filled), never copied over again; a HOME that is no place
+// says so.
+TEST_F(CliTest, WorksInTheUsersProgramDirectoryMadeOnceAndReportsADamagedOne) {
+    dir.MakeDir("set");
+    // Said there, and nothing more: no user's program directory made.
+    EXPECT_EQ(Korvane({"--search", "x"}).err, "korvane: 没有找到配置文件 set\\datumlib.lst\n");
+    fs::remove("set");
+
     WriteCard("cards/c.datum.xml", "终端 & 卡");  // no href: the first shipped style
     Outcome r = Korvane({"--render", "cards/c.datum.xml"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -58,31 +78,37 @@ TEST_F(CliTest, RenderFromAnyFolderMakesTheUsersProgramDirectoryOnceAndKeepsItsE
     const fs::path registry = UserDir() + "/set/datumlib.lst";
     EXPECT_EQ(ReadNativeFile(registry.string()), ReadNativeFile(KORVANE_SHIPPED_DATA "/set/datumlib.lst"));
     EXPECT_NE(fs::status(registry).permissions() & fs::perms::owner_write, fs::perms::none) << "the user's to change";
-
     std::ofstream(registry, std::ios::app) << "edited=1\r\n";
     r = Korvane({"--render", "cards/c.datum.xml", "page.html"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_NE(plat::GbkToUtf8(dir.ReadFile("page.html")).find("终端 &amp; 卡"), std::string::npos);
     EXPECT_NE(ReadNativeFile(registry.string()).find("edited=1"), std::string::npos) << "never copied over";
+
+    fs::remove_all(UserDir());
+    dir.MakeDir("home/data/korvane");
+    // Made, and its registry read (or the search would say it is missing).
+    EXPECT_EQ(Korvane({"--search", "x"}).err, "Program directory created: " + UserDir() + "\n");
+    EXPECT_EQ(Korvane({"--search", "x"}, "relative/home").err.substr(0, 60),
+              "korvane: HOME (relative/home) is not an absolute path; no pr");
 }
 
-// Matches exit 0, none 1, errors 2 or 1; a failure is one line and writes nothing.
-TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
-    mainfx::WriteRegistry(dir, {{"资料一", "lib"}, {"资料二", "lib2"}}, 0);
-    mainfx::MakeLibrary(dir, "lib", {"历史"}, {});
-    mainfx::MakeLibrary(dir, "lib2", {}, {});
-    WriteCard("lib/历史/甲午.datum.xml", "甲午", "北洋水师");
+// Matches exit 0, none 1, errors 2 or 1, and a failure is one line. Names are native and taken literally,
+// nothing of the user's is overwritten, names that would forge registry lines are refused, and found paths
+// print as a shell takes them.
+TEST_F(CliTest, EveryModeAnswersByItsStatusAndNeverWritesOverTheUsersFiles) {
+    MakeProgramDir();
     dir.WriteFile("bad.datum.xml", "not a card");
-    dir.WriteFile("xmlstyle/datumstyle/own.xsl",
-                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
-                  "<xsl:template match=\"/\">OWN <xsl:value-of select=\"datum/title\"/></xsl:template>"
-                  "</xsl:stylesheet>");
-    const std::string found = "lib/历史/甲午.datum.xml\n";
-    // err "?": any usage text
+    dir.WriteFile("old/x.zip", "keep");
+    dir.WriteFile("notes.txt", "mine");
+    const std::string card = "lib/历史/甲午.datum.xml", shown = "lib\\历史\\甲午.datum.xml";
+    const std::string sep = "korvane: 文件名中的 \\ 在本程序的路径中是分隔符，不能照原样使用: ";
+    const std::string lines = "korvane: 资料库的名称和目录中不能有换行符或其它控制字符: ";
+    // Equal matches saved in the same minute list in the order of their names.
     const struct { QStringList args; int status; std::string out, err; } cases[] = {
-        {{"--search", "水师 北洋"}, 0, found, ""},
-        {{"--search", "--library", "资料一", "甲"}, 0, found, ""},
+        {{"--search", "水师 北洋"}, 0, "lib/历史/定\\n远.datum.xml\n" + card + "\n", ""},
+        {{"--search", "-0", "北洋"}, 0, "lib/历史/定\n远.datum.xml" + std::string(1, '\0') + card + '\0', ""},
+        {{"--search", "--library", "资料一", "甲"}, 0, card + "\n", ""},
         {{"--search", "水师", "--library", "资料二"}, 1, "", ""},
         {{"--search", "水师", "--library", "没有这个库"}, 2, "", "korvane: 没有名为 没有这个库 的资料库\n"},
         {{"--search", "   "}, 2, "", "korvane: 用法: korvane --search [-0] 检索词 [--library 资料库名称]\n"},
@@ -91,130 +117,72 @@ TEST_F(CliTest, ExitStatusAndMessagesOfEveryMode) {
         {{"--render"}, 2, "", "?"},
         {{"--backup", "lib"}, 2, "", "?"},
         {{"--restore", "lib.zip"}, 2, "", "?"},
-        // Started in a program directory: its own stylesheets, and a relative name is the user's own words.
+        // A relative name is the user's own words.
         {{"--render", "bad.datum.xml"}, 1, "", "korvane: 读取文件 bad.datum.xml 的XML数据时出错了!\n"},
         {{"--backup", "无此库", "x.zip"}, 1, "", "korvane: 目录 无此库\\ 不是资料库(没有 _ _SETS_ _\\class.list)\n"},
         {{"--backup", "lib", "无此目录/x.zip"}, 1, "", "korvane: 不能写入备份文件 无此目录\\x.zip: 不存在\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.join(' ').toStdString());
-        const Outcome r = Korvane(c.args);
-        EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(r.out, c.out);
-        if (c.err == "?") EXPECT_FALSE(r.err.empty());
-        else EXPECT_EQ(r.err, c.err);
-    }
-    EXPECT_FALSE(fs::exists("x.zip"));
-    WriteCard("c.datum.xml", "x");
-    EXPECT_NE(Korvane({"--render", "c.datum.xml"}).out.find("OWN x"), std::string::npos) << "its own stylesheets";
-    EXPECT_FALSE(fs::exists(UserDir())) << "the folder it was started in is the program directory";
-    EXPECT_FALSE(fs::is_empty(dir.Native() + "/home/.cache/korvane")) << "the index lives in the cache folder";
-
-    // A card written since the last run is found; a registry naming no library is an error, not "no match".
-    std::string poem;
-    for (int i = 0; i < 1000; ++i) poem += "白日依山尽，黄河入海流。";  // pages of the index
-    WriteCard("lib/历史/定远.datum.xml", "定远", poem);
-    EXPECT_EQ(Korvane({"--search", "定远"}).out, "lib/历史/定远.datum.xml\n");
-    // An index that only a query finds damaged (every page of FTS5's segments but the first garbled) is
-    // built again, and answers.
-    for (const auto& f : fs::directory_iterator(dir.Native() + "/home/.cache/korvane")) {
-        sqlite3* db = nullptr;
-        if (f.path().extension() != ".sqlite" || sqlite3_open(f.path().c_str(), &db) != SQLITE_OK) continue;
-        EXPECT_EQ(sqlite3_exec(db,
-                               "UPDATE ft_data SET block=CAST(printf('%.*c', length(block), 'x') AS BLOB)"
-                               " WHERE id>10 AND (id & 2147483647)>=2 AND ((id >> 31) & 63)=0",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
-        sqlite3_close(db);
-    }
-    const Outcome rebuilt = Korvane({"--search", "黄河 白日 依山 流"});
-    EXPECT_EQ(rebuilt.status, 0) << rebuilt.err;
-    EXPECT_NE(rebuilt.out, "");
-    dir.WriteFile("set/datumlib.lst", "count=0\r\n");
-    EXPECT_EQ(Korvane({"--search", "定远"}).status, 2);
-}
-
-TEST_F(CliTest, BackupByNameRestoreRegistersAndAFullListRefuses) {
-    mainfx::MakeLibrary(dir, "datum/甲", {"类"}, {"源"});
-    WriteCard("datum/甲/类/卡.datum.xml", "卡");
-    mainfx::WriteRegistry(dir, {{"甲", "datum\\甲"}}, 0);
-    EXPECT_EQ(Korvane({"--backup", "甲", "每日.zip"}).status, 0);
-    const Outcome restored = Korvane({"--restore", "每日.zip", "复原/", "复原库"});
-    EXPECT_EQ(restored.status, 0) << restored.err;
-    EXPECT_EQ(dir.ReadFile("复原/类/卡.datum.xml"), dir.ReadFile("datum/甲/类/卡.datum.xml"));
-    LibraryRegistry reg;
-    std::string error;
-    ASSERT_TRUE(ReadRegistry(reg, error));
-    ASSERT_EQ(reg.count, 2);
-    EXPECT_EQ(plat::GbkToUtf8(reg.entries[1].name), "复原库");
-    EXPECT_EQ(plat::GbkToUtf8(reg.entries[1].path), "复原") << "stored as typed, without the final separator";
-
-    mainfx::WriteRegistry(dir, std::vector<mainfx::Lib>(50, {"甲", "datum\\甲"}), 0);
-    const Outcome full = Korvane({"--restore", "每日.zip", "new"});
-    EXPECT_EQ(full.status, 1);
-    EXPECT_EQ(full.err, "korvane: 资料库列表已满(最多 50 个)，不能再恢复资料库!\n");
-    EXPECT_FALSE(fs::exists("new"));
-}
-
-// Command-line names are native and taken literally; what the user has is never overwritten; names that would
-// forge registry lines are refused; found paths print as a shell takes them.
-TEST_F(CliTest, NamesAreTakenLiterallyAndNothingOfTheUsersIsOverwritten) {
-    dir.CopyShippedData();
-    mainfx::WriteRegistry(dir, {{"资料一", "lib"}}, 0);
-    mainfx::MakeLibrary(dir, "lib", {"历史"}, {});
-    WriteCard("lib/历史/甲午.datum.xml", "甲午", "北洋");
-    WriteCard("lib/历史/定\n远.datum.xml", "定远", "北洋");
-    dir.WriteFile("old/x.zip", "keep");
-    dir.WriteFile("notes.txt", "mine");
-    ASSERT_EQ(Korvane({"--backup", "资料一", "lib.zip"}).status, 0);
-    const std::string card = "lib/历史/甲午.datum.xml", shown = "lib\\历史\\甲午.datum.xml";
-    const std::string sep = "korvane: 文件名中的 \\ 在本程序的路径中是分隔符，不能照原样使用: ";
-    const std::string lines = "korvane: 资料库的名称和目录中不能有换行符或其它控制字符: ";
-    const struct { QStringList args; int status; std::string err; } cases[] = {
-        {{"--backup", "资料一", "old\\x.zip"}, 2, sep + "old\\x.zip\n"},
-        {{"--render", "lib\\历史\\甲午.datum.xml"}, 2, sep + shown + "\n"},
-        {{"--backup", "资料一", card.c_str()}, 1, "korvane: 不能写入备份文件 " + shown + ": 备份文件不能放在要备份的资料库之中\n"},
-        {{"--backup", "资料一", "notes.txt"}, 1, "korvane: 文件 notes.txt 不是 ZIP 归档，备份不会替换它\n"},
-        {{"--render", card.c_str(), card.c_str()}, 1, "korvane: 不能把页面写到资料卡自己上: " + shown + "\n"},
-        {{"--render", card.c_str(), "notes.txt"}, 1, "korvane: 文件 notes.txt 已存在，不是本程序生成的页面，不会替换它\n"},
-        {{"--restore", "lib.zip", "new", "a\nname1=x"}, 2, lines + "a\\nname1=x new\n"},
-        {{"--restore", "lib.zip", "new\npath1=x"}, 2, lines + "lib new\\npath1=x\n"},
-        {{"--restore", "lib.zip", "lib/历史/new"}, 1, "korvane: 目录 lib\\历史\\new\\ 位于资料库 资料一 之中，不能恢复到那里\n"},
+        {{"--backup", "资料一", "old\\x.zip"}, 2, "", sep + "old\\x.zip\n"},
+        {{"--render", "lib\\历史\\甲午.datum.xml"}, 2, "", sep + shown + "\n"},
+        {{"--backup", "资料一", card.c_str()}, 1, "", "korvane: 不能写入备份文件 " + shown + ": 备份文件不能放在要备份的资料库之中\n"},
+        {{"--backup", "资料一", "notes.txt"}, 1, "", "korvane: 文件 notes.txt 不是 ZIP 归档，备份不会替换它\n"},
+        {{"--render", card.c_str(), card.c_str()}, 1, "", "korvane: 不能把页面写到资料卡自己上: " + shown + "\n"},
+        {{"--render", card.c_str(), "notes.txt"}, 1, "", "korvane: 文件 notes.txt 已存在，不是本程序生成的页面，不会替换它\n"},
+        {{"--render", card.c_str(), "page.html"}, 0, "", ""},
+        {{"--render", card.c_str(), "page.html"}, 0, "", ""},  // its own page may be replaced
+        {{"--restore", "lib.zip", "new", "a\nname1=x"}, 2, "", lines + "a\\nname1=x new\n"},
+        {{"--restore", "lib.zip", "new\npath1=x"}, 2, "", lines + "lib new\\npath1=x\n"},
+        {{"--restore", "lib.zip", "lib/历史/new"}, 1, "", "korvane: 目录 lib\\历史\\new\\ 位于资料库 资料一 之中，不能恢复到那里\n"},
     };
     auto snapshot = [&] {
-        std::string all;
-        for (const std::string& f : {std::string("set/datumlib.lst"), card, std::string("notes.txt")}) all += dir.ReadFile(f) + "|";
-        return all + dir.ReadFile("old/x.zip");
+        return dir.ReadFile("set/datumlib.lst") + dir.ReadFile(card) + dir.ReadFile("notes.txt") +
+               dir.ReadFile("old/x.zip");
     };
     const std::string before = snapshot();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
         const Outcome r = Korvane(c.args);
         EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, c.out);
+        if (c.err == "?") EXPECT_FALSE(r.err.empty());  // any usage text
+        else EXPECT_EQ(r.err, c.err);
     }
     EXPECT_EQ(snapshot(), before);
     EXPECT_FALSE(dir.Exists("new") || dir.Exists("lib/历史/new") || dir.Exists("x.zip"));
+    EXPECT_NE(Korvane({"--render", card.c_str()}).out.find("OWN 甲午"), std::string::npos) << "own styles";
 
-    EXPECT_EQ(Korvane({"--render", card.c_str(), "page.html"}).status, 0);
-    EXPECT_EQ(Korvane({"--render", card.c_str(), "page.html"}).status, 0) << "its own page may be replaced";
-    // Equal matches saved in the same minute list in the order of their names.
-    EXPECT_EQ(Korvane({"--search", "北洋"}).out, "lib/历史/定\\n远.datum.xml\n" + card + "\n");
-    EXPECT_EQ(Korvane({"--search", "-0", "北洋"}).out, "lib/历史/定\n远.datum.xml" + std::string(1, '\0') + card + '\0');
+    // A card written since the last run is found. An index that only a query finds damaged is built again,
+    // and answers.
+    std::string poem;
+    for (int i = 0; i < 1000; ++i) poem += "白日依山尽，黄河入海流。";  // pages of the index
+    WriteCard("lib/历史/登楼.datum.xml", "登楼", poem);
+    EXPECT_EQ(Korvane({"--search", "登楼"}).out, "lib/历史/登楼.datum.xml\n");
+    int indexes = 0;  // in the cache folder, one per library searched
+    for (const auto& f : fs::directory_iterator(dir.Native() + "/home/.cache/korvane"))
+        if (f.path().extension() == ".sqlite") indexes += IndexSql(f.path(), kGarbleLeaves) == -1;
+    EXPECT_EQ(indexes, 2);
+    const Outcome rebuilt = Korvane({"--search", "黄河 白日 依山 流"});
+    EXPECT_EQ(rebuilt.status, 0) << rebuilt.err;
+    EXPECT_EQ(rebuilt.out, "lib/历史/登楼.datum.xml\n");
+    // A registry naming no library is an error, not "no match".
+    dir.WriteFile("set/datumlib.lst", "count=0\r\n");
+    EXPECT_EQ(Korvane({"--search", "登楼"}).status, 2);
 }
 
-// Where the program works: a damaged program directory is reported where it is, an empty user folder is
-// filled, and a HOME that is no place says so.
-TEST_F(CliTest, ADamagedProgramDirectoryIsReportedAndAnEmptyUserFolderFilled) {
-    dir.MakeDir("set");
-    EXPECT_EQ(Korvane({"--search", "x"}).err, "korvane: 没有找到配置文件 set\\datumlib.lst\n");
-    EXPECT_FALSE(dir.Exists("home/data/korvane"));
-    std::filesystem::remove("set");
-    dir.MakeDir("home/data/korvane");
-    EXPECT_EQ(Korvane({"--search", "x"}).err.substr(0, 27), "Program directory created: ");
-    EXPECT_TRUE(dir.Exists("home/data/korvane/set/datumlib.lst"));
-    EXPECT_EQ(Korvane({"--search", "x"}, "relative/home").err.substr(0, 60),
-              "korvane: HOME (relative/home) is not an absolute path; no pr");
+TEST_F(CliTest, RestoreRegistersTheFolderAsTypedAndAFullListRefuses) {
+    MakeProgramDir();
+    EXPECT_EQ(Korvane({"--restore", "lib.zip", "复原/", "复原库"}).err, "");
+    EXPECT_EQ(dir.ReadFile("复原/历史/甲午.datum.xml"), dir.ReadFile("lib/历史/甲午.datum.xml"));
+    LibraryRegistry reg;
+    std::string error;
+    ASSERT_TRUE(ReadRegistry(reg, error) && reg.count == 3) << plat::GbkToUtf8(error);
+    // Stored as typed, without the final separator.
+    EXPECT_EQ(plat::GbkToUtf8(reg.entries[2].name + "=" + reg.entries[2].path), "复原库=复原");
+
+    mainfx::WriteRegistry(dir, std::vector<mainfx::Lib>(50, {"资料一", "lib"}), 0);
+    const Outcome full = Korvane({"--restore", "lib.zip", "new"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "korvane: 资料库列表已满(最多 50 个)，不能再恢复资料库!\n");
+    EXPECT_FALSE(fs::exists("new"));
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <QDate>
-#include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -125,27 +124,6 @@ class ArchiveTest : public ::testing::Test {
     }
 };
 
-TEST_F(ArchiveTest, RoundTripIsExactAndEveryToolSeesTheUtf8Names) {
-    MakeLibrary(dir, "lib");
-    const archiving::Outcome saved = archiving::Backup("lib\\", "lib.zip");
-    ASSERT_TRUE(saved.ok) << plat::GbkToUtf8(saved.error);
-    const auto tree = Tree(dir.Native() + "/lib");
-
-    // The central directory, which unzip -l and desktop tools list: the same names, flagged as UTF-8.
-    std::map<std::string, std::string> listed;
-    for (const auto& [name, flags] : CentralNames(dir.ReadFile("lib.zip"))) {
-        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return c > 0; });
-        EXPECT_TRUE(ascii || (flags & 0x800)) << name << " is not flagged as UTF-8";
-        listed[name] = tree.count(name) ? tree.at(name) : "missing";
-    }
-    EXPECT_EQ(listed, tree);
-
-    dir.MakeDir("datum");
-    const archiving::Outcome back = archiving::Restore("lib.zip", Gbk("datum\\复原\\"));
-    ASSERT_TRUE(back.ok) << plat::GbkToUtf8(back.error);
-    EXPECT_EQ(Tree(dir.Native() + "/datum/复原"), tree);
-}
-
 TEST_F(ArchiveTest, HostileEntriesAreRefusedBeforeAnythingIsWritten) {
     const std::string tail = "，没有恢复任何文件";
     const std::string abs = dir.Native() + "/outside";
@@ -168,8 +146,7 @@ TEST_F(ArchiveTest, HostileEntriesAreRefusedBeforeAnythingIsWritten) {
     for (const auto& c : cases) {
         // The hostile entry comes last, after a harmless one that must not be written either.
         WriteZip("bad.zip", {classList, {"card.datum.xml"}, c.entry});
-        ExpectRefused("bad.zip", c.error);
-        EXPECT_FALSE(fs::exists(fs::symlink_status("outside")));
+        ExpectRefused("bad.zip", c.error);  // "outside" too is in the folder it compares
     }
 }
 
@@ -253,9 +230,6 @@ TEST_F(ArchiveTest, CancelAndFailuresLeaveNoHalfArchiveOrFolder) {
     const archiving::Outcome linked = archiving::Backup("lib\\", "old.zip");
     EXPECT_EQ(plat::GbkToUtf8(linked.error), "不能备份符号链接或特殊文件: lib\\甲类\\link");
     EXPECT_EQ(dir.ReadFile("old.zip"), previous);
-    EXPECT_EQ(plat::GbkToUtf8(archiving::Backup("set\\", "x.zip").error),
-              "目录 set\\ 不是资料库(没有 _ _SETS_ _\\class.list)");
-    EXPECT_FALSE(fs::exists("x.zip"));
 }
 
 // A card saved (a new file renamed over it) between the listing and its read is stored whole; swapped for a
@@ -291,12 +265,11 @@ TEST_F(ArchiveTest, BackupReplacesOnlyArchivesAndWritesThroughLinks) {
     dir.MakeDir("folder");
     fs::create_symlink("real.zip", "link.zip");
     fs::create_symlink("nowhere.zip", "dangling.zip");
-    const std::string card = "lib\\甲类\\乙 子类\\卡片.datum.xml", no = "不能写入备份文件 ";
+    // (A card of the library or a file that is no archive as the target: see the command-line test.)
+    const std::string no = "不能写入备份文件 ";
     const struct { std::string target, error; } cases[] = {
         {"empty.zip", ""}, {"link.zip", ""}, {"real.zip", ""},
-        {card, no + card + ": 备份文件不能放在要备份的资料库之中"},
         {"lib\\new.zip", no + "lib\\new.zip: 备份文件不能放在要备份的资料库之中"},
-        {"notes.txt", "文件 notes.txt 不是 ZIP 归档，备份不会替换它"},
         {"dangling.zip", no + "dangling.zip: 符号链接指向的文件不存在"},
         {"folder", no + "folder: 是一个目录"},
     };
@@ -369,6 +342,14 @@ TEST_F(ArchiveTest, ManagerBacksUpAndRestoresBesideTheLibrariesAndRegisters) {
     svc.QueueFileName("甲-20261207.zip");
     ASSERT_TRUE(archiving::Backup(Gbk("datum\\甲\\"), "same.zip").ok);  // the same bytes: its size is known
     const std::string size = std::to_string(fs::file_size("same.zip"));
+    // The central directory, which unzip -l and desktop tools list: every entry, a name that is not ASCII
+    // flagged as UTF-8.
+    const auto names = CentralNames(dir.ReadFile("same.zip"));
+    EXPECT_EQ(names.size(), tree.size());
+    for (const auto& [name, flags] : names) {
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return c > 0; });
+        EXPECT_TRUE(ascii || (flags & 0x800)) << name << " is not flagged as UTF-8";
+    }
     svc.ExpectBox("备份完成: " + counted + "，已写入 甲-20261207.zip (" + size + " 字节)", "INFOMATION", 0x40);
     mangfx::Click(m, kBackup);
     ASSERT_EQ(svc.fileDialogs.size(), 2u);
@@ -392,14 +373,6 @@ TEST_F(ArchiveTest, ManagerBacksUpAndRestoresBesideTheLibrariesAndRegisters) {
     EXPECT_EQ(Tree(dir.Native() + "/datum/甲-2"), tree);
     EXPECT_EQ(mangfx::Rows(m, 1), (std::vector<std::string>{"datum\\甲", "datum\\甲-2"}));
     EXPECT_TRUE(m.RegistryWritten()) << "registered at once: the main window reads it again even after Cancel";
-
-    // A full list is refused before any question.
-    mainfx::WriteRegistry(dir, std::vector<mainfx::Lib>(50, {"甲", "datum\\甲"}), 0);
-    Mang full;
-    full.Init();
-    svc.ExpectBox("资料库列表已满(最多 50 个)，不能再恢复资料库!", "ERROR", 0x10);
-    mangfx::Click(full, kRestore);
-    EXPECT_EQ(svc.fileDialogs.size(), 3u);
 }
 
 }  // namespace

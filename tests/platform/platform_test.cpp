@@ -80,7 +80,7 @@ TEST(Codec, AgreesWithIconvOnEveryCodeAndStoresWhatOnlyGb2312HoldsAsGb2312Does) 
     EXPECT_EQ(plat::Utf8ToGbk("a😀b\xE8\xA1x€"), "a?b??x\x80");
 }
 
-TEST(LineReader, ReadsLongFilesAndOpensNothingButPlainFiles) {
+TEST(LineReader, ReadsLongLinesWholeWithEitherLineEnd) {
     TempProgramDir dir;
     Strings want;
     std::string bytes;
@@ -94,14 +94,8 @@ TEST(LineReader, ReadsLongFilesAndOpensNothingButPlainFiles) {
     for (std::string line; r.ReadLine(line);) lines.push_back(line);
     EXPECT_TRUE(lines == want);
     EXPECT_FALSE(r.Failed());
-    // A pipe would block the window, a device never end a line.
-    dir.MakeDir("folder");
-    ASSERT_EQ(mkfifo((dir.Native() + "/pipe").c_str(), 0644), 0);
-    for (const char* path : {"folder", "missing", "pipe", "\\dev\\zero"}) EXPECT_FALSE(r.Open(path)) << path;
-    // A read error is told apart from the end of the file.
-    ASSERT_TRUE(r.Open("\\proc\\self\\mem"));
-    EXPECT_EQ(r.Next(), "");
-    EXPECT_TRUE(r.Failed());
+    // (Pipes, devices and folders named as cards: the bad-input test; a read error told apart from the end of
+    // the file: the list file test.)
 }
 
 TEST(ListDir, OrdersNamesTellsAttributesAndReusesTheList) {
@@ -126,21 +120,19 @@ TEST(ListDir, OrdersNamesTellsAttributesAndReusesTheList) {
     dir.WriteFile("small/😀", "");
     ASSERT_TRUE(plat::ListDir("small", list));
     EXPECT_TRUE(list.empty());
-    EXPECT_FALSE(plat::ListDir("lib\\b", list));
 }
 
-TEST(FileSystem, CopiesKeepTheModeAndRefuseWhatIsNoPlainFile) {
+TEST(FileSystem, CopiesOverwriteOnlyWhenAskedAndRefuseWhatIsNoPlainFile) {
     TempProgramDir dir;
     dir.WriteFile("src", "new bytes");
     dir.WriteFile("old", "old old old old");
-    dir.WriteFile("ro", "keep");
-    chmod((dir.Native() + "/ro").c_str(), 0444);
     EXPECT_FALSE(plat::CopyFile("src", "old", true));
     EXPECT_TRUE(plat::CopyFile("src", "old", false));
     ASSERT_EQ(mkfifo((dir.Native() + "/pipe").c_str(), 0644), 0);
-    for (auto [from, to] : {std::pair{"src", "ro"}, {"missing", "x"}, {"src", "src"}, {"pipe", "y"}, {"\\dev\\zero", "z"}})
+    // (A read-only target: the test of copying a tree.)
+    for (auto [from, to] : {std::pair{"missing", "x"}, {"src", "src"}, {"pipe", "y"}, {"\\dev\\zero", "z"}})
         EXPECT_FALSE(plat::CopyFile(from, to, false)) << from << " -> " << to;
-    EXPECT_EQ(dir.ReadFile("old") + dir.ReadFile("ro") + dir.ReadFile("src"), "new byteskeepnew bytes");
+    EXPECT_EQ(dir.ReadFile("old") + dir.ReadFile("src"), "new bytesnew bytes");
     EXPECT_FALSE(dir.Exists("x") || dir.Exists("y") || dir.Exists("z"));
 }
 

@@ -35,10 +35,9 @@ std::string Style(const std::string& mark, const std::string& extra = "", const 
            "</body></html></xsl:template></xsl:stylesheet>";
 }
 
-class RenderTest : public ::testing::Test {
+// A program directory with styles a.xsl and b.xsl, and a stylesheet beside the cards of library folder lib.
+class RenderTest : public MainWindowTest {
 protected:
-    TempProgramDir dir;
-    ScriptedServices svc;
     const std::string card = "lib\\k\\c.datum.xml";
     std::string oldCache = qEnvironmentVariable("XDG_CACHE_HOME").toStdString();
 
@@ -48,17 +47,15 @@ protected:
         dir.WriteFile("xmlstyle/datumstyle/b.xsl", Style("STYLE-B"));
         dir.WriteFile("lib/k/local.xsl", Style("STYLE-L"));
     }
-    void TearDown() override { qputenv("XDG_CACHE_HOME", oldCache.c_str()); }
-    std::string Rendered(const std::string& href, const std::string& selected = "") {
-        dir.WriteFile("lib/k/c.datum.xml", Card("标题", href));
-        render::Page page = render::RenderCard(card, selected);
-        EXPECT_TRUE(page.ok) << plat::GbkToUtf8(page.error);
-        return plat::GbkToUtf8(page.html);
+    void TearDown() override {
+        dlg.reset();  // while its cache folder is still named
+        qputenv("XDG_CACHE_HOME", oldCache.c_str());
     }
 };
 
 // Only the style folder's stylesheets are used for what a card names, found as a case-blind disk would;
-// any other is replaced by the selected or first style, and the note says so.
+// any other is replaced by the selected or first style, and the note says so. (Relative names with '/' are
+// in every other test here; a card naming none: the command-line and window view tests.)
 TEST_F(RenderTest, OnlyTheStyleFolderIsTrustedAndItsNamesAreFoundIgnoringCase) {
     const std::string b = dir.Native() + "/xmlstyle/datumstyle/b.xsl";
     const std::string selected = dir.Internal() + "\\xmlstyle\\datumstyle\\b.xsl";
@@ -67,11 +64,8 @@ TEST_F(RenderTest, OnlyTheStyleFolderIsTrustedAndItsNamesAreFoundIgnoringCase) {
         {"local.xsl", selected, "STYLE-B", true},
         {"gone.xsl", "", "STYLE-A", true},
         {"..\\..\\XMLSTYLE\\DatumStyle\\B.XSL", "", "STYLE-B", false},
-        {"../../xmlstyle/datumstyle/b.xsl", "", "STYLE-B", false},
         {dir.Internal() + "\\xmlstyle\\datumstyle\\b.xsl", "", "STYLE-B", false},
         {"file://" + b, "", "STYLE-B", false},
-        {"", selected, "STYLE-B", false},
-        {"", "", "STYLE-A", false},
         {"http://example.com/b.xsl", "", "STYLE-A", true},
         {"D:\\styles\\b.xsl", selected, "STYLE-B", true},
     };
@@ -82,27 +76,23 @@ TEST_F(RenderTest, OnlyTheStyleFolderIsTrustedAndItsNamesAreFoundIgnoringCase) {
         const std::string used = c.mark == "STYLE-A" ? "a.xsl" : "b.xsl";
         EXPECT_EQ(plat::GbkToUtf8(page.note), !c.noted ? "" : "资料卡指定的风格文件 " + c.href +
                   " 不在风格目录 xmlstyle\\datumstyle\\ 中或不存在，已改用风格 " + used) << c.href;
-        EXPECT_TRUE(page.html.ends_with(render::kPageMark));
     }
 }
 
 // Broken, failing, runaway and cancelled stylesheets: each message names the stylesheet with the first error.
 TEST_F(RenderTest, FailuresNameTheStylesheetAndRunawayStylesheetsAreStopped) {
-    // A named template that calls itself `calls` times a level, `depth` levels deep.
-    auto recursion = [](const std::string& depth, int calls) {
-        std::string again;
-        for (int i = 0; i < calls; ++i)
-            again += "<xsl:call-template name=\"r\"><xsl:with-param name=\"n\" select=\"$n - 1\"/></xsl:call-template>";
-        return "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"><xsl:template "
-               "match=\"/\"><xsl:call-template name=\"r\"><xsl:with-param name=\"n\" select=\"" + depth +
-               "\"/></xsl:call-template></xsl:template><xsl:template name=\"r\"><xsl:param name=\"n\"/><xsl:if "
-               "test=\"$n &gt; 0\">" + again + "</xsl:if></xsl:template></xsl:stylesheet>";
-    };
+    // A named template that calls itself twice a level, 60 levels deep: 2^60 calls, which only a stop ends.
+    const std::string again =
+        "<xsl:call-template name=\"r\"><xsl:with-param name=\"n\" select=\"$n - 1\"/></xsl:call-template>";
+    dir.WriteFile("xmlstyle/datumstyle/runaway.xsl",
+                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                  "<xsl:template match=\"/\"><xsl:call-template name=\"r\"><xsl:with-param name=\"n\" "
+                  "select=\"60\"/></xsl:call-template></xsl:template><xsl:template name=\"r\"><xsl:param "
+                  "name=\"n\"/><xsl:if test=\"$n &gt; 0\">" +
+                      again + again + "</xsl:if></xsl:template></xsl:stylesheet>");
     dir.WriteFile("xmlstyle/datumstyle/broken.xsl", "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">");
     dir.WriteFile("xmlstyle/datumstyle/bad.xsl", Style("X", "<xsl:value-of select=\"title[\"/>"));
     dir.WriteFile("xmlstyle/datumstyle/stop.xsl", Style("X", "<xsl:message terminate=\"yes\">halt here</xsl:message>"));
-    dir.WriteFile("xmlstyle/datumstyle/runaway.xsl", recursion("60", 2));  // 2^60 calls: only a stop ends it
-    dir.WriteFile("xmlstyle/datumstyle/deep.xsl", recursion("100000", 1));
     const std::string folder = "风格文件 lib\\k\\..\\..\\xmlstyle\\datumstyle\\";
     const std::string using_ = "用" + folder;
     std::atomic<bool> stop{true};
@@ -110,7 +100,6 @@ TEST_F(RenderTest, FailuresNameTheStylesheetAndRunawayStylesheetsAreStopped) {
         {"broken.xsl", folder + "broken.xsl 有错误, 不能使用:\r\n", "broken.xsl"},
         {"bad.xsl", folder + "bad.xsl 有错误, 不能使用:\r\n", "Invalid expression"},
         {"stop.xsl", using_ + "stop.xsl 显示资料卡时出错:\r\n", "halt here"},
-        {"deep.xsl", using_ + "deep.xsl 显示资料卡时出错:\r\n", "runtime error"},
         {"runaway.xsl", using_ + "runaway.xsl 显示资料卡时出错:\r\n", "，已停止"},  // by time or by steps
         {"runaway.xsl", "", "", &stop},
     };
@@ -126,13 +115,8 @@ TEST_F(RenderTest, FailuresNameTheStylesheetAndRunawayStylesheetsAreStopped) {
         EXPECT_NE(error.find(c.line), std::string::npos) << error;
         EXPECT_EQ(error.find('\n', c.start.size()), std::string::npos) << "only the first line: " << error;
     }
-    dir.WriteFile("lib/k/c.datum.xml", "<datum><title>x</title></datum>");
-    svc.ExpectBox("读取文件 lib\\k\\c.datum.xml 的XML数据时出错了!", "ERROR", 0x10);
-    ui::ShowCard(nullptr, card, "");
-    EXPECT_TRUE(svc.shellOpens.empty());
-    EXPECT_FALSE(fs::exists(render::ViewFolder()));
-
-    // In the window the runaway stylesheet runs under a strip whose 取消 stops it: no box, no page.
+    // In the window the runaway stylesheet runs under a strip whose 取消 stops it: no box, no page. (A card
+    // that does not read: the main window's test.)
     dir.WriteFile("lib/k/c.datum.xml", Card("标题", "../../xmlstyle/datumstyle/runaway.xsl"));
     QTimer::singleShot(300, [] {
         QWidget* strip = QApplication::activeModalWidget();
@@ -233,19 +217,12 @@ TEST_F(RenderTest, WindowViewShowsEveryFieldAsTypedInTheSelectedShippedStyle) {
     const std::string rel = "datum/示例/读书笔记/R&D.datum.xml";
     const std::string text = Card("R&D <草稿> 一", "", "甲 & 乙\r\n<丙>");
     dir.WriteFile(rel, text);
-    CMainDlg w;
-    w.Initialise();
-    w.RunStartupLoad();
-    auto* tree = w.ItemAs<QTreeWidget>(1005);
-    QTreeWidgetItem* card = tree->findItems("R&D", Qt::MatchExactly | Qt::MatchRecursive).value(0);
-    ASSERT_NE(card, nullptr);
-    tree->setCurrentItem(card);
-    emit tree->itemDoubleClicked(card, 0);  // the card opened, as the user opens it
-    auto* styles = w.ItemAs<QComboBox>(1015);
+    Load();
+    OpenCard("R&D");
     for (const std::string style : {"simple", "report"}) {
         SCOPED_TRACE(style);
-        styles->setCurrentIndex(styles->findText(QString::fromStdString(style)));
-        w.ItemAs<QPushButton>(1021)->click();
+        Combo(1015)->setCurrentIndex(Combo(1015)->findText(QString::fromStdString(style)));
+        Click(1021);
         ASSERT_FALSE(svc.shellOpens.empty());
         const std::string html = plat::GbkToUtf8(ReadNativeFile(plat::ToNative(svc.shellOpens.back().path)));
         EXPECT_EQ(html.find("<table class=\"info\">") != std::string::npos, style == "report") << html;

@@ -5,10 +5,8 @@
 // and with a damaged or outdated index file. The order of answers, the private cache, huge cards and long
 // or interrupted queries.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +22,7 @@
 #include "platform/codec.h"
 #include "search/index.h"
 #include "search/indexer.h"
+#include "support/index_file.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -48,25 +47,6 @@ QString Folded(const QString& s) {
     }
     return out;
 }
-
-// Runs SQL on the index file past the index's own connection: the first number it gives, -1 for none,
-// -2 when it fails.
-std::int64_t Scalar(const std::string& file, const char* sql) {
-    sqlite3* db = nullptr;
-    std::int64_t v = -1;
-    auto first = [](void* out, int, char** cols, char**) {
-        return *static_cast<std::int64_t*>(out) = cols[0] ? std::atoll(cols[0]) : -1, 0;
-    };
-    const bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK && sqlite3_exec(db, sql, first, &v, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok ? v : -2;
-}
-
-// Overwrites every leaf page of the text table's segments except the first of each (ids: segment << 37,
-// height << 31, page number) with bytes no page can start with.
-constexpr char kGarbleLeaves[] =
-    "UPDATE ft_data SET block=CAST(printf('%.*c', length(block), 'x') AS BLOB)"
-    " WHERE id>10 AND (id & 2147483647)>=2 AND ((id >> 31) & 63)=0";
 
 std::set<std::string> Paths(const search::Result& r) {
     std::set<std::string> out;
@@ -147,46 +127,45 @@ protected:
             else EXPECT_EQ(got, expected) << "query " << plat::GbkToUtf8(fixed[q]);
         }
     }
-    void Open(search::Index& index) {
+    // Opens the index, then (with `refresh`) brings it up to date with the library.
+    void Open(search::Index& index, bool refresh = true) {
         std::string error;
         ASSERT_TRUE(index.Open(error)) << error;
-        ASSERT_TRUE(index.Refresh());
+        ASSERT_TRUE(!refresh || index.Refresh());
+    }
+    // Builds the library's index in a connection of its own; its file.
+    std::string Built() {
+        search::Index index("lib\\");
+        Open(index);
+        return index.FilePath();
     }
 };
 
-TEST_F(SearchIndexTest, AnswersEveryQueryAsTheCardTextsDoAndLivesInTheCacheFolder) {
+TEST_F(SearchIndexTest, AnswersAsTheCardTextsDoAndFollowsTheLibraryOnDiskAndThePathsTheProgramReports) {
     WriteRandomLibrary(60);
     // 中文 holds the bytes of 形 across its two characters; the trail bytes of the body are '\' and 'a'.
-    const std::string zw = Write("zw.datum.xml", "\xD6\xD0\xCE\xC4", "\x81\x5C\x81\x61");
+    Write("zw.datum.xml", "\xD6\xD0\xCE\xC4", "\x81\x5C\x81\x61");
     // A break ends a run: "ab" never matches "a b" or "a\r\nb", nor 中文 "中 文".
     Write("sp.datum.xml", "t", "xa bx\r\nax\r\nbxx\xD6\xD0 \xCE\xC4");
-    search::Index index("lib\\");
-    Open(index);
-    ExpectAgreesWithOracle(index, 600, {"\xD0\xCE", "\\a", "a", "\\", "\xA3\xC1\xA3\xE2", "Ab", "\x81\x5C", "ab",
-                                        "xab", "\xD6\xD0\xCE\xC4", "bxx\xD6\xD0", "aaa", "xxx", "abab"});
-    for (const std::string q : {"\xD0\xCE", "\\", "a"}) EXPECT_EQ(Paths(index.Query(q, 1000)).count(zw), 0u);
-
-    // One file under the cache folder, which only this user may enter; nothing written into the library.
-    EXPECT_EQ(index.FilePath().rfind(dir.Native() + "/cache/korvane/", 0), 0u) << index.FilePath();
-    EXPECT_TRUE(fs::is_regular_file(index.FilePath()));
-    EXPECT_EQ(fs::status(dir.Native() + "/cache/korvane").permissions(), fs::perms::owner_all);
-    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.Native() + "/lib"), {}), 62 + 2);  // K, K/子
-}
-
-TEST_F(SearchIndexTest, FollowsTheLibraryOnDiskAndThePathsTheProgramReports) {
-    WriteRandomLibrary(30);
     dir.WriteFile("lib/_ _SETS_ _/s.datum.xml", "x");  // cards the tree never shows are never found
-    Write("K/c0.datum.xml", "t", Gbk("旧的正文"));
+    Write("c0.datum.xml", "t", Gbk("旧的正文"));
     dir.WriteFile("lib/K/broken.datum.xml", "<?xml version=\"1.0\"?><datum><title>" + Gbk("残缺") + "</title>");
+    const auto files = std::distance(fs::recursive_directory_iterator(dir.Native() + "/lib"), {});
     search::Index index("lib\\");
     Open(index);
     // A card the form cannot read is found by its text, never by its markup.
     EXPECT_EQ(Paths(index.Query(Gbk("残缺"), 10)), std::set<std::string>{"lib\\K\\broken.datum.xml"});
     EXPECT_TRUE(index.Query("xml", 10).hits.empty());
     fs::remove(dir.Native() + "/lib/K/broken.datum.xml");
+    ASSERT_TRUE(index.Refresh());
+    ExpectAgreesWithOracle(index, 600, {"\xD0\xCE", "\\a", "a", "\\", "\xA3\xC1\xA3\xE2", "Ab", "\x81\x5C", "ab",
+                                        "xab", "\xD6\xD0\xCE\xC4", "bxx\xD6\xD0", "aaa", "xxx", "abab"});
+    // Nothing is written into the library (the index lives in the cache folder: see the command-line and
+    // private-cache tests).
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.Native() + "/lib"), {}), files - 1);
 
     // Changed, added and removed cards, and a whole nested class removed, all found by the refresh.
-    Write("K/c0.datum.xml", "t", Gbk("新的正文更长一些"));
+    Write("c0.datum.xml", "t", Gbk("新的正文更长一些"));
     Write("K/new.datum.xml", Gbk("新卡"), "a\xA3\xC1");
     fs::remove(dir.Native() + "/lib/c3.datum.xml");
     Erase("lib\\c3.datum.xml");
@@ -196,9 +175,9 @@ TEST_F(SearchIndexTest, FollowsTheLibraryOnDiskAndThePathsTheProgramReports) {
     ASSERT_TRUE(index.Refresh());
     ExpectAgreesWithOracle(index, 100, {Gbk("旧的"), Gbk("新的 正文"), Gbk("新卡"), "a"});
     // The rows the changed and removed cards left behind go with a compaction; the answers stay.
-    EXPECT_GT(Scalar(index.FilePath(), "SELECT count(*) FROM dead"), 0);
+    EXPECT_GT(IndexSql(index.FilePath(), "SELECT count(*) FROM dead"), 0);
     ASSERT_TRUE(index.Compact());
-    EXPECT_EQ(Scalar(index.FilePath(), "SELECT count(*) FROM dead"), 0);
+    EXPECT_EQ(IndexSql(index.FilePath(), "SELECT count(*) FROM dead"), 0);
     ExpectAgreesWithOracle(index, 100, {Gbk("旧的"), Gbk("新的 正文"), Gbk("新卡"), "a"});
 
     // Paths the program reports: a card written, then removed, then a folder removed, each seen at once.
@@ -216,32 +195,23 @@ TEST_F(SearchIndexTest, FollowsTheLibraryOnDiskAndThePathsTheProgramReports) {
 TEST_F(SearchIndexTest, DamagedOrOutdatedIndexIsBuiltAgain) {
     WriteRandomLibrary(20);
     Write("long.datum.xml", "t", RandomText(4000, 4000, true));  // text for more than one page of the index
-    std::string file;
-    {
-        search::Index index("lib\\");
-        Open(index);
-        file = index.FilePath();
-    }
+    const std::string file = Built();
     // Another version's file, then garbage where the index was: each time rebuilt whole.
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "UPDATE meta SET value=0 WHERE key='version'", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_EQ(IndexSql(file, "UPDATE meta SET value=0 WHERE key='version'"), -1);
     for (int round = 0; round < 2; ++round) {
         if (round == 1) {
             for (const char* suffix : {"-wal", "-shm"}) fs::remove(file + suffix);
             std::ofstream(file, std::ios::trunc) << std::string(5000, 'x');
         }
         search::Index index("lib\\");
-        std::string error;
-        ASSERT_TRUE(index.Open(error)) << error;
+        Open(index, false);
         EXPECT_EQ(index.CardCount(), 0);
         ASSERT_TRUE(index.Refresh());
         ExpectAgreesWithOracle(index, 50);
     }
     // Damage only a query meets: every leaf page of FTS5's segments but the first (which opening reads)
     // garbled. The query says the index is damaged, never "no match"; a rebuild answers again.
-    ASSERT_EQ(Scalar(file, kGarbleLeaves), -1);
+    ASSERT_EQ(IndexSql(file, kGarbleLeaves), -1);
     search::Index index("lib\\");
     std::string error;
     ASSERT_TRUE(index.Open(error, false)) << error;
@@ -251,7 +221,6 @@ TEST_F(SearchIndexTest, DamagedOrOutdatedIndexIsBuiltAgain) {
     ASSERT_TRUE(index.Refresh());
     ExpectAgreesWithOracle(index, 20, {everyCharacter});
 }
-
 
 TEST_F(SearchIndexTest, BestMatchesComeFirst) {
     // Saved at the given year: the newer of equal matches comes first.
@@ -285,27 +254,18 @@ TEST_F(SearchIndexTest, BestMatchesComeFirst) {
 TEST_F(SearchIndexTest, NoIndexWithoutAPrivateCache) {
     WriteRandomLibrary(3);
     const std::string cache = dir.Native() + "/cache", home = getenv("HOME") ? getenv("HOME") : "";
-    std::string file;
-    {
-        search::Index index("lib\\");
-        Open(index);
-        file = index.FilePath();
-    }
+    const std::string file = Built();
     // Someone else's database, in the rollback journal: opening it would switch it to WAL.
-    ASSERT_EQ(Scalar(dir.Native() + "/victim.sqlite", "CREATE TABLE t(x)"), -1);
+    ASSERT_EQ(IndexSql(dir.Native() + "/victim.sqlite", "CREATE TABLE t(x)"), -1);
     const std::string victim = dir.ReadFile("victim.sqlite");
     const struct { const char* what; std::function<void()> setUp; const char* error; } rows[] = {
-        {"HOME and XDG_CACHE_HOME unset", [] { unsetenv("XDG_CACHE_HOME"), unsetenv("HOME"); },
-         "不能建立检索索引: 找不到缓存目录: HOME 和 XDG_CACHE_HOME 都没有设置"},
+        // (No HOME and no XDG_CACHE_HOME: see the search window's test; the program's folder made private, or
+        // a link in its place: the view's test.)
         {"a relative cache home is ignored", [&] { setenv("XDG_CACHE_HOME", "cache", 1), setenv("HOME", cache.c_str(), 1); }, ""},
         {"the index file is a link: replaced, never followed",
          [&] { fs::remove(file), fs::create_symlink(dir.Native() + "/victim.sqlite", file); }, ""},
-        {"an old folder open to others is made private", [&] { fs::permissions(cache + "/korvane", fs::perms::all); }, ""},
-        {"korvane's folder is a link",
-         [&] { fs::rename(cache + "/korvane", dir.Native() + "/moved"), fs::create_directory_symlink(dir.Native() + "/moved", cache + "/korvane"); },
-         "不能建立检索索引: 不能使用缓存目录 $/korvane: 不能创建，或者不是本用户自己的目录(例如是符号链接)"},
         {"a cache home others may write to",
-         [&] { fs::remove(cache + "/korvane"), fs::permissions(cache, fs::perms::all); },
+         [&] { fs::remove_all(cache + "/korvane"), fs::permissions(cache, fs::perms::all); },
          "不能建立检索索引: 缓存目录 $ 别的用户也能改动，不能使用"},
     };
     for (const auto& row : rows) {
@@ -320,9 +280,7 @@ TEST_F(SearchIndexTest, NoIndexWithoutAPrivateCache) {
         if (const auto at = expected.find('$'); at != std::string::npos) expected.replace(at, 1, cache);
         EXPECT_EQ(plat::GbkToUtf8(error), expected);
         EXPECT_EQ(opened, expected.empty());
-        if (opened) {
-            EXPECT_EQ(fs::status(cache + "/korvane").permissions(), fs::perms::owner_all);
-        }
+        EXPECT_TRUE(!opened || fs::status(cache + "/korvane").permissions() == fs::perms::owner_all);
         EXPECT_EQ(dir.ReadFile("victim.sqlite"), victim);
     }
 }
@@ -368,8 +326,7 @@ TEST_F(SearchIndexTest, AHugeCardIsIndexedUpToTheOpenLimitInBoundedMemory) {
               }),
               0);
     search::Index index("lib\\");
-    std::string error;
-    ASSERT_TRUE(index.Open(error)) << error;
+    Open(index, false);
     EXPECT_EQ(Paths(index.Query(Gbk("开头"), 10)), (std::set<std::string>{"lib\\huge.datum.xml", "lib\\small.datum.xml"}));
     EXPECT_TRUE(index.Query(Gbk("尾巴"), 10).hits.empty());
 }
@@ -378,12 +335,9 @@ TEST_F(SearchIndexTest, LongQueriesAreRefusedAndAnInterruptedQueryAnswersNothing
     WriteRandomLibrary(30);
     search::Index index("lib\\");
     Open(index);
+    // (257 characters: see the command-line test.)
     EXPECT_TRUE(index.Query(std::string(256, 'a'), 10).ok);
-    for (std::size_t n : {257, 40000}) {
-        const search::Result r = index.Query(std::string(n, 'a'), 10);
-        EXPECT_FALSE(r.ok);
-        EXPECT_EQ(plat::GbkToUtf8(r.error), "检索内容太长: 最多 256 个字");
-    }
+    EXPECT_EQ(plat::GbkToUtf8(index.Query(std::string(40000, 'a'), 10).error), "检索内容太长: 最多 256 个字");
     // Stopped before it starts (as by a keystroke on the window's thread): no answer; then answers again.
     index.Interrupt();
     EXPECT_TRUE(index.Query("a", 10).cancelled);
