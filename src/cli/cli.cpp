@@ -13,15 +13,19 @@
 namespace cli {
 namespace {
 
+// One row per mode: the flag, what it runs, its arguments as a usage line shows them and one line on what it
+// does. The rows are the one list of the command-line modes.
 struct Mode {
     const char* flag;
     int (*run)(const QStringList&);
+    const char* synopsis;
+    const char* summary;
 };
 constexpr Mode kModes[] = {
-    {"--render", RunRender},
-    {"--search", RunSearch},
-    {"--backup", RunBackup},
-    {"--restore", RunRestore},
+    {"--render", RunRender, "CARD [OUT.html] [--style STYLE.xsl]", "写出资料卡的网页"},
+    {"--search", RunSearch, "[-0] 检索词 [--library 资料库名称]", "列出含有检索词的资料卡"},
+    {"--backup", RunBackup, "NAME-OR-FOLDER ARCHIVE.zip", "把资料库备份为一个 ZIP 文件"},
+    {"--restore", RunRestore, "ARCHIVE.zip FOLDER [NAME]", "从 ZIP 备份恢复资料库并登记"},
 };
 
 const Mode* FindMode(int argc, char** argv) {
