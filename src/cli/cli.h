@@ -29,5 +29,8 @@ int RunRender(const QStringList& args);
 int RunSearch(const QStringList& args);
 int RunBackup(const QStringList& args);
 int RunRestore(const QStringList& args);
+int RunExportHtml(const QStringList& args);
+int RunExportMd(const QStringList& args);
+int RunImport(const QStringList& args);
 
 }  // namespace cli

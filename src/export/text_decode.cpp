@@ -1,0 +1,53 @@
+// Which encoding a text file is in, from its bytes; and what of a text a card cannot store.
+#include <QString>
+#include <QStringDecoder>
+
+#include "export/text_import.h"
+#include "platform/codec.h"
+
+namespace exporting {
+namespace {
+
+bool Decode(QStringDecoder decoder, QByteArrayView bytes, std::string& utf8) {
+    if (!decoder.isValid()) return false;
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError()) return false;
+    utf8 = text.toStdString();
+    return true;
+}
+
+}  // namespace
+
+bool DecodeText(const std::string& bytes, std::string& utf8) {
+    const QByteArrayView b(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (b.startsWith("\xEF\xBB\xBF")) return Decode(QStringDecoder(QStringDecoder::Utf8), b.sliced(3), utf8);
+    if (b.startsWith("\xFF\xFE")) return Decode(QStringDecoder(QStringDecoder::Utf16LE), b.sliced(2), utf8);
+    if (b.startsWith("\xFE\xFF")) return Decode(QStringDecoder(QStringDecoder::Utf16BE), b.sliced(2), utf8);
+    // A NUL is in no text file of these encodings: it is UTF-16 without its BOM, or no text at all.
+    if (b.contains('\0')) return false;
+    if (Decode(QStringDecoder(QStringDecoder::Utf8), b, utf8)) return true;
+    return Decode(QStringDecoder("GB18030"), b, utf8);
+}
+
+// The one place that says what a card can hold: characters its GB2312 file stores (GBK, as the rest of the
+// program writes it), tab and line breaks, and no other control character.
+plat::Unstorable CardUnstorable(const QString& text) {
+    auto isControl = [](char16_t u) { return (u < 0x20 && u != '\t' && u != '\r' && u != '\n') || u == 0x7F; };
+    plat::Unstorable found = plat::FindUnstorable(text);
+    bool controls = false;
+    for (const QChar c : text) controls = controls || isControl(c.unicode());
+    if (!controls) return found;
+    // Rare: the first of either kind, character by character.
+    found = {};
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QStringView one = QStringView(text).mid(i, len);
+        if (isControl(text[i].unicode()) || plat::FindUnstorable(one).count) {
+            if (found.count++ == 0) found.first = len == 2 ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+        }
+        i += len - 1;
+    }
+    return found;
+}
+
+}  // namespace exporting
