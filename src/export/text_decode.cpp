@@ -8,6 +8,9 @@
 namespace exporting {
 namespace {
 
+// The bytes are the whole file: a character cut off at its end is an error, not one to be continued.
+constexpr QStringConverter::Flags kWhole = QStringConverter::Flag::Stateless;
+
 bool Decode(QStringDecoder decoder, QByteArrayView bytes, std::string& utf8) {
     if (!decoder.isValid()) return false;
     const QString text = decoder.decode(bytes);
@@ -20,13 +23,14 @@ bool Decode(QStringDecoder decoder, QByteArrayView bytes, std::string& utf8) {
 
 bool DecodeText(const std::string& bytes, std::string& utf8) {
     const QByteArrayView b(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    if (b.startsWith("\xEF\xBB\xBF")) return Decode(QStringDecoder(QStringDecoder::Utf8), b.sliced(3), utf8);
-    if (b.startsWith("\xFF\xFE")) return Decode(QStringDecoder(QStringDecoder::Utf16LE), b.sliced(2), utf8);
-    if (b.startsWith("\xFE\xFF")) return Decode(QStringDecoder(QStringDecoder::Utf16BE), b.sliced(2), utf8);
+    if (b.startsWith("\xEF\xBB\xBF")) return Decode(QStringDecoder(QStringDecoder::Utf8, kWhole), b.sliced(3), utf8);
+    if ((b.startsWith("\xFF\xFE") || b.startsWith("\xFE\xFF")) && b.size() % 2) return false;  // cut in a character
+    if (b.startsWith("\xFF\xFE")) return Decode(QStringDecoder(QStringDecoder::Utf16LE, kWhole), b.sliced(2), utf8);
+    if (b.startsWith("\xFE\xFF")) return Decode(QStringDecoder(QStringDecoder::Utf16BE, kWhole), b.sliced(2), utf8);
     // A NUL is in no text file of these encodings: it is UTF-16 without its BOM, or no text at all.
     if (b.contains('\0')) return false;
-    if (Decode(QStringDecoder(QStringDecoder::Utf8), b, utf8)) return true;
-    return Decode(QStringDecoder("GB18030"), b, utf8);
+    if (Decode(QStringDecoder(QStringDecoder::Utf8, kWhole), b, utf8)) return true;
+    return Decode(QStringDecoder("GB18030", kWhole), b, utf8);
 }
 
 // The one place that says what a card can hold: characters its GB2312 file stores (GBK, as the rest of the

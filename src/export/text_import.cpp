@@ -150,7 +150,8 @@ ImportOutcome ImportFiles(const std::vector<std::string>& sources, const ImportO
             refused += Gbk("不是 .txt 或 .md 文件: ") + plat::Abbreviate(plat::Utf8ToGbk(s)) + "\r\n";
     }
     progress.total = static_cast<long long>(files.size());
-    const std::string classDir = plat::ToNative(options.root + options.klass);
+    std::string classDir = plat::ToNative(options.root + options.klass);
+    while (classDir.size() > 1 && classDir.back() == '/') classDir.pop_back();
     if (!plat::IsDir(options.root + options.klass)) {
         out.error = Gbk("类别目录 ") + plat::Abbreviate(options.root + options.klass) + Gbk(" 不存在");
         return out;
@@ -248,7 +249,7 @@ ImportOutcome ImportFiles(const std::vector<std::string>& sources, const ImportO
             refuse("文件太大，超过了资料卡能打开的上限 16 MB，没有导入: ");
             continue;
         }
-        const std::string folder = classDir + (folderRel.empty() ? "" : (classDir.ends_with("/") ? "" : "/") + folderRel);
+        const std::string folder = classDir + (folderRel.empty() ? "" : "/" + folderRel);
         std::error_code ec;
         fs::create_directories(folder, ec);
         std::string written;
