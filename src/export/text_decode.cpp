@@ -33,25 +33,8 @@ bool DecodeText(const std::string& bytes, std::string& utf8) {
     return Decode(QStringDecoder("GB18030", kWhole), b, utf8);
 }
 
-// The one place that says what a card can hold: characters its GB2312 file stores (GBK, as the rest of the
-// program writes it), tab and line breaks, and no other control character.
-plat::Unstorable CardUnstorable(const QString& text) {
-    auto isControl = [](char16_t u) { return (u < 0x20 && u != '\t' && u != '\r' && u != '\n') || u == 0x7F; };
-    plat::Unstorable found = plat::FindUnstorable(text);
-    bool controls = false;
-    for (const QChar c : text) controls = controls || isControl(c.unicode());
-    if (!controls) return found;
-    // Rare: the first of either kind, character by character.
-    found = {};
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype len = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const QStringView one = QStringView(text).mid(i, len);
-        if (isControl(text[i].unicode()) || plat::FindUnstorable(one).count) {
-            if (found.count++ == 0) found.first = len == 2 ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
-        }
-        i += len - 1;
-    }
-    return found;
-}
+// The one place that says what a card can hold: the characters its GB2312 file stores (GBK, as the rest of
+// the program writes it). Control characters are the card writer's to judge, as for a card typed in the form.
+plat::Unstorable CardUnstorable(const QString& text) { return plat::FindUnstorable(text); }
 
 }  // namespace exporting

@@ -17,6 +17,7 @@
 #include <set>
 #include <sstream>
 
+#include "export/new_cards.h"
 #include "export/note_text.h"
 #include "library/registry.h"
 #include "library/registry_styles.h"
@@ -100,37 +101,6 @@ std::string StampField(bool has, const std::string& value, const std::string& fa
     return stamp.empty() ? OneLine(value) : stamp;
 }
 
-// Writes the card under a name nobody has: "NAME.datum.xml", else "NAME (2).datum.xml" and so on. The bytes
-// go to a file of their own first, flushed, and are then given the name without replacing anything.
-bool WriteNewCard(const std::string& folder, const std::string& stem, const std::string& bytes,
-                  std::string& written, int& err) {
-    std::string tmp = folder + "/.korvane-import-XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) return err = errno, false;
-    fchmod(fd, 0666 & ~[] {
-        const mode_t m = umask(0);
-        umask(m);
-        return m;
-    }());
-    bool ok = true;
-    for (std::size_t at = 0; ok && at < bytes.size();) {
-        const ssize_t n = write(fd, bytes.data() + at, bytes.size() - at);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) at += static_cast<std::size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    if (!ok) err = errno;
-    close(fd);
-    for (int n = 1; ok; ++n) {
-        written = folder + "/" + stem + (n == 1 ? "" : " (" + std::to_string(n) + ")") + ".datum.xml";
-        if (renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, written.c_str(), RENAME_NOREPLACE) == 0) return true;
-        if (errno != EEXIST) ok = false, err = errno;
-    }
-    unlink(tmp.c_str());
-    return false;
-}
-
 }  // namespace
 
 ImportOutcome ImportFiles(const std::vector<std::string>& sources, const ImportOptions& options,
@@ -160,7 +130,22 @@ ImportOutcome ImportFiles(const std::vector<std::string>& sources, const ImportO
     std::vector<StyleFile> styles;
     ListStyleFolder(progDir, styles);
     const std::string firstStyle = styles.empty() ? std::string() : styles.front().path;
-    std::set<std::string> folders;  // to be flushed at the end, so the new names last
+    NewCards writer;
+    std::vector<NewCards::Done> done;
+    // Cards are counted once they have their names.
+    auto named = [&] {
+        writer.Flush(done);
+        for (const NewCards::Done& d : done) {
+            if (d.card.empty()) {
+                refused += Gbk("不能写入资料卡：") + plat::SystemReason(d.err) + Gbk("，文件 ") + d.source +
+                           Gbk(" 没有导入") + "\r\n";
+                continue;
+            }
+            out.files.push_back(d.card);
+            ++out.cards;
+        }
+        done.clear();
+    };
     XmlRecordSet xml;
     for (const Source& src : files) {
         if (progress.Cancelled()) {
@@ -252,21 +237,15 @@ ImportOutcome ImportFiles(const std::vector<std::string>& sources, const ImportO
         const std::string folder = classDir + (folderRel.empty() ? "" : "/" + folderRel);
         std::error_code ec;
         fs::create_directories(folder, ec);
-        std::string written;
         int err = 0;
-        if (ec || !WriteNewCard(folder, FileStem(fields[0], QString::fromStdString(stem)), bytes, written, err)) {
+        if (ec || !writer.Add(folder, FileStem(fields[0], QString::fromStdString(stem)), bytes, shown, err)) {
             refused += Gbk("不能在目录 ") + plat::Abbreviate(plat::Utf8ToGbk(folder)) + Gbk(" 中写入资料卡：") +
                        plat::SystemReason(ec ? ec.value() : err) + Gbk("，文件 ") + shown + Gbk(" 没有导入") + "\r\n";
             continue;
         }
-        folders.insert(folder);
-        out.files.push_back(written);
-        ++out.cards;
+        if (writer.Full()) named();
     }
-    for (const std::string& f : folders) {
-        const int fd = open(f.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) fsync(fd), close(fd);
-    }
+    named();
     if (others) out.notes = Gbk("跳过了 ") + std::to_string(others) + Gbk(" 个不是 .txt 或 .md 的文件") + "\r\n";
     out.error = refused;
     out.ok = refused.empty() && !out.cancelled;
