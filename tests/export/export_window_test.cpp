@@ -2,8 +2,12 @@
 // what the user is told and asked.
 #include <gtest/gtest.h>
 
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <filesystem>
 
+#include "app/main_fixture.h"
 #include "library/datum_lib_mang.h"
 #include "managers/mang_fixture.h"
 #include "platform/codec.h"
@@ -84,4 +88,32 @@ TEST_F(ExportWindowTest, ImportAsksBeforeMarkingWhatACardCannotHold) {
     Click(m, kImport);
     EXPECT_TRUE(dir.Exists("datum/示例/好 (2).datum.xml"));
     EXPECT_FALSE(dir.Exists("datum/示例/笑 (2).datum.xml"));
+}
+
+// Files dropped onto a class in the tree become cards of that class, and appear in the tree; a drop onto a
+// card is not taken.
+class TreeImportTest : public MainWindowTest {};
+
+TEST_F(TreeImportTest, FilesDroppedOntoAClassBecomeItsCards) {
+    dir.CopyShippedData();
+    Load();
+    dir.WriteFile("notes/新笔记.md", "# 新笔记\n\n正文\n");
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.Native() + "/notes/新笔记.md"))});
+    auto drop = [&](const std::string& label) {
+        QTreeWidgetItem* item = Item(label);
+        const QPoint at = Tree()->visualItemRect(item).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(Tree()->viewport(), &enter);
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(Tree()->viewport(), &dropped);
+        return enter.isAccepted();
+    };
+    EXPECT_FALSE(drop("使用说明")) << "a card is no class";
+    svc.ExpectBox("导入完成: 1 张资料卡", "INFOMATION", 0x40);
+    EXPECT_TRUE(drop("技术资料"));
+    svc.VerifyAllUsed();
+    EXPECT_TRUE(dir.Exists("datum/示例/技术资料/新笔记.datum.xml"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Item("新笔记") != nullptr; }, 20000)) << "the watch shows it";
+    EXPECT_EQ(Item("新笔记")->parent(), Item("技术资料"));
 }
