@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -34,8 +35,7 @@ Outcome ExportMarkdown(const std::string& root, const std::string& target, Progr
                     plat::SystemReason(errno);
         return out;
     };
-    std::string folder = "\x01";
-    std::set<std::string> taken;  // names in the folder being written
+    std::map<std::string, std::set<std::string>> taken;  // names in each folder written
     XmlRecordSet xml;
     for (const WalkEntry& e : entries) {
         if (progress.Cancelled()) {
@@ -46,10 +46,6 @@ Outcome ExportMarkdown(const std::string& root, const std::string& target, Progr
         if (e.isClass) {
             if (mkdir(dir.c_str(), 0755) != 0) return failWrite(dir);
             continue;
-        }
-        if (e.rel != folder) {
-            folder = e.rel;
-            taken.clear();
         }
         plat::LineReader reader;
         if (!reader.Open(e.path) || !xml.ReadCard(reader)) {
@@ -70,7 +66,7 @@ Outcome ExportMarkdown(const std::string& root, const std::string& target, Progr
         note.body = plat::GbkToUtf8(card.content);
         // Two cards may share a name up to ".datum." (a.datum.xml, a.datum.old.xml).
         std::string name = plat::ToNative(e.label) + ".md";
-        for (int n = 2; !taken.insert(name).second; ++n)
+        for (int n = 2; !taken[e.rel].insert(name).second; ++n)
             name = plat::ToNative(e.label) + " (" + std::to_string(n) + ").md";
         const std::string text = notes::WriteMarkdown(note);
         std::ofstream file(dir + "/" + name, std::ios::binary | std::ios::trunc);

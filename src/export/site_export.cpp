@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -180,21 +181,19 @@ Outcome ExportSite(const std::string& root, const std::string& target, const Sit
     std::vector<PageInfo> pages;
     std::set<std::string> folders;  // class folders made so far (native, from the site's root)
     {
-        std::string folder = "\x01";
-        std::set<std::string> taken;
+        // Names taken in each folder of the site: a folder's cards need not stand together in library order
+        // (a sub-class may come between them).
+        std::map<std::string, std::set<std::string>> taken;
+        for (const WalkEntry& c : entries) {
+            if (!c.isClass) continue;
+            const std::size_t cut = c.rel.size() - c.name.size();
+            // A card page beside a class folder of the same name would stand in its way.
+            taken[cut == 0 ? std::string() : c.rel.substr(0, cut - 1)].insert(Folded(plat::ToNative(c.name)));
+        }
         for (const WalkEntry& e : entries) {
             if (e.isClass) continue;
-            if (e.rel != folder) {
-                folder = e.rel;
-                taken.clear();
-                // A card page beside a class folder of the same name would stand in its way.
-                for (const WalkEntry& c : entries)
-                    if (c.isClass && c.rel.size() > folder.size() && c.rel.compare(0, folder.size(), folder) == 0 &&
-                        plat::Find(c.rel.substr(folder.empty() ? 0 : folder.size() + 1), "\\") == plat::npos)
-                        taken.insert(Folded(plat::ToNative(c.name)));
-            }
             PageInfo p;
-            const std::string name = Unique(taken, plat::ToNative(e.label), ".html");
+            const std::string name = Unique(taken[e.rel], plat::ToNative(e.label), ".html");
             const std::string dir = e.rel.empty() ? "cards/" : "cards/" + plat::ToNative(e.rel) + "/";
             p.file = dir + name;
             p.href = "cards/" + (e.rel.empty() ? std::string() : Segments(e.rel)) + UrlSegment(name);

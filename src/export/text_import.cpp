@@ -85,7 +85,15 @@ std::string FileStem(const QString& title, const QString& fallback) {
     name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
     if (name.startsWith(QLatin1Char('.'))) name[0] = QLatin1Char('_');
     if (name.size() > 80) name.truncate(name[79].isHighSurrogate() ? 79 : 80);
-    return name.isEmpty() ? std::string("_") : name.toStdString();
+    // A name the tree cannot show would hide the card: such characters become the mark there too.
+    QString shown;
+    for (qsizetype k = 0; k < name.size(); ++k) {
+        const qsizetype len = name[k].isHighSurrogate() && k + 1 < name.size() ? 2 : 1;
+        const QString one = name.mid(k, len);
+        shown += plat::FindUnstorable(one).count ? QString(QChar(kMissingMark)) : one;
+        k += len - 1;
+    }
+    return shown.isEmpty() ? std::string("_") : shown.toStdString();
 }
 
 std::string Stamp(std::time_t t) {
@@ -166,6 +174,11 @@ ImportOutcome ImportFiles(const std::vector<std::string>& sources, const ImportO
         std::string utf8;
         if (!DecodeText(buf.str(), utf8)) {
             refuse("文件不是 UTF-8、UTF-16 或 GB18030 文本，没有导入: ");
+            continue;
+        }
+        if (!plat::FromNative(src.sub)) {
+            // The tree lists no folder whose name GBK cannot hold: its cards would be there and never seen.
+            refuse("目录名中有无法保存为 GB2312 的字符，文件没有导入: ");
             continue;
         }
         const bool md = !plat::AsciiLower(src.file).ends_with(".txt");

@@ -65,20 +65,21 @@ DialogTemplate ProgressStrip() {
 }
 
 DialogTemplate LibraryManager() {
-    return {130, "Datum Lib", 230, 257, "MS Shell Dlg", 8, false,
+    return {130, "Datum Lib", 230, 194, "MS Shell Dlg", 8, false,
             {
-                {1020, K::ListReport, "", 3, 3, 168, 251, kGrowX | kGrowY},
+                {1020, K::ListReport, "", 3, 3, 168, 170, kGrowX | kGrowY},
                 {3, K::Button, "新建", 175, 3, 50, 14, kMoveX},
                 {6, K::Button, "编辑", 175, 23, 50, 14, kMoveX},
                 {4, K::Button, "删除", 175, 43, 50, 14, kMoveX},
                 {7, K::Button, "备份", 175, 64, 50, 14, kDisabled | kMoveX},
                 {8, K::Button, "恢复", 175, 85, 50, 14, kDisabled | kMoveX},
                 {5, K::Button, "设为默认项", 175, 106, 50, 14, kMoveX},
-                {12, K::Button, "导出网站", 175, 127, 50, 14, kDisabled | kMoveX},
-                {13, K::Button, "导出 Markdown", 175, 148, 50, 14, kDisabled | kMoveX},
-                {14, K::Button, "导入", 175, 169, 50, 14, kDisabled | kMoveX},
-                {1, K::Button, "确定", 175, 219, 50, 14, kDefault | kMoveX | kMoveY},
-                {2, K::Button, "取消", 175, 240, 50, 14, kMoveX | kMoveY},
+                {1, K::Button, "确定", 175, 156, 50, 14, kDefault | kMoveX | kMoveY},
+                {2, K::Button, "取消", 175, 177, 50, 14, kMoveX | kMoveY},
+                // Export and import: a row under the list, where a label of Latin letters has room.
+                {12, K::Button, "导出网站", 3, 177, 50, 14, kDisabled | kMoveY},
+                {13, K::Button, "导出 Markdown", 56, 177, 66, 14, kDisabled | kMoveY},
+                {14, K::Button, "导入", 125, 177, 46, 14, kDisabled | kMoveY},
             },
             false};
 }

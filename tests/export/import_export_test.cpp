@@ -110,24 +110,28 @@ TEST_F(ExportTest, MarkdownRoundTripGivesEveryCardBack) {
     Card("历史/甲午.datum.xml", "甲午 *海战*", "  北洋  水师 \r\n\r\n# 不是标题\r\n1. 致远 <&> \\ `x`\r\n\t表", "海军 清");
     Card("历史/近代/定远.datum.xml", "定远", "---\r\n- 列\r\n&nbsp;\x1B[0m", "舰", "report.xsl");
     Card("历史/甲午.datum.old.xml", "旧的", "同名到 .datum. 为止");
+    Card("历史/甲午.datum.zz/x.datum.xml", "x", "a class between two cards of one name");
+    Card("历史/甲午.datum.zzz.xml", "更旧的", "");
     exporting::Progress progress;
     const exporting::Outcome out = exporting::ExportMarkdown(Root(), dir.Native() + "/md", progress);
     ASSERT_TRUE(out.ok) << plat::GbkToUtf8(out.error);
-    EXPECT_EQ(out.cards, 4);
-    EXPECT_EQ(progress.done.load(), 4);
+    EXPECT_EQ(out.cards, 6);
+    EXPECT_EQ(progress.done.load(), 6);
     EXPECT_EQ(Tree(dir.Native() + "/md"),
-              (std::vector<std::string>{".korvane-export", "历史/甲午 (2).md", "历史/甲午.md", "历史/近代/定远.md", "根.md"}));
+              (std::vector<std::string>{".korvane-export", "历史/甲午 (2).md", "历史/甲午 (3).md", "历史/甲午.datum.zz/x.md",
+                                        "历史/甲午.md", "历史/近代/定远.md", "根.md"}));
 
     fs::create_directories(dir.Native() + "/new");
     const exporting::ImportOutcome in = Import({dir.Native() + "/md"}, dir.Internal() + "\\new\\");
     ASSERT_TRUE(in.ok) << plat::GbkToUtf8(in.error);
-    EXPECT_EQ(in.cards, 4);
+    EXPECT_EQ(in.cards, 6);
     const std::vector<std::string> cards = Tree(lib);
-    ASSERT_EQ(cards.size(), 4u);
+    ASSERT_EQ(cards.size(), 6u);
     for (const std::string& rel : Tree(dir.Native() + "/new")) {
         // Cards come back under their titles.
         std::string from = rel == "历史/甲午 *海战*.datum.xml" ? "历史/甲午.datum.xml" : rel;
         if (rel == "历史/旧的.datum.xml") from = "历史/甲午.datum.old.xml";
+        if (rel == "历史/更旧的.datum.xml") from = "历史/甲午.datum.zzz.xml";
         EXPECT_EQ(Read(dir.Native() + "/new/" + rel), Read(lib + "/" + from)) << rel;
     }
     // Imported again: nothing replaced, every name taken gets its number.
@@ -142,6 +146,7 @@ TEST_F(ExportTest, ImportsTextFilesAndSaysWhatItDidNot) {
     dir.WriteFile("in/子/表情.md", "笑😀再笑😀\n");
     dir.WriteFile("in/坏.txt", "\xFF\xFE\xFF");  // a BOM, then half a character
     dir.WriteFile("in/图.png", "PNG");
+    dir.WriteFile("in/😀夹/a.txt", "a folder the tree could not list");
     dir.MakeDir("lib/历史");
     const std::time_t when = 1049534820;  // the file's own time, as the card's stamps
     const struct timeval times[2] = {{when, 0}, {when, 0}};
@@ -153,7 +158,9 @@ TEST_F(ExportTest, ImportsTextFilesAndSaysWhatItDidNot) {
                               std::to_string(tm.tm_min);
     exporting::ImportOutcome out = Import({dir.Native() + "/in"}, Root(), false, Gbk("历史"));
     EXPECT_FALSE(out.ok);
-    EXPECT_EQ(plat::GbkToUtf8(out.error), "文件不是 UTF-8、UTF-16 或 GB18030 文本，没有导入: " + dir.Native() + "/in/坏.txt\r\n");
+    EXPECT_EQ(plat::GbkToUtf8(out.error), "文件不是 UTF-8、UTF-16 或 GB18030 文本，没有导入: " + dir.Native() +
+                                              "/in/坏.txt\r\n目录名中有无法保存为 GB2312 的字符，文件没有导入: " +
+                                              plat::GbkToUtf8(plat::Utf8ToGbk(dir.Native() + "/in/😀夹/a.txt")) + "\r\n");
     EXPECT_EQ(plat::GbkToUtf8(out.notes), "跳过了 1 个不是 .txt 或 .md 的文件\r\n");
     ASSERT_EQ(out.unstorable.size(), 1u);
     EXPECT_EQ(out.unstorable[0].file, dir.Native() + "/in/子/表情.md");
@@ -257,7 +264,14 @@ TEST_F(ExportTest, ExportGoesOnlyWhereNothingIsLost) {
     EXPECT_EQ(Read(dir.Native() + "/mine/a.txt"), "the user's");
 
     dir.MakeDir("empty");
+    // What a killed export left beside its target goes; a folder of that name without the mark is not ours.
+    dir.WriteFile(".empty-export-Ab12Cd/.korvane-export", "Korvane\n");
+    dir.WriteFile(".empty-export-Ab12Cd/index.html", "half");
+    dir.WriteFile(".empty-export-keepme/notes.txt", "someone's");
     ASSERT_TRUE(site(dir.Native() + "/empty").ok);
+    EXPECT_FALSE(fs::exists(dir.Native() + "/.empty-export-Ab12Cd"));
+    EXPECT_TRUE(fs::exists(dir.Native() + "/.empty-export-keepme/notes.txt"));
+    fs::remove_all(dir.Native() + "/.empty-export-keepme");
     dir.WriteFile("empty/cards/stale.html", "left from before");
     Card("乙.datum.xml", "乙", "y");
     ASSERT_TRUE(site(dir.Native() + "/empty/").ok);
