@@ -76,10 +76,11 @@ DialogTemplate LibraryManager() {
                 {5, K::Button, "设为默认项", 175, 106, 50, 14, kMoveX},
                 {1, K::Button, "确定", 175, 156, 50, 14, kDefault | kMoveX | kMoveY},
                 {2, K::Button, "取消", 175, 177, 50, 14, kMoveX | kMoveY},
-                // Export and import: a row under the list, where a label of Latin letters has room.
-                {12, K::Button, "导出网站", 3, 177, 50, 14, kDisabled | kMoveY},
-                {13, K::Button, "导出 Markdown", 56, 177, 66, 14, kDisabled | kMoveY},
-                {14, K::Button, "导入", 125, 177, 46, 14, kDisabled | kMoveY},
+                // Export and import: a row under the list, where a label of Latin letters has room; it keeps to the
+                // right edge as the other buttons do.
+                {12, K::Button, "导出网站", 3, 177, 50, 14, kDisabled | kMoveX | kMoveY},
+                {13, K::Button, "导出 Markdown", 56, 177, 66, 14, kDisabled | kMoveX | kMoveY},
+                {14, K::Button, "导入", 125, 177, 46, 14, kDisabled | kMoveX | kMoveY},
             },
             false};
 }
