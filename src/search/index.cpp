@@ -38,7 +38,7 @@ Index::~Index() { Close(); }
 void Index::Close() {
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
-    dataVersion_ = -1;
+    dataVersion_ = checkedVersion_ = -1;
 }
 
 void Index::Discard() {
