@@ -51,6 +51,9 @@ void Indexer::SetLibrary(const std::string& libRoot) {
             jobs_.clear();
             progress_.cancel = true;
             rebuilding_ = false;
+            // The watch follows the new library now: the old one's readers must look for themselves.
+            lock_.reset();
+            checkedSinceHeld_ = false;
         }
         libRoot_ = libRoot;
         error_.clear();

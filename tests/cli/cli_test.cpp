@@ -12,6 +12,7 @@
 
 #include "app/main_fixture.h"
 #include "library/registry.h"
+#include "search/watch_lock.h"
 #include "support/cards.h"
 #include "support/index_file.h"
 
@@ -246,7 +247,11 @@ TEST_F(CliTest, ARunningWatchKeepsTheIndexCurrentAndTheCommandLineBelievesItOnly
         return done();
     };
     std::int64_t before = 0;
-    auto applied = [&] { return waitFor([&] { return meta("watch_generation") > before && meta("watch_current") == 1; }); };
+    auto applied = [&] {
+        return waitFor([&] {
+            return meta("watch_generation") > before && meta("watch_current") == 1 && search::WatchLock::WaitSettled(IndexFile(), 0);
+        });
+    };
     auto search = [&](const char* query) {
         QStringList lines = QString::fromStdString(Korvane({"--search", query}).out).split('\n', Qt::SkipEmptyParts);
         lines.sort();
