@@ -4,7 +4,7 @@
 #   korvane --search while a `korvane --watch` keeps the index current (no card looked at),
 #   find -type f with a stat of every file (what any check by size and time costs at the least),
 #   and recollq over the same folder when recoll is installed (its own index, made with recollindex -c).
-# Usage: bench/search_cli.sh KORVANE PROGRAM_DIR [ROUNDS] [TERM...]
+# Usage: bench/search_cli.sh KORVANE PROGRAM_DIR [ROUNDS] [TERM...]   (KORVANE_BENCH_RECOLL=0: without recoll)
 # PROGRAM_DIR: one korvane_genlib made (its library is the one in use). Medians of ROUNDS (default 7) wall ms.
 set -euo pipefail
 korvane=$(realpath "$1"); pd=$(realpath "$2"); rounds=${3:-7}; shift $(( $# < 3 ? $# : 3 ))
@@ -19,7 +19,7 @@ median() { sort -n | awk '{ a[NR] = $1 } END { printf "%.1f", a[int((NR + 1) / 2
 
 "$korvane" --search 的 > /dev/null  # builds the index once
 have_recoll=0
-if command -v recollindex > /dev/null; then
+if [ "${KORVANE_BENCH_RECOLL:-1}" = 1 ] && command -v recollindex > /dev/null; then
     have_recoll=1
     mkdir -p "$work/recoll"
     # The cards as GBK text (recoll's XML filter starts a Python process per file): the same words indexed.
@@ -34,8 +34,11 @@ for term in "${terms[@]}"; do
     declare -a a=() b=() c=() d=()
     for ((i = 0; i < rounds; i++)); do
         a+=("$(ms "$korvane" --search "$term")")
+        # Once the new watch has made its full check and has nothing left to apply.
+        gen=$(sqlite3 "$XDG_CACHE_HOME"/korvane/*.sqlite "SELECT coalesce(max(value), 0) FROM meta WHERE key='watch_generation'")
         "$korvane" --watch > /dev/null 2>&1 & watch=$!
-        until [ -n "$(sqlite3 "$XDG_CACHE_HOME"/korvane/*.sqlite "SELECT 1 FROM meta WHERE key='watch_current' AND value=1" 2>/dev/null)" ]; do sleep 0.05; done
+        until [ "$(sqlite3 "$XDG_CACHE_HOME"/korvane/*.sqlite "SELECT count(*) FROM meta WHERE (key='watch_current' AND value=1) OR (key='watch_generation' AND value>$gen)" 2>/dev/null)" = 2 ] &&
+              [ "$(head -c1 "$XDG_CACHE_HOME"/korvane/*.sqlite.watch)" = 0 ]; do sleep 0.05; done
         b+=("$(ms "$korvane" --search "$term")")
         kill -TERM $watch; wait $watch || true
         c+=("$(ms find "$lib" -type f -printf '%s %T@\n')")

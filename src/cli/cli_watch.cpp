@@ -112,8 +112,9 @@ int RunWatch(const QStringList& args) {
     if (Stopped()) return 0;
 
     search::Indexer indexer;
-    indexer.SetLibrary(root);
+    // Watched before the library is set: its first full check is then made under the lock, once.
     indexer.SetWatched(true, std::move(lock));
+    indexer.SetLibrary(root);
     auto watch = NewWatch();
     watch->Start(root, plat::FolderWatch::NowNs(), [&] {
         // On the watch's thread: only a post to the event loop's.
