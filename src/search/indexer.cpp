@@ -177,7 +177,8 @@ std::string Indexer::Work(const Job& job, std::unique_ptr<Index>& index) {
             return error;
         }
     }
-    if (!MayWrite(*index, true)) return error;
+    // A damaged file is built again whoever holds the lock: the watch that does would go on answering from it.
+    if (!MayWrite(*index, true) && job.kind != Job::Rebuild) return error;
     if (job.kind == Job::Rebuild && !index->Rebuild(error)) {
         index.reset();
         return error;
@@ -192,10 +193,6 @@ std::string Indexer::Work(const Job& job, std::unique_ptr<Index>& index) {
     if (!ok && !progress_.cancel) return plat::Gbk("读取资料库 ") + job.path + plat::Gbk(" 时出错");
     return error;
 }
-
-}  // namespace search
-
-namespace search {
 
 void Indexer::SetWatched(bool on, std::unique_ptr<WatchLock> held) {
     {

@@ -277,7 +277,23 @@ TEST_F(CliTest, ARunningWatchKeepsTheIndexCurrentAndTheCommandLineBelievesItOnly
         EXPECT_EQ(search(answers[i][0]), answers[i][1]) << i;
     }
     // Believed as it is: what the stopped watch has not seen is not there, until it goes on.
-    ::kill(static_cast<pid_t>(watch->processId()), SIGSTOP);
+    const pid_t pid = static_cast<pid_t>(watch->processId());
+    auto stopped = [&] {  // every thread of the watch stopped
+        for (const auto& t : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+            std::string stat;
+            std::getline(std::ifstream(t.path() / "stat"), stat);
+            if (stat.find(") T ") == std::string::npos) return false;
+        }
+        return true;
+    };
+    // Stopped where it has applied all it saw (a late event may have woken it just before the signal).
+    for (int tries = 0; tries < 20; ++tries) {
+        ::kill(pid, SIGSTOP);
+        ASSERT_TRUE(waitFor(stopped));
+        if (search::WatchLock::WaitSettled(IndexFile(), 0)) break;
+        ::kill(pid, SIGCONT);
+        waitFor([&] { return search::WatchLock::WaitSettled(IndexFile(), 0); });
+    }
     before = meta("watch_generation");
     WriteCard("lib/历史/致远.datum.xml", "致远", "北洋水师");
     EXPECT_EQ(search("致远"), "");
