@@ -136,6 +136,8 @@ TEST_F(CliTest, EveryModeAnswersByItsStatusAndNeverWritesOverTheUsersFiles) {
         {{"--search", "   "}, 2, "", "korvane: 用法: korvane --search [-0] 检索词 [--library 资料库名称]\n"},
         {{"--search", "a", "b"}, 2, "", "?"},
         {{"--search", QString(257, 'a')}, 2, "", "korvane: 检索内容太长: 最多 256 个字\n"},
+        {{"--watch", "lib"}, 2, "", "korvane: 用法: korvane --watch [--library 资料库名称]\n"},
+        {{"--watch", "--library", "没有这个库"}, 1, "", "korvane: 没有名为 没有这个库 的资料库\n"},
         {{"--render"}, 2, "", "?"},
         {{"--backup", "lib"}, 2, "", "?"},
         {{"--restore", "lib.zip"}, 2, "", "?"},
