@@ -23,6 +23,9 @@ install(DIRECTORY data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/korvane
   FILE_PERMISSIONS OWNER_READ GROUP_READ WORLD_READ
   DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 install(FILES packaging/korvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# `systemctl --user enable --now korvane-watch` (or korvane-watch@NAME for a library by name) keeps the search
+# index current for scripts and launchers without a window.
+install(FILES packaging/korvane-watch.service packaging/korvane-watch@.service DESTINATION lib/systemd/user)
 install(FILES ${KORVANE_ICON_DIR}/korvane.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size ${KORVANE_ICON_SIZES})
   install(FILES ${KORVANE_ICON_DIR}/korvane-${size}.png

@@ -24,16 +24,19 @@ void CMainDlg::StartWatch(long long sinceNs) {
     if (!m_watch) m_watch = LibraryTree::NewWatch();
     m_watchedRoot = m_libRoot;
     m_watch->Start(m_libRoot, sinceNs, [this] {
-        // On the watch's thread: only a post to the window's.
+        // On the watch's thread: only a post to the window's (and a word to the index's readers).
+        m_searchIndex->WatchWoke();
         QMetaObject::invokeMethod(
             this, [this] { OnDiskChanges(); }, Qt::QueuedConnection);
     });
+    m_searchIndex->SetWatched(true);
 }
 
 bool CMainDlg::DiskChangesPending() const { return m_watch && m_watch->Busy(); }
 
 void CMainDlg::OnDiskChanges() {
     if (!m_watch) return;
+    const std::uint64_t seen = m_searchIndex->WatchWakes();
     const auto trouble = m_watch->TakeTrouble();
     std::vector<plat::FolderWatch::Change> batch;
     const bool more = m_watch->Take(batch, kBatch);
@@ -47,12 +50,15 @@ void CMainDlg::OnDiskChanges() {
         m_libTree->EndChanges();
         for (const std::string& path : touched) m_searchIndex->Touch(path);
     }
+    if (!more) m_searchIndex->WatchSettled(seen);
     CheckFormFile();
     if (more) QTimer::singleShot(0, this, [this] { OnDiskChanges(); });
 }
 
 void CMainDlg::OnWatchTrouble(int trouble) {
     using Trouble = plat::FolderWatch::Trouble;
+    // Part of the library unfollowed: the index's readers look at the cards themselves again.
+    if (static_cast<Trouble>(trouble) != Trouble::Overflow) m_searchIndex->SetWatched(false);
     if (static_cast<Trouble>(trouble) == Trouble::RootGone) {
         // The tree can show nothing of a folder that is not there; the form keeps what it holds.
         m_libTree->Empty();

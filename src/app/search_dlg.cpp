@@ -85,6 +85,8 @@ CSearchDlg::CSearchDlg(search::Indexer& indexer, std::function<bool(const std::s
     list_->header()->setStretchLastSection(true);
     list_->setAccessibleName(Q("查找结果"));
     list_->setItemDelegateForColumn(3, new MarkedTextDelegate(list_));
+    // Every row is one line: without this the view lays out each of the 200 snippets to learn its height.
+    list_->setUniformRowHeights(true);
 
     // Answers come on the searcher's thread; they are shown on the window's.
     searcher_ = std::make_unique<search::Searcher>(indexer_, [this](std::uint64_t ticket, search::Result r) {

@@ -29,6 +29,7 @@ int RunRender(const QStringList& args);
 int RunSearch(const QStringList& args);
 int RunBackup(const QStringList& args);
 int RunRestore(const QStringList& args);
+int RunWatch(const QStringList& args);
 int RunExportHtml(const QStringList& args);
 int RunExportMd(const QStringList& args);
 int RunImport(const QStringList& args);

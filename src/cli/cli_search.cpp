@@ -1,17 +1,18 @@
 // korvane --search [-0] QUERY [--library NAME]: the cards of a library that hold every term of the query, one
 // path a line (control characters escaped), or each ended by a NUL with -0 for scripts, through the same
-// index the window keeps (brought up to date first).
+// index the window keeps: believed as it is while a live watch keeps it current, else brought up to date first.
 #include <cstdio>
 #include <limits>
 #include <string>
 
 #include "cli/cli.h"
-#include "library/registry.h"
+#include "cli/cli_library.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "search/fold.h"
 #include "search/index.h"
+#include "search/watch_lock.h"
 
 namespace cli {
 namespace {
@@ -21,6 +22,11 @@ int Error(const std::string& gbkMessage) {
     Fail(gbkMessage);
     return 2;
 }
+
+// The longest a query waits for a live watch to apply what it has just seen.
+constexpr int kSettleMs = 3000;
+
+std::string RebuiltNotice() { return plat::Gbk("检索索引已损坏，已重新建立"); }
 
 }  // namespace
 
@@ -47,31 +53,23 @@ int RunSearch(const QStringList& args) {
     const bool encodable = plat::FromQ(query, queryGbk);
     if (!haveQuery || (encodable && search::SplitTerms(queryGbk).empty())) return Error(usage);
 
-    LibraryRegistry reg;
-    std::string error;
-    if (!ReadRegistry(reg, error)) return Error(error);
-    int slot = reg.count > 0 ? reg.use : -1;
-    if (haveLibrary) {
-        std::string name;
-        slot = -1;
-        if (plat::FromQ(library, name)) {
-            for (int i = 0; i < reg.count && slot < 0; ++i)
-                if (reg.entries[i].name == name) slot = i;
-        }
-        if (slot < 0) return Error(Gbk("没有名为 ") + plat::Utf8ToGbk(library.toStdString()) + Gbk(" 的资料库"));
-    }
-    if (slot < 0) return Error(Gbk("没有登记任何资料库"));
-    const std::string root = LibraryRoot(reg.entries[slot]);
-    if (!plat::IsDir(root)) return Error(Gbk("目录 ") + root + Gbk(" 不存在"));
+    std::string root, error;
+    if (!LibraryToUse(haveLibrary, library, root, error)) return Error(error);
 
     search::Index index(root);
     if (!index.Open(error)) return Error(error);
-    if (!index.Refresh()) return Error(Gbk("读取资料库 ") + root + Gbk(" 时出错"));
+    // A live watch that says the index is current, with nothing seen and not yet applied, is believed: no
+    // card is looked at. Otherwise every card is compared with what the index knows of it.
+    const bool watched = search::WatchLock::Live(index.FilePath()) && index.ReadWatch().current &&
+                         search::WatchLock::WaitSettled(index.FilePath(), kSettleMs) && index.ReadWatch().current;
+    if (!watched && !index.Refresh()) return Error(Gbk("读取资料库 ") + root + Gbk(" 时出错"));
+    if (index.RebuiltForDamage()) Fail(RebuiltNotice());
     // A character GBK cannot hold is in no card.
     if (!encodable) return 1;
     search::Result r = index.Query(queryGbk, std::numeric_limits<std::size_t>::max(), false);
     // Damage only a query meets: the index is built again, once, and asked again.
     if (r.damaged) {
+        Fail(RebuiltNotice());
         if (!index.Rebuild(error)) return Error(error);
         if (!index.Refresh()) return Error(Gbk("读取资料库 ") + root + Gbk(" 时出错"));
         r = index.Query(queryGbk, std::numeric_limits<std::size_t>::max(), false);

@@ -38,7 +38,7 @@ Index::~Index() { Close(); }
 void Index::Close() {
     if (db_) sqlite3_close_v2(db_);
     db_ = nullptr;
-    dataVersion_ = -1;
+    dataVersion_ = checkedVersion_ = -1;
 }
 
 void Index::Discard() {
@@ -122,7 +122,15 @@ bool Index::OpenFile() {
     // The file is a cache that can always be built again: no fsync; WAL lets the window read while the
     // worker writes. FTS5 frees many pages as it merges its segments: incremental vacuum gives them back
     // after each refresh (a new file only takes the setting before WAL writes its first page).
-    return Exec("PRAGMA auto_vacuum=INCREMENTAL") && Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=OFF") && Exec("PRAGMA temp_store=MEMORY") &&
+    // Asked of a file that has pages, the vacuum setting rewrites its header: a reader (the command line
+    // beside a live watch) would write, and wait for the writer, on every run.
+    bool fresh = false;
+    {
+        Stmt pages(db_, "PRAGMA page_count");
+        fresh = pages.Step() == SQLITE_ROW && pages.Int(0) == 0;
+    }
+    return Exec("PRAGMA synchronous=OFF") && (!fresh || Exec("PRAGMA auto_vacuum=INCREMENTAL")) &&
+           Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA temp_store=MEMORY") &&
            Exec("PRAGMA cache_size=-32000");
 }
 

@@ -86,6 +86,18 @@ public:
     // Stops a Query running on another thread (it returns cancelled), and every later one until
     // ClearInterrupt. Safe from any thread while no other thread opens or closes this object.
     void Interrupt();
+    // What the watch that holds the index records after each change it applies, in the index itself: a
+    // generation bumped every time (and when a queue overflow forces a full check), whether the index is
+    // current, and as of when (wall clock, ns). A reader trusts it only while the watch's lock is held.
+    struct WatchState {
+        std::int64_t generation = 0;
+        bool current = false;
+        std::int64_t asOfNs = 0;
+    };
+    bool RecordWatch(bool current);
+    WatchState ReadWatch();
+    // A refresh met damage and built the index again from nothing (the caller tells the user).
+    bool RebuiltForDamage() const { return rebuiltForDamage_; }
     void ClearInterrupt();
     int CardCount();
 
@@ -93,6 +105,7 @@ private:
     bool OpenFile();  // registers the tokenizer and the ranking function
     void CompactIfWasteful(Progress* progress);
     int LoadDead();  // dead_ brought up to date; an SQLite code
+    int CheckWhole();  // SQLITE_OK, or the code of the damage the card tables hold (once per data version)
     bool EnsureSchema(bool create);  // create: the tables of an empty file
     void Close();
     void Discard();  // closes and removes the file
@@ -104,8 +117,10 @@ private:
     sqlite3* db_ = nullptr;
     std::atomic<bool> stop_{false};
     bool damaged_ = false;
+    bool rebuiltForDamage_ = false;
     std::vector<std::int64_t> dead_;  // the query side's copy of the dead rows, sorted
     std::int64_t dataVersion_ = -1;   // of the file when dead_ was read
+    std::int64_t checkedVersion_ = -1;  // of the file when CheckWhole found it whole
 };
 
 }  // namespace search

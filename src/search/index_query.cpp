@@ -168,7 +168,9 @@ Result Index::Query(std::string_view queryGbk, std::size_t maxHits, bool snippet
     Stmt meta(db_, "SELECT dir, name FROM cards WHERE id=?1");
     for (const Ranked& row : order) {
         if (stop_) return fail(SQLITE_INTERRUPT);
-        if (meta.Bind(1, row.id).Step() != SQLITE_ROW) {
+        if (const int rc = meta.Bind(1, row.id).Step(); rc != SQLITE_ROW) {
+            // A damaged table reads as a missing row unless its error is looked at.
+            if (rc != SQLITE_DONE) return fail(sqlite3_extended_errcode(db_));
             meta.Reset();
             continue;
         }
@@ -196,7 +198,31 @@ Result Index::Query(std::string_view queryGbk, std::size_t maxHits, bool snippet
         }
         r.hits.push_back(std::move(h));
     }
+    // "No match" from a library that has cards is the answer a damaged index gives most easily: the
+    // tables the answer passes through are checked before it is believed.
+    if (r.total == 0)
+        if (const int rc = CheckWhole(); rc != SQLITE_OK) return fail(rc);
     return r;
+}
+
+int Index::CheckWhole() {
+    Stmt version(db_, "PRAGMA data_version");
+    if (version.Step() != SQLITE_ROW) return sqlite3_extended_errcode(db_);
+    if (version.Int(0) == checkedVersion_) return SQLITE_OK;
+    Stmt count(db_, "SELECT count(*) FROM cards");
+    if (count.Step() != SQLITE_ROW) return sqlite3_extended_errcode(db_);
+    if (count.Int(0) > 0) {
+        // The card and folder tables only: the text table's damage shows as an error of its own, and checking
+        // it would read the whole file on every empty answer.
+        for (const char* sql : {"PRAGMA quick_check(cards)", "PRAGMA quick_check(folders)"}) {
+            Stmt check(db_, sql);
+            const int rc = check.Step();
+            if (rc != SQLITE_ROW) return rc == SQLITE_DONE ? SQLITE_CORRUPT : sqlite3_extended_errcode(db_);
+            if (check.Text(0) != "ok") return SQLITE_CORRUPT;
+        }
+    }
+    checkedVersion_ = version.Int(0);
+    return SQLITE_OK;
 }
 
 }  // namespace search

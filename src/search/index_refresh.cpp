@@ -191,8 +191,11 @@ bool Index::Refresh(Progress* progress) {
             changed.push_back(&f);
             std::unordered_map<std::string, Known> known;
             inDir.Bind(1, f.rel);
-            while (inDir.Step() == SQLITE_ROW)
+            int rc;
+            while ((rc = inDir.Step()) == SQLITE_ROW)
                 known.emplace(std::string(inDir.Text(0)), Known{inDir.Int(1), inDir.Int(2), inDir.Int(3)});
+            // A damaged table reads as fewer cards: every card would seem new, its old row alive.
+            if (rc != SQLITE_DONE) dbOk = false;
             inDir.Reset();
             for (const CardFile& c : f.cards) {
                 auto k = known.find(c.name);
@@ -211,7 +214,9 @@ bool Index::Refresh(Progress* progress) {
         // Folders that are no more: every card they held.
         for (const auto& [rel, sig] : stored) {
             inDir.Bind(1, rel);
-            while (inDir.Step() == SQLITE_ROW) gone.push_back(inDir.Int(1));
+            int rc;
+            while ((rc = inDir.Step()) == SQLITE_ROW) gone.push_back(inDir.Int(1));
+            if (rc != SQLITE_DONE) dbOk = false;
             inDir.Reset();
         }
         if (progress) progress->done = done;
@@ -245,7 +250,7 @@ bool Index::Refresh(Progress* progress) {
                 dbOk = dbOk && put.Bind(1, f->rel).Bind(2, static_cast<std::int64_t>(f->signature)).Run();
         }
         dbOk = dbOk && Exec("COMMIT");
-        dataVersion_ = -1;  // this connection's own commits leave PRAGMA data_version as it was
+        dataVersion_ = checkedVersion_ = -1;  // this connection's own commits leave PRAGMA data_version as it was
         if (dbOk) {
             // A compaction that fails leaves the dead rows, which answers leave out anyway.
             if (!cancelled) CompactIfWasteful(progress);
@@ -259,6 +264,7 @@ bool Index::Refresh(Progress* progress) {
         // The file is damaged (or vanished under us): build it again from nothing.
         std::string error;
         if (!Rebuild(error)) return false;
+        rebuiltForDamage_ = true;
     }
     return false;
 }
@@ -304,7 +310,7 @@ bool Index::Touch(const std::string& internalPath) {
         while (below.Step() == SQLITE_ROW) ids.push_back(below.Int(0));
         for (std::int64_t i : ids) ok = ok && DropCard(db_, i);
     }
-    dataVersion_ = -1;
+    dataVersion_ = checkedVersion_ = -1;
     if (ok && Exec("COMMIT")) {
         CompactIfWasteful(nullptr);
         return true;
@@ -354,7 +360,7 @@ bool Index::Compact(Progress* progress) {
                  .Run();
         if (progress) ++progress->done;
     }
-    dataVersion_ = -1;
+    dataVersion_ = checkedVersion_ = -1;
     if (ok && Exec("COMMIT")) return Exec("PRAGMA incremental_vacuum");
     Exec("ROLLBACK");
     return false;

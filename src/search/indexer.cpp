@@ -51,6 +51,9 @@ void Indexer::SetLibrary(const std::string& libRoot) {
             jobs_.clear();
             progress_.cancel = true;
             rebuilding_ = false;
+            // The watch follows the new library now: the old one's readers must look for themselves.
+            lock_.reset();
+            checkedSinceHeld_ = false;
         }
         libRoot_ = libRoot;
         error_.clear();
@@ -148,6 +151,7 @@ void Indexer::Run() {
         if (!error.empty()) error_ = error;
         if (job.kind == Job::Rebuild) rebuilding_ = false;
         working_ = false;
+        PublishPendingLocked();
         cv_.notify_all();
     }
 }
@@ -155,7 +159,15 @@ void Indexer::Run() {
 std::string Indexer::Work(const Job& job, std::unique_ptr<Index>& index) {
     std::string error;
     if (job.kind == Job::Path) {
-        if (index) index->Touch(job.path);
+        if (!index || !MayWrite(*index, false)) return error;
+        if (!index->Touch(job.path)) {
+            // A look at one path that fails leaves the index behind the disk: the next full check finds it.
+            Record(*index, false);
+            std::lock_guard<std::mutex> lock(mu_);
+            checkedSinceHeld_ = false;
+            return error;
+        }
+        Record(*index, true);
         return error;
     }
     if (job.kind == Job::Library || !index) {
@@ -165,12 +177,84 @@ std::string Indexer::Work(const Job& job, std::unique_ptr<Index>& index) {
             return error;
         }
     }
+    // A damaged file is built again whoever holds the lock: the watch that does would go on answering from it.
+    if (!MayWrite(*index, true) && job.kind != Job::Rebuild) return error;
     if (job.kind == Job::Rebuild && !index->Rebuild(error)) {
         index.reset();
         return error;
     }
-    if (!index->Refresh(&progress_) && !progress_.cancel) return plat::Gbk("读取资料库 ") + job.path + plat::Gbk(" 时出错");
+    Record(*index, false);  // a full check under way: no reader trusts the index until it ends
+    const bool ok = index->Refresh(&progress_);
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        checkedSinceHeld_ = ok && lock_ && lock_->Holding();
+    }
+    Record(*index, ok);
+    if (!ok && !progress_.cancel) return plat::Gbk("读取资料库 ") + job.path + plat::Gbk(" 时出错");
     return error;
+}
+
+void Indexer::SetWatched(bool on, std::unique_ptr<WatchLock> held) {
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        watched_ = on;
+        lock_ = on ? std::move(held) : nullptr;
+        checkedSinceHeld_ = false;
+        // The first full check under the lock is what makes the index current.
+        const bool queued = std::any_of(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.kind != Job::Path; });
+        if (on && !libRoot_.empty() && !queued) jobs_.push_back({Job::Library, libRoot_});
+    }
+    cv_.notify_all();
+}
+
+void Indexer::WatchWoke() {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++wakes_;
+    if (lock_) lock_->SetPending(true);
+}
+
+std::uint64_t Indexer::WatchWakes() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return wakes_;
+}
+
+void Indexer::WatchSettled(std::uint64_t seen) {
+    std::lock_guard<std::mutex> lock(mu_);
+    settled_ = seen;
+    PublishPendingLocked();
+}
+
+bool Indexer::HoldsWatch() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return lock_ && lock_->Holding();
+}
+
+void Indexer::PublishPendingLocked() {
+    if (lock_ && lock_->Holding()) lock_->SetPending(working_ || !jobs_.empty() || wakes_ != settled_);
+}
+
+bool Indexer::MayWrite(const Index& index, bool fullCheck) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!watched_) return true;
+    if (lock_ && lock_->File() != index.FilePath() + ".watch") lock_.reset();  // the previous library's
+    if (!lock_) lock_ = std::make_unique<WatchLock>(index.FilePath());
+    if (lock_->Holding()) return true;
+    if (!lock_->TryHold()) return false;  // another watch keeps this index
+    lock_->SetPending(true);
+    checkedSinceHeld_ = false;
+    // Changes went by while another watch held the lock, or none did: only a full check can say.
+    if (!fullCheck) jobs_.push_back({Job::Library, libRoot_});
+    return true;
+}
+
+void Indexer::Record(Index& index, bool checked) {
+    bool holding, current;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        holding = lock_ && lock_->Holding();
+        current = checked && checkedSinceHeld_;
+    }
+    if (holding) index.RecordWatch(current);
 }
 
 }  // namespace search

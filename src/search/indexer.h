@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "search/index.h"
+#include "search/watch_lock.h"
 
 namespace search {
 
@@ -46,6 +47,19 @@ public:
     // Blocks until nothing is waiting or running (tests, the command line).
     void WaitIdle();
 
+    // This process's watch follows the current library (on), or no longer does (off). While on, the indexer
+    // holds the library's watch lock, records its upkeep in the index (see Index::RecordWatch) and says in the
+    // lock's file when changes it was told of wait. While another watch holds the lock, this one writes
+    // nothing (that watch keeps the index) and takes the lock, with a full check, once it is free. `held`: the
+    // lock of the current library's index, already held by the caller (the command line's watch waits for it).
+    void SetWatched(bool on, std::unique_ptr<WatchLock> held = nullptr);
+    // On the watch's thread: it has seen changes that are not yet told as Touch. Counted.
+    void WatchWoke();
+    std::uint64_t WatchWakes();
+    // The watch's taker has told every change seen before WatchWakes() gave `seen`.
+    void WatchSettled(std::uint64_t seen);
+    bool HoldsWatch();
+
     // A connection of the caller's own to the current library's index, for queries; null before any
     // library or when the index cannot be opened (`damaged` set when it is damaged).
     std::unique_ptr<Index> OpenForQuery(std::string& error, bool* damaged = nullptr);
@@ -57,6 +71,10 @@ private:
     };
     void Run();
     std::string Work(const Job& job, std::unique_ptr<Index>& index);  // the error, GBK
+    // Whether this indexer may write `index` (not while another watch keeps it); takes the lock when watched.
+    bool MayWrite(const Index& index, bool fullCheck);
+    void Record(Index& index, bool checked);  // the watch's record, when holding the lock
+    void PublishPendingLocked();
     std::mutex mu_;
     std::condition_variable cv_;
     std::deque<Job> jobs_;
@@ -67,6 +85,10 @@ private:
     std::string libRoot_;
     std::string error_;
     Progress progress_;
+    bool watched_ = false;
+    std::unique_ptr<WatchLock> lock_;  // while watched: the current index's
+    bool checkedSinceHeld_ = false;    // a full check ran since lock_ was taken
+    std::uint64_t wakes_ = 0, settled_ = 0;
     std::thread thread_;
 };
 

@@ -5,8 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <string_view>
+#include <thread>
+#include <unordered_map>
 
 namespace search {
 namespace {
@@ -76,16 +83,75 @@ void ListOne(int fd, Folder& f, bool keep, std::vector<std::string>* subs) {
     f.signature = sum + Mix(static_cast<std::uint64_t>(f.count) + 1);
 }
 
-void Walk(int fd, const std::string& rel, std::vector<Folder>& out, bool keep) {
-    const std::size_t mine = out.size();
-    out.push_back({rel, 0, 0, {}});
+// A folder listed, with the names of its class folders in the order they were met.
+struct Listed {
+    Folder folder;
     std::vector<std::string> subs;
-    ListOne(fd, out[mine], keep, &subs);
-    for (const std::string& s : subs) {
-        const int sub = openat(fd, s.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (sub < 0) continue;  // a folder that cannot be listed holds no cards, as in the tree
-        Walk(sub, rel.empty() ? s : rel + "/" + s, out, keep);
-        close(sub);
+};
+
+// A folder to list: opened from its parent's descriptor (never through a link), which stays open until the
+// last of its class folders is.
+struct Dir {
+    int fd;
+    explicit Dir(int f) : fd(f) {}
+    ~Dir() { close(fd); }
+};
+struct Job {
+    std::shared_ptr<Dir> parent;
+    std::string name, rel;
+};
+
+// Lists every folder below `root` on every core: the stats of the cards are most of a walk's time, and each
+// folder's are independent of the others'. The result is the same as one walk in depth-first order.
+void Walk(int rootFd, std::vector<Folder>& out, bool keep) {
+    std::mutex mu;
+    std::condition_variable cv;
+    std::deque<Job> jobs;
+    int working = 0;
+    std::unordered_map<std::string, Listed> listed;
+    jobs.push_back({std::make_shared<Dir>(dup(rootFd)), ".", ""});
+    auto work = [&] {
+        std::unique_lock<std::mutex> lock(mu);
+        for (;;) {
+            cv.wait(lock, [&] { return !jobs.empty() || working == 0; });
+            if (jobs.empty()) return;
+            Job job = std::move(jobs.front());
+            jobs.pop_front();
+            ++working;
+            lock.unlock();
+            const int fd = openat(job.parent->fd, job.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            job.parent.reset();
+            Listed l;
+            if (fd >= 0) {
+                // A folder that cannot be listed holds no cards, as in the tree.
+                l.folder.rel = job.rel;
+                ListOne(fd, l.folder, keep, &l.subs);
+            }
+            auto self = fd >= 0 ? std::make_shared<Dir>(fd) : nullptr;
+            lock.lock();
+            if (self) {
+                for (const std::string& s : l.subs) jobs.push_back({self, s, job.rel.empty() ? s : job.rel + "/" + s});
+                listed.emplace(job.rel, std::move(l));
+            }
+            --working;
+            cv.notify_all();
+        }
+    };
+    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    std::vector<std::thread> threads;
+    for (unsigned i = 1; i < cores; ++i) threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads) t.join();
+
+    // Depth first, each folder's classes in the order it lists them.
+    std::vector<std::string> stack{""};
+    while (!stack.empty()) {
+        auto it = listed.find(stack.back());
+        stack.pop_back();
+        if (it == listed.end()) continue;
+        for (auto s = it->second.subs.rbegin(); s != it->second.subs.rend(); ++s)
+            stack.push_back(it->first.empty() ? *s : it->first + "/" + *s);
+        out.push_back(std::move(it->second.folder));
     }
 }
 
@@ -97,7 +163,7 @@ bool WalkLibrary(const std::string& nativeRoot, std::vector<Folder>& out, bool k
     out.clear();
     const int fd = open(nativeRoot.empty() ? "." : nativeRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
-    Walk(fd, "", out, keepCards);
+    Walk(fd, out, keepCards);
     close(fd);
     return true;
 }

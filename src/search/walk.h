@@ -21,7 +21,8 @@ struct Folder {
     std::vector<CardFile> cards;  // only when asked for
 };
 
-// False when the root cannot be listed (the library folder is missing). Without `keepCards` only each
+// The folders are listed on every core at once, in the order of one depth-first walk. False when the root
+// cannot be listed (the library folder is missing). Without `keepCards` only each
 // folder's signature and count are kept: a refresh that finds a folder unchanged needs no more, and the
 // walk then allocates nothing per card.
 bool WalkLibrary(const std::string& nativeRoot, std::vector<Folder>& out, bool keepCards);

@@ -164,6 +164,7 @@ TEST_F(LiveTest, ABurstOfAThousandCardsLandsInTheTreeAndTheIndex) {
             return index && index->Query(Gbk("一千张卡片"), 10, false).total == 1000;
         },
         30000));
+    EXPECT_TRUE(dlg->SearchIndex().HoldsWatch()) << "the window's watch says it keeps the index current";
     Shell("rm lib/B/c*.datum.xml");
     EXPECT_TRUE(Settled());
     dlg->SearchIndex().WaitIdle();
@@ -205,6 +206,7 @@ TEST_F(LiveTest, LostEventsAndMissingWatchesFallBackToOneRescanThatTheStripNames
         progress.clear();
         Load();
         EXPECT_TRUE(Saw("可监视的文件夹数已用完（max_user_watches），有些变化不会立刻显示；已重新扫描"));
+        EXPECT_FALSE(dlg->SearchIndex().HoldsWatch()) << "a watch that misses folders lets readers look themselves";
     }
     Shell("echo > lib/A/still.datum.xml");
     EXPECT_TRUE(Settled()) << "the folders watched are still followed";

@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QElapsedTimer>
+#include <QThread>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <signal.h>
 
 #include "app/main_fixture.h"
 #include "library/registry.h"
+#include "search/watch_lock.h"
 #include "support/cards.h"
 #include "support/index_file.h"
 
@@ -45,6 +50,23 @@ protected:
         dir.WriteFile(rel, CardBytes({Gbk(title), "", "", "", "", "", Gbk(body), "", ""}));
     }
     std::string UserDir() const { return dir.Native() + "/home/data/korvane"; }
+    // Started and left running, in the environment of Korvane(args).
+    std::unique_ptr<QProcess> Start(const QStringList& args) {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", QString::fromStdString(dir.Native() + "/home"));
+        env.insert("XDG_DATA_HOME", QString::fromStdString(dir.Native() + "/home/data"));
+        for (const char* unset : {"XDG_CACHE_HOME", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(unset);
+        p->setWorkingDirectory(QString::fromStdString(dir.Native()));
+        p->setProcessEnvironment(env);
+        p->start(KORVANE_EXE, args);
+        return p;
+    }
+    std::string IndexFile() const {
+        for (const auto& f : fs::directory_iterator(dir.Native() + "/home/.cache/korvane"))
+            if (f.path().extension() == ".sqlite") return f.path();
+        return "";
+    }
     // Started in a program directory of two libraries, 资料一 (lib, cards in 历史, one with a line break
     // in its name) and 资料二 (lib2), with a stylesheet of its own; 资料一 backed up by name into lib.zip.
     void MakeProgramDir() {
@@ -114,6 +136,8 @@ TEST_F(CliTest, EveryModeAnswersByItsStatusAndNeverWritesOverTheUsersFiles) {
         {{"--search", "   "}, 2, "", "korvane: 用法: korvane --search [-0] 检索词 [--library 资料库名称]\n"},
         {{"--search", "a", "b"}, 2, "", "?"},
         {{"--search", QString(257, 'a')}, 2, "", "korvane: 检索内容太长: 最多 256 个字\n"},
+        {{"--watch", "lib"}, 2, "", "korvane: 用法: korvane --watch [--library 资料库名称]\n"},
+        {{"--watch", "--library", "没有这个库"}, 1, "", "korvane: 没有名为 没有这个库 的资料库\n"},
         {{"--render"}, 2, "", "?"},
         {{"--backup", "lib"}, 2, "", "?"},
         {{"--restore", "lib.zip"}, 2, "", "?"},
@@ -186,3 +210,112 @@ TEST_F(CliTest, RestoreRegistersTheFolderAsTypedAndAFullListRefuses) {
 }
 
 }  // namespace
+
+// With the card table's leaves zeroed, the first run finds the damage (in an answer, or in the empty answer of a
+// library that has cards), builds the index again and says so; the second answers alike, with no notice.
+TEST_F(CliTest, ADamagedCardTableIsBuiltAgainWithANoticeNeverAnsweredAsNoMatch) {
+    mainfx::WriteRegistry(dir, {{"资料一", "lib"}}, 0);
+    std::string all;
+    for (int i = 1000; i < 1300; ++i) {
+        WriteCard("lib/历史/c" + std::to_string(i) + ".datum.xml", "c", "北洋水师");
+        all += "lib/历史/c" + std::to_string(i) + ".datum.xml\n";
+    }
+    ASSERT_EQ(Korvane({"--search", "北洋"}).out, all);
+    for (const std::string query : {"北洋", "黄鹤"}) {
+        ASSERT_GT(ZeroTableLeaves(IndexFile(), "cards"), 2) << query;
+        const Outcome first = Korvane({"--search", query.c_str()}), second = Korvane({"--search", query.c_str()});
+        const std::string out = query == "北洋" ? all : "";
+        EXPECT_TRUE(first.out == out && second.out == out && first.status == second.status) << query;
+        EXPECT_EQ(first.status, out.empty() ? 1 : 0) << query;
+        EXPECT_EQ(first.err + "|" + second.err, "korvane: 检索索引已损坏，已重新建立\n|") << query;
+    }
+}
+
+// A running watch keeps the index current through a rewrite in place of the same size, a rename, a new class
+// and a delete; the command line believes it (what the stopped watch has not seen is not found), a second
+// watch waits for the first and takes over on SIGTERM, and once no watch lives the command line looks itself.
+TEST_F(CliTest, ARunningWatchKeepsTheIndexCurrentAndTheCommandLineBelievesItOnlyWhileItLives) {
+    mainfx::WriteRegistry(dir, {{"资料一", "lib"}}, 0);
+    WriteCard("lib/历史/甲午.datum.xml", "甲午", "北洋水师");
+    WriteCard("lib/历史/定远.datum.xml", "定远", "北洋水师");
+    auto meta = [&](const char* key) {
+        std::error_code ec;
+        const std::string sql = std::string("SELECT value FROM meta WHERE key='") + key + "'";
+        return fs::exists(dir.Native() + "/home/.cache/korvane", ec) ? IndexSql(IndexFile(), sql.c_str()) : -1;
+    };
+    auto waitFor = [](const std::function<bool()>& done) {
+        QElapsedTimer t;
+        for (t.start(); !done() && t.elapsed() < 30000;) QThread::msleep(20);
+        return done();
+    };
+    std::int64_t before = 0;
+    auto applied = [&] {
+        return waitFor([&] {
+            return meta("watch_generation") > before && meta("watch_current") == 1 && search::WatchLock::WaitSettled(IndexFile(), 0);
+        });
+    };
+    auto search = [&](const char* query) {
+        QStringList lines = QString::fromStdString(Korvane({"--search", query}).out).split('\n', Qt::SkipEmptyParts);
+        lines.sort();
+        return lines.join(' ').toStdString();
+    };
+    auto watch = Start({"--watch"});
+    ASSERT_TRUE(applied());
+    const std::string lib = dir.Native() + "/lib/历史/";
+    const std::function<void()> changes[] = {
+        [&] { std::fstream(lib + "甲午.datum.xml", std::ios::in | std::ios::out).seekp(dir.ReadFile("lib/历史/甲午.datum.xml").find(Gbk("北洋"))) << Gbk("南洋"); },
+        [&] { fs::rename(lib + "定远.datum.xml", lib + "镇远.datum.xml"); },
+        [&] { WriteCard("lib/历史/新/来远.datum.xml", "来远", "北洋水师"); },
+        [&] { fs::remove(lib + "镇远.datum.xml"); },
+    };
+    const char* answers[][2] = {{"南洋", "lib/历史/甲午.datum.xml"},
+                                {"北洋", "lib/历史/镇远.datum.xml"},
+                                {"北洋", "lib/历史/新/来远.datum.xml lib/历史/镇远.datum.xml"},
+                                {"北洋", "lib/历史/新/来远.datum.xml"}};
+    for (int i = 0; i < 4; ++i) {
+        before = meta("watch_generation");
+        changes[i]();
+        ASSERT_TRUE(applied()) << i;
+        EXPECT_EQ(search(answers[i][0]), answers[i][1]) << i;
+    }
+    // Believed as it is: what the stopped watch has not seen is not there, until it goes on.
+    const pid_t pid = static_cast<pid_t>(watch->processId());
+    auto stopped = [&] {  // every thread of the watch stopped
+        for (const auto& t : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+            std::string stat;
+            std::getline(std::ifstream(t.path() / "stat"), stat);
+            if (stat.find(") T ") == std::string::npos) return false;
+        }
+        return true;
+    };
+    // Stopped where it has applied all it saw (a late event may have woken it just before the signal).
+    for (int tries = 0; tries < 20; ++tries) {
+        ::kill(pid, SIGSTOP);
+        ASSERT_TRUE(waitFor(stopped));
+        if (search::WatchLock::WaitSettled(IndexFile(), 0)) break;
+        ::kill(pid, SIGCONT);
+        waitFor([&] { return search::WatchLock::WaitSettled(IndexFile(), 0); });
+    }
+    before = meta("watch_generation");
+    WriteCard("lib/历史/致远.datum.xml", "致远", "北洋水师");
+    EXPECT_EQ(search("致远"), "");
+    ::kill(static_cast<pid_t>(watch->processId()), SIGCONT);
+    ASSERT_TRUE(applied());
+    EXPECT_EQ(search("致远"), "lib/历史/致远.datum.xml");
+
+    // A second watch waits, writing nothing, and takes over when the first is told to stop.
+    auto second = Start({"--watch"});
+    std::string waiting;
+    ASSERT_TRUE(waitFor([&] { return second->waitForReadyRead(10), !(waiting += second->readAllStandardError().toStdString()).empty(); }));
+    EXPECT_EQ(waiting, "korvane: 资料库 lib\\ 的检索索引正由另一个 Korvane 监视，等它结束后接手\n");
+    before = meta("watch_generation");
+    watch->terminate();
+    ASSERT_TRUE(watch->waitForFinished(10000));
+    EXPECT_TRUE(watch->exitStatus() == QProcess::NormalExit && watch->exitCode() == 0);
+    ASSERT_TRUE(applied());
+    // A watch that dies leaves no lock: the command line looks at the cards itself.
+    second->kill();
+    second->waitForFinished();
+    WriteCard("lib/历史/经远.datum.xml", "经远", "北洋水师");
+    EXPECT_EQ(search("经远"), "lib/历史/经远.datum.xml");
+}

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <functional>
 #include <set>
@@ -22,6 +23,7 @@
 #include "platform/codec.h"
 #include "search/index.h"
 #include "search/indexer.h"
+#include "search/watch_lock.h"
 #include "support/index_file.h"
 #include "support/temp_dir.h"
 
@@ -346,3 +348,32 @@ TEST_F(SearchIndexTest, LongQueriesAreRefusedAndAnInterruptedQueryAnswersNothing
 }
 
 }  // namespace
+
+// One watched indexer holds the lock and records each change it applies; a second of the same library writes
+// nothing while the first holds it, takes it with a full check once the first is gone, and lets go when its
+// watch stops following (readers then look at the cards themselves).
+TEST_F(SearchIndexTest, OnlyTheWatchHoldingTheLockWritesAndAnotherTakesOverWithAFullCheck) {
+    Write("a.datum.xml", "a", "one");
+    auto first = std::make_unique<search::Indexer>();
+    search::Indexer second;
+    for (search::Indexer* i : {first.get(), &second}) i->SetLibrary("lib\\"), i->SetWatched(true), i->WaitIdle();
+    EXPECT_TRUE(first->HoldsWatch() && !second.HoldsWatch());
+    const std::string file = Built();
+    auto meta = [&](const char* key) { return IndexSql(file, (std::string("SELECT value FROM meta WHERE key='") + key + "'").c_str()); };
+    auto found = [&](const char* query) { search::Index index("lib\\"); Open(index, false); return index.Query(query, 9, false).total; };
+    EXPECT_TRUE(meta("watch_current") == 1 && search::WatchLock::WaitSettled(file, 0));
+    const std::int64_t before = meta("watch_generation");
+    for (search::Indexer* i : {&second, first.get()}) {
+        i->Touch(Write("b.datum.xml", "b", "two"));
+        i->WaitIdle();
+    }
+    EXPECT_EQ(meta("watch_generation"), before + 1) << "the second indexer wrote";
+    EXPECT_EQ(found("two"), 1u);
+    first.reset();
+    Write("c.datum.xml", "c", "three");  // unseen by any watch
+    second.Touch("lib\\a.datum.xml");
+    second.WaitIdle();
+    EXPECT_TRUE(second.HoldsWatch() && meta("watch_current") == 1 && found("three") == 1);
+    second.SetWatched(false);
+    EXPECT_FALSE(search::WatchLock::Live(file));
+}
