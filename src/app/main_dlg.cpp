@@ -59,6 +59,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     // Labels are the names of folders and files; renaming them in the tree would change nothing on disk.
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tree->setHeaderHidden(true);
+    WireTreeImport();
 
     OnClicked(1001, [this] { OnManageLibraries(); });
     OnClicked(1003, [this] { OnIndexManage(); });

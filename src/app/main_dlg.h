@@ -162,6 +162,9 @@ private:
     void OnIndexManage();
     void OnBookmarkManage();
     void OnAddBookmark();
+    // The tree's 导入 (main_import.cpp): its context menu on a class, and files dropped onto a class.
+    void WireTreeImport();
+    void ImportIntoClass(QTreeWidgetItem* item, const std::vector<std::string>& sources);
     void RunListManager(const char* list);
 
     QIcon m_icon;

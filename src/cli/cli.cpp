@@ -27,6 +27,9 @@ constexpr Mode kModes[] = {
     {"--backup", RunBackup, "NAME-OR-FOLDER ARCHIVE.zip", "把资料库备份为一个 ZIP 文件"},
     {"--restore", RunRestore, "ARCHIVE.zip FOLDER [NAME]", "从 ZIP 备份恢复资料库并登记"},
     {"--watch", RunWatch, "[--library 资料库名称]", "不开窗口，随时更新资料库的检索索引"},
+    {"--export-html", RunExportHtml, "LIBRARY FOLDER [--newest-first]", "把资料库导出为静态网站"},
+    {"--export-md", RunExportMd, "LIBRARY FOLDER", "把资料库导出为 Markdown 文件"},
+    {"--import", RunImport, "FOLDER|FILE... --library NAME [--class CLASS] [--mark]", "把 .txt 和 .md 文件导入为资料卡"},
 };
 
 const Mode* FindMode(int argc, char** argv) {

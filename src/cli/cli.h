@@ -30,5 +30,8 @@ int RunSearch(const QStringList& args);
 int RunBackup(const QStringList& args);
 int RunRestore(const QStringList& args);
 int RunWatch(const QStringList& args);
+int RunExportHtml(const QStringList& args);
+int RunExportMd(const QStringList& args);
+int RunImport(const QStringList& args);
 
 }  // namespace cli

@@ -46,7 +46,8 @@ void CDatumLibMang::UpdateButtons() {
     for (int id : {kNew, kEdit, kDelete, kSetDefault, kOK, kRestore})
         if (QWidget* b = Item(id)) b->setEnabled(!m_busy);
     if (QWidget* list = Item(kList)) list->setEnabled(!m_busy);
-    if (QWidget* b = Item(kBackup)) b->setEnabled(!m_busy && mang::SelectionMark(ItemAs<QTreeWidget>(kList)) >= 0);
+    for (int id : {int(kBackup), 12, 13, 14})  // 12..14: export and import
+        if (QWidget* b = Item(id)) b->setEnabled(!m_busy && mang::SelectionMark(ItemAs<QTreeWidget>(kList)) >= 0);
 }
 
 void CDatumLibMang::OnCancel() {

@@ -37,6 +37,9 @@ CDatumLibMang::CDatumLibMang(QWidget* parent) : CDialog(130, parent) {
     OnClicked(kSetDefault, [this] { OnSetDefault(); });
     OnClicked(kBackup, [this] { OnBackup(); });
     OnClicked(kRestore, [this] { OnRestore(); });
+    OnClicked(12, [this] { OnExport(true); });
+    OnClicked(13, [this] { OnExport(false); });
+    OnClicked(14, [this] { OnImport(); });
     if (auto* list = ItemAs<QTreeWidget>(kList))
         connect(list, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
 }

@@ -53,6 +53,9 @@ protected:
     void OnBackup();
     void OnRestore();
     void OnCancel() override;
+    // Export and import (datum_lib_export.cpp), under the job strip and its own 取消.
+    void OnExport(bool site);
+    void OnImport();
 
 private:
     void UpdateButtons();

@@ -67,7 +67,7 @@ DialogTemplate ProgressStrip() {
 DialogTemplate LibraryManager() {
     return {130, "Datum Lib", 230, 194, "MS Shell Dlg", 8, false,
             {
-                {1020, K::ListReport, "", 3, 3, 168, 188, kGrowX | kGrowY},
+                {1020, K::ListReport, "", 3, 3, 168, 170, kGrowX | kGrowY},
                 {3, K::Button, "新建", 175, 3, 50, 14, kMoveX},
                 {6, K::Button, "编辑", 175, 23, 50, 14, kMoveX},
                 {4, K::Button, "删除", 175, 43, 50, 14, kMoveX},
@@ -76,6 +76,11 @@ DialogTemplate LibraryManager() {
                 {5, K::Button, "设为默认项", 175, 106, 50, 14, kMoveX},
                 {1, K::Button, "确定", 175, 156, 50, 14, kDefault | kMoveX | kMoveY},
                 {2, K::Button, "取消", 175, 177, 50, 14, kMoveX | kMoveY},
+                // Export and import: a row under the list, where a label of Latin letters has room; it keeps to the
+                // right edge as the other buttons do.
+                {12, K::Button, "导出网站", 3, 177, 50, 14, kDisabled | kMoveX | kMoveY},
+                {13, K::Button, "导出 Markdown", 56, 177, 66, 14, kDisabled | kMoveX | kMoveY},
+                {14, K::Button, "导入", 125, 177, 46, 14, kDisabled | kMoveX | kMoveY},
             },
             false};
 }

@@ -3,7 +3,9 @@
 #include <QEventLoop>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QProgressBar>
 #include <QTimer>
+#include <algorithm>
 #include <thread>
 
 #include "platform/codec.h"
@@ -42,6 +44,18 @@ void CJobStrip::Run(const std::function<void()>& work) {
     loop.exec();
     worker.join();
     hide();
+}
+
+void CJobStrip::SetProgress(long long done, long long total) {
+    if (!bar_) {
+        bar_ = new QProgressBar(this);
+        bar_->setObjectName(QStringLiteral("progress"));
+        bar_->setTextVisible(false);
+        bar_->setRange(0, 1000);
+    }
+    bar_->setGeometry(1, height() - 4, width() - 2, 3);
+    bar_->setValue(total > 0 ? static_cast<int>(std::min(done, total) * 1000 / total) : 0);
+    bar_->show();
 }
 
 void CJobStrip::ShowNote(QWidget* owner, const std::string& text) {

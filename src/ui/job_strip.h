@@ -17,6 +17,10 @@ public:
     // Runs `work` off this thread with the strip shown; returns when it is done, the strip hidden.
     void Run(const std::function<void()>& work);
 
+    // How far the work is, as a bar along the strip's foot; called on the strip's own thread (a timer while
+    // Run waits, for instance).
+    void SetProgress(long long done, long long total);
+
     // A notice over the owner for a few seconds (no button, no input taken): what a finished job wants said
     // without a box to dismiss.
     static void ShowNote(QWidget* owner, const std::string& text);
@@ -26,4 +30,5 @@ protected:
 
 private:
     std::atomic<bool>& cancel_;
+    class QProgressBar* bar_ = nullptr;  // made by the first SetProgress
 };
