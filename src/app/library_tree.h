@@ -5,7 +5,8 @@
 // on. The tree widget stays the window's; this object fills and empties it and keeps its selection on the
 // entries. Changes seen on disk are applied to both in place, each entry in its sorted place among its
 // siblings, so the list stays the order a new scan would give. Entries live in blocks and never move: a
-// pointer to one stays valid until its entry is removed, or the next scan or Free.
+// pointer to one stays valid until its entry is removed, or the next scan or Free. The scan and lookups are in
+// library_tree.cpp, the changes seen on disk in library_tree_apply.cpp.
 #pragma once
 
 #include <QList>
