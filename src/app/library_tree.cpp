@@ -197,6 +197,8 @@ void LibraryTree::Free() {
     nodes_.Clear();
     first_ = current_ = tail_ = cursor_ = nullptr;
     anchor_ = nullptr;
+    displaced_.clear();
+    displacedTo_ = nullptr;
 }
 
 const DatumNode* LibraryTree::End() const { return tail_; }

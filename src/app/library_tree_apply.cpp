@@ -168,7 +168,15 @@ void LibraryTree::Insert(const Place& place, const std::string& folder, const st
         place.item->insertChild(index, node->item);
     else
         view_->insertTopLevelItem(index, node->item);
-    if (!isClass) return;
+    if (!isClass) {
+        if (!displaced_.empty() && node->path == displaced_ && current_ == displacedTo_) {
+            const bool selected = current_ && current_->item && view_->currentItem() == current_->item;
+            current_ = node;
+            displaced_.clear();
+            if (selected) Select(node);
+        }
+        return;
+    }
 
     // Everything below a class that appears, read as a scan reads it, after the class's own entry.
     cursor_ = node;
@@ -198,6 +206,7 @@ void LibraryTree::Remove(DatumNode* node) {
         if (n == last) break;
     }
     const bool selectionGone = Within(view_->currentItem(), node->item);
+    const std::string gonePath = currentGone && current_->IsCard() ? current_->path : std::string();
     if (anchor_ && Within(anchor_, node->item)) anchor_ = view_->itemAbove(node->item);
 
     (before ? before->next : first_) = after;
@@ -212,7 +221,11 @@ void LibraryTree::Remove(DatumNode* node) {
     }
     // The neighbour: the entry that followed, or when that is the end, the one before.
     DatumNode* neighbour = !after->IsEnd() || !before ? after : before;
-    if (currentGone) current_ = neighbour;
+    if (currentGone) {
+        if (current_ != displacedTo_ || displaced_.empty()) displaced_ = gonePath;
+        current_ = neighbour;
+        displacedTo_ = neighbour;
+    }
     if (selectionGone) Select(neighbour);
 }
 

@@ -130,6 +130,10 @@ private:
     void OnOpenViewPage();
     void OnBrowseFileName();
 
+    // The card the buttons act on: the file the form holds (else the current entry's card); "" after a box
+    // that says it is gone, or when there is none (main_bookmarks.cpp).
+    std::string TheCard();
+
     // --- card form (main_editor.cpp; saving: main_save.cpp)
     void OnTreeDblClick();
     void OnPrevDatum();
