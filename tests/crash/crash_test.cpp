@@ -3,6 +3,8 @@
 // failed.
 #include <QTextEdit>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <random>
 
 #include "app/main_fixture.h"
@@ -223,6 +225,38 @@ TEST_F(CrashStates, TheBookmarkListAndTheSettingsFile) {
         kept.Save();
     });
     qputenv("XDG_CONFIG_HOME", saved);
+}
+
+// The source manager's OK from the window, as the user adds a source; `--render` replacing its earlier page.
+TEST_F(CrashStates, TheSourceManagersOkAndARenderedPage) {
+    Window();
+    const std::string list = Gbk("lib\\_ _SETS_ _\\source.list");
+    read = [&] { return ListAt(list); };
+    Replay("the source list rewritten by the manager's OK", [&] {
+        mangfx::WhenModal([](CDialog& m) {
+            mangfx::Type(m, 1021, "新来源");
+            mangfx::Click(m, 3);
+            mangfx::Click(m, 1);
+        });
+        Click(1014);
+    });
+
+    dir.WriteFile("xmlstyle/datumstyle/a.xsl",
+                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                  "<xsl:template match=\"/\"><html><body><xsl:value-of select=\"datum/content\"/></body></html>"
+                  "</xsl:template></xsl:stylesheet>");
+    const QStringList args{QString::fromStdString(dir.Native() + "/lib/K/c.datum.xml"),
+                           QString::fromStdString(dir.Native() + "/page.html")};
+    ASSERT_EQ(cli::RunRender(args), 0);
+    dir.WriteFile("lib/K/c.datum.xml", CardBytes({"c", "K", "2003-2-5 9:7", "", Gbk("书"), "k", Text(4, 5000),
+                                                  "../../xmlstyle/datumstyle/a.xsl", "x.dtd"}));
+    read = [] {
+        std::ifstream in("page.html", std::ios::binary);
+        std::stringstream page;
+        page << in.rdbuf();
+        return page.str().find("</html>") == std::string::npos ? std::string("no whole page") : page.str();
+    };
+    Replay("a page rendered over the one it wrote before", [&] { EXPECT_EQ(cli::RunRender(args), 0); });
 }
 
 TEST_F(CrashStates, TheClassListAndTheRegistryRewritten) {
