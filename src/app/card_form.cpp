@@ -110,16 +110,19 @@ void CardForm::Show(const Texts& texts) {
     PauseFilters(false);
 }
 
-void CardForm::Loaded(const std::string& path, const std::string& href, const std::string& founddate) {
+void CardForm::Loaded(const std::string& path, const std::string& href, const std::string& founddate,
+                      const plat::FileStamp& stamp) {
     m_path = path;
     m_href = href;
     m_founddate = founddate;
-    m_stamp = plat::StampOf(path);
+    m_stamp = stamp;
+    m_link = plat::LinkText(path).value_or(std::string());
     Baseline();
 }
 
-void CardForm::Saved(const std::string& path, const std::string& href, const std::string& founddate) {
-    Loaded(path, href, founddate);
+void CardForm::Saved(const std::string& path, const std::string& href, const std::string& founddate,
+                     const plat::FileStamp& stamp) {
+    Loaded(path, href, founddate, stamp);
 }
 
 void CardForm::Clear() {
@@ -130,6 +133,7 @@ void CardForm::Clear() {
     m_href.clear();
     m_founddate.clear();
     m_stamp = {};
+    m_link.clear();
     Baseline();
 }
 

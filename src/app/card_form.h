@@ -42,9 +42,12 @@ public:
 
     // Puts exactly `texts` into the fields; a class or source that no list entry has stands as typed.
     void Show(const Texts& texts);
-    // The fields were just filled from `path`, or written to it: they hold that file now.
-    void Loaded(const std::string& path, const std::string& href, const std::string& founddate);
-    void Saved(const std::string& path, const std::string& href, const std::string& founddate);
+    // The fields were just filled from `path`, or written to it: they hold that file now, the version of
+    // `stamp` (taken from the descriptor that was read, or from the file written before its rename).
+    void Loaded(const std::string& path, const std::string& href, const std::string& founddate,
+                const plat::FileStamp& stamp);
+    void Saved(const std::string& path, const std::string& href, const std::string& founddate,
+               const plat::FileStamp& stamp);
     // Empties every field and forgets the file: what the user chose to discard is gone from the form too.
     void Clear();
 
@@ -71,6 +74,9 @@ public:
     bool OverwriteAgreed(const std::string& path) const { return !path.empty() && path == m_agreedOverwrite; }
 
     const std::string& LoadedPath() const { return m_path; }  // "" when nothing was loaded or saved
+    const plat::FileStamp& Stamp() const { return m_stamp; }
+    // What the loaded path was when loaded or saved: a symbolic link's text, or "" for a file itself.
+    const std::string& LoadedLink() const { return m_link; }
     const std::string& Href() const { return m_href; }
     const std::string& Founddate() const { return m_founddate; }
 
@@ -96,6 +102,7 @@ private:
     std::string m_href;
     std::string m_founddate;
     plat::FileStamp m_stamp;
+    std::string m_link;
     Disk m_noticed = Disk::Unchanged;
     std::string m_agreedOverwrite;
 };

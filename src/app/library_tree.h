@@ -5,7 +5,8 @@
 // on. The tree widget stays the window's; this object fills and empties it and keeps its selection on the
 // entries. Changes seen on disk are applied to both in place, each entry in its sorted place among its
 // siblings, so the list stays the order a new scan would give. Entries live in blocks and never move: a
-// pointer to one stays valid until its entry is removed, or the next scan or Free.
+// pointer to one stays valid until its entry is removed, or the next scan or Free. The scan and lookups are in
+// library_tree.cpp, the changes seen on disk in library_tree_apply.cpp.
 #pragma once
 
 #include <QList>
@@ -60,7 +61,10 @@ public:
     // classes lie between it and the end of the list, the last of them; none when there is nowhere to go.
     const DatumNode* StepFrom(bool back) const;
 
-    void SetCurrent(const DatumNode* node) { current_ = Own(node); }
+    void SetCurrent(const DatumNode* node) {
+        current_ = Own(node);
+        displaced_.clear();
+    }
     // Selects the entry's item, unfolding its classes and scrolling it into view; the end entry or none
     // clears the selection.
     void Select(const DatumNode* node);
@@ -82,7 +86,9 @@ public:
     // that lies below it), removed with all below it, or left as it is. Applying what the tree already shows
     // changes nothing. `replaced`: a class of that name is stale even where one still stands. The current
     // entry and the selection move to a neighbour when theirs goes. The paths the search index must look at
-    // again are added to `touched`: the card, every card of a class added, a class removed.
+    // again are added to `touched`: the card, every card of a class added, a class removed. A current card
+    // that comes back (removed, then written again, as some sync tools replace a file) is current again, and
+    // selected again when the selection had moved with it.
     void Apply(const std::string& folder, const std::string& name, bool replaced,
                std::vector<std::string>& touched);
     // Around a run of Apply: the row at the top of the view stays there.
@@ -153,6 +159,8 @@ private:
     QTreeWidgetItem* scanParent_ = nullptr;  // during a scan: where new items go; none is the top level
     std::deque<ScanLevel> scanLevels_;       // one per depth, kept from folder to folder and scan to scan
     std::size_t scanDepth_ = 0;
+    std::string displaced_;                // the current card's path, while its entry is gone
+    const DatumNode* displacedTo_ = nullptr;  // the neighbour that became current then
     QTreeWidgetItem* anchor_ = nullptr;  // during changes: the row kept at the top of the view
     int anchorTop_ = 0;
 };

@@ -3,6 +3,8 @@
 #include "app/main_dlg.h"
 #include "managers/index_bookmark_mang.h"
 #include "platform/codec.h"
+#include "platform/fs.h"
+#include "platform/services.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
@@ -36,14 +38,30 @@ void CMainDlg::OnIndexManage() { RunListManager(layout::kIndexList); }
 
 void CMainDlg::OnBookmarkManage() { RunListManager(layout::kBookmarkList); }
 
-void CMainDlg::OnAddBookmark() {
+std::string CMainDlg::TheCard() {
+    // The tree's current row can have moved while the form kept its card (a sync tool removed and wrote it
+    // again): what the user reads in the form is what the buttons mean.
+    std::string path = m_form.LoadedPath();
     const DatumNode* current = m_libTree->Current();
-    if (m_nCurLib < 0 || !current || current->IsClass()) return;
+    if (path.empty() && current && current->IsCard()) path = current->path;
+    if (path.empty()) return {};
+    if (!plat::IsFile(path)) {
+        plat::Svc().MessageBox(this, plat::Gbk("资料卡文件 ") + path + plat::Gbk(" 已被删除或移走了。"),
+                               std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
+        return {};
+    }
+    return path;
+}
+
+void CMainDlg::OnAddBookmark() {
+    if (m_nCurLib < 0) return;
+    const std::string path = TheCard();
+    if (path.empty()) return;
 
     CIndexBookmarkMang mang(AbsoluteLibraryRoot(m_progDir, m_libRoot), this);
     mang.m_strListPath = m_libRoot + "\\" + layout::kBookmarkList;
     // Entry paths are built on the library root, so only a relative library needs the program directory.
-    const std::string card = plat::IsAbsolute(m_libRoot) ? current->path : InProgramDir(m_progDir, current->path);
+    const std::string card = plat::IsAbsolute(path) ? path : InProgramDir(m_progDir, path);
 
     if (!mang.LoadList()) {
         plat::Svc().MessageBox(this, mang.m_strError, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);

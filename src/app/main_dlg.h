@@ -59,7 +59,8 @@ public:
     // The form's own read and write of a card file, without the questions and the tree around them (what the
     // benchmarks time). LoadDatum: 1 when read and shown, 0 after a box; SaveDatum: 1 when written.
     int LoadDatum(const std::string& path);
-    int SaveDatum(const std::string& fileName);
+    // createNew: only where no file is, failing with errno EEXIST where one arrived.
+    int SaveDatum(const std::string& fileName, bool createNew = false);
     // The watch has applied everything it saw so far (tests and benchmarks wait for it).
     bool DiskChangesPending() const;
 
@@ -129,7 +130,11 @@ private:
     void OnOpenViewPage();
     void OnBrowseFileName();
 
-    // --- card form (main_editor.cpp)
+    // The card the buttons act on: the file the form holds (else the current entry's card); "" after a box
+    // that says it is gone, or when there is none (main_bookmarks.cpp).
+    std::string TheCard();
+
+    // --- card form (main_editor.cpp; saving: main_save.cpp)
     void OnTreeDblClick();
     void OnPrevDatum();
     void OnNextDatum();
@@ -140,10 +145,13 @@ private:
     bool SaveForm();
     // LoadDatum without the box: 0 with the reason in m_lastError.
     int ReadIntoForm(const std::string& path);
-    // Beside `original`: "标题 (我的修改 2026-12-07 10-31).datum.xml" at the time of the save, a name no file
-    // has.
-    std::string CopyNameFor(const std::string& original) const;
-    bool SaveAsCopy(const std::string& copy);  // the form written there; the copy becomes the current entry
+    // Beside `original`: "标题 (我的修改 2026-12-07 10-31).datum.xml" at the time of the save, " n)" for the
+    // n-th try; n = 0: the first that no file has now.
+    std::string CopyNameFor(const std::string& original, int n = 0) const;
+    // The form written beside `original` under a name nothing had; the copy becomes the current entry.
+    bool SaveAsCopy(const std::string& original);
+    // After a save under a new name: the old file, when still the version `loaded`, offered for deletion.
+    void OfferToDelete(const std::string& oldFile, const plat::FileStamp& loaded);
     // Before anything replaces the form's card or ends the program: with unsaved edits, asks whether to
     // save (Yes), discard (No) or stay (Cancel).
     enum class Leave { Stay, Go, Discard };

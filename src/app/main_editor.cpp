@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "app/main_dlg.h"
+#include "app/save_names.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/path.h"
@@ -45,28 +46,6 @@ QString BodyToWidget(const std::string& content) {
     return text;
 }
 
-// Two spellings of one file ('/' against '\', a relative against an absolute path) must not be mistaken for
-// an old file that may be deleted: that would delete the card just written.
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(plat::ToNative(a), plat::ToNative(b), ec) && !ec;
-}
-
-// A title is free text, but in a file name '/' and '\' would make folders of it and the other signs here
-// are what Windows, where cards travel too, cannot hold in a name. Their full-width look-alikes stand in;
-// the title itself keeps them. A control character (a title read from a file may hold a TAB) would reach
-// the index and bookmark lists' lines with the name: a space stands in.
-QString FileNamePart(QString title) {
-    static const QString signs = QStringLiteral("/\\:*?\"<>|");
-    static const QString lookAlikes = QStringLiteral("／＼：＊？＂＜＞｜");
-    for (QChar& c : title)
-        if (const qsizetype i = signs.indexOf(c); i >= 0)
-            c = lookAlikes[i];
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = u' ';
-    return title;
-}
-
 void ShowError(QWidget* parent, const std::string& text) {
     plat::Svc().MessageBox(parent, text, Gbk("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
 }
@@ -96,6 +75,10 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
         m_lastError = Gbk("读取文件 ") + path + Gbk(" 的XML数据时出错了!");
         return 0;
     }
+    // The version the form holds is the one the descriptor had when it was opened: whatever lands after
+    // that, during the read or while the form fills, is a change to ask about, not the form's own.
+    plat::FileStamp stamp = reader.Stamp();
+    if (reader.ChangedWhileRead()) stamp.size = -1;  // what was read is no version of the file
     reader.Close();
     const DatumCard& card = m_xml.card;
 
@@ -118,11 +101,11 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
     }
     ui::SelectEntry(m_cbStyle, style);
 
-    m_form.Loaded(path, card.href, card.founddate);
+    m_form.Loaded(path, card.href, card.founddate, stamp);
     return 1;
 }
 
-int CMainDlg::SaveDatum(const std::string& fileName) {
+int CMainDlg::SaveDatum(const std::string& fileName, bool createNew) {
     // Every field is converted before anything is opened: text that GBK cannot hold would otherwise reach
     // the disk as '?', and a refused save must leave the old card untouched.
     const QString texts[] = {m_edTitle->text(), m_edKeyword->text(), m_cbClass->currentText(),
@@ -163,19 +146,23 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
     }
     // The system's reason goes with each failure: a full disk, a read-only file system, a folder gone.
     auto why = [](int err) { return err ? Gbk("：") + plat::SystemReason(err) : std::string(); };
+    // errno stays the failure's for the caller: a new file's name that was taken meanwhile is EEXIST.
     plat::AtomicFile file;
-    if (!file.Open(fileName)) {
+    if (!(createNew ? file.OpenNew(fileName) : file.Open(fileName))) {
         const int err = errno;
         m_lastError = Gbk("不能打开文件 ") + fileName + Gbk(" 进行写入") + why(err);
+        errno = err;
         return 0;
     }
     const bool written = file.Write(bytes);
-    if (!file.Commit() || !written) {
+    plat::FileStamp stamp;
+    if (!file.Commit(&stamp) || !written) {
         const int err = errno;
         m_lastError = Gbk("写入 XML 数据时出错!!") + why(err);
+        errno = err;
         return 0;
     }
-    m_form.Saved(fileName, card.href, card.founddate);
+    m_form.Saved(fileName, card.href, card.founddate, stamp);
     return 1;
 }
 
@@ -236,7 +223,7 @@ void CMainDlg::OnNameFieldKillFocus() {
     if (tail < 0) return;
     const bool hadEdits = m_form.HasEdits();
     m_edFile->setText(plat::ToQ(m_libRoot) + m_cbClass->currentText() + QLatin1Char('\\') +
-                      FileNamePart(m_edTitle->text()) + file.mid(tail));
+                      savenames::FileNamePart(m_edTitle->text()) + file.mid(tail));
     m_form.FileNameRebuilt(hadEdits);
 }
 
@@ -244,142 +231,4 @@ void CMainDlg::OnSave() {
     // After a failed reload the window stayed only for this card; once it is saved the program ends, as it
     // said it would.
     if (SaveForm() && m_ending) EndDialog(plat::IDOK);
-}
-
-bool CMainDlg::SaveForm() {
-    if (m_edFile->text().isEmpty()) {
-        // An empty form has nothing to save; text typed without a file name has nowhere to go.
-        if (m_form.HasEdits()) ShowError(this, Gbk("保存资料时出错:文件名是空的，资料卡没有保存。"));
-        return false;
-    }
-    std::string fileName;
-    // The box quotes the character itself, which only a Unicode text can carry.
-    if (const QString why = m_form.Unstorable(); !why.isEmpty() || !plat::FromQ(m_edFile->text(), fileName)) {
-        plat::Svc().UnicodeMessageBox(this, QStringLiteral("保存资料时出错:") + why, Gbk("ERROR"),
-                                      plat::MB_OK | plat::MB_ICONERROR);
-        return false;
-    }
-    auto ask = [this](const std::string& text) {
-        return plat::Svc().MessageBox(this, text, Gbk("选择"), plat::MB_YESNO | plat::MB_ICONQUESTION) ==
-               plat::IDYES;
-    };
-    auto choose = [this](const std::string& text) {
-        return plat::Svc().MessageBox(this, text, Gbk("选择"), plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION);
-    };
-    // While the questions below are up, the file may change again; the form is not reloaded under them.
-    const QScopedValueRollback<bool> saving(m_saving, true);
-    const std::string oldFile = m_form.LoadedPath();
-    const bool inPlace = !oldFile.empty() && (oldFile == fileName || SameFile(oldFile, fileName));
-    if (inPlace) {
-        // Another program (a sync tool, a second copy of this one) may have written the card since it was
-        // loaded; neither version may be lost unasked.
-        switch (m_form.DiskState()) {
-            case CardForm::Disk::Changed: {
-                const std::string copy = CopyNameFor(fileName);
-                const int answer = choose(Gbk("文件 ") + fileName +
-                                          Gbk(" 在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选"
-                                              "\"否\"把当前资料卡另存为 ") +
-                                          copy + Gbk("，两个版本都保留；选\"取消\"不保存。"));
-                if (answer == plat::IDNO) return SaveAsCopy(copy);
-                if (answer != plat::IDYES) return false;
-                break;
-            }
-            case CardForm::Disk::Gone: {
-                const int answer = choose(Gbk("文件 ") + fileName +
-                                          Gbk(" 在载入后已被删除或移走了。\n选\"是\"把当前资料卡重新保存到那"
-                                              "里；选\"否\"另选一个文件名保存；选\"取消\"不保存。"));
-                if (answer == plat::IDNO) {
-                    OnBrowseFileName();
-                    return m_edFile->text() != plat::ToQ(fileName) && SaveForm();
-                }
-                if (answer != plat::IDYES) return false;
-                break;
-            }
-            case CardForm::Disk::Unchanged: break;
-        }
-    } else if (plat::IsFile(fileName) && !m_form.OverwriteAgreed(fileName)) {
-        // A new name can be that of another card (a title changed to one already filed in the class);
-        // writing over it unasked would lose that card.
-        if (!ask(Gbk("文件 ") + fileName + Gbk(" 已经存在，你要用当前资料卡覆盖它吗?"))) return false;
-    }
-    if (!SaveDatum(fileName)) {
-        ShowError(this, Gbk("保存资料时出错:") + m_lastError);
-        return false;
-    }
-    m_searchIndex->Touch(fileName);
-    const std::string title = m_xml.card.title;
-    const std::string founddate = m_xml.card.founddate;
-
-    if (inPlace) {
-        const DatumNode* current = m_libTree->Current();
-        if (current && current->IsCard() && current->path == fileName) m_libTree->SetFounddate(current, founddate);
-        return true;
-    }
-
-    // Only the file this form was read from is ever offered for deletion: the current entry may belong to
-    // another card (library switch), and a form typed from scratch has no old file at all; nor has a form
-    // whose file something else removed meanwhile.
-    if (!oldFile.empty() && plat::PathExists(oldFile)) {
-        const int answer = plat::Svc().MessageBox(
-            this,
-            Gbk("你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?"),
-            Gbk("选择"), plat::MB_YESNO | plat::MB_ICONQUESTION);
-        if (answer == plat::IDYES && !plat::DeleteFile(oldFile)) {
-            ShowError(this, Gbk("不能删除文件:") + oldFile + Gbk(" 请手动删除."));
-        }
-    }
-    if (!oldFile.empty()) m_searchIndex->Touch(oldFile);
-    if (!HasLibrary() || m_ending) return true;
-
-    if (m_msg) m_msg->SetMessage(Gbk("文件已经保存，正在重新扫描文件夹....."));
-    if (!RescanLibrary()) return true;  // the window is closing; the card itself was written
-
-    // The entry of the file just written, by its path: a label can be shared by a class or by a card of the
-    // same title in another class.
-    const DatumNode* found = m_libTree->FindByPath(fileName);
-    for (const DatumNode* n = m_libTree->First(); !found && n && !n->IsEnd(); n = n->next)
-        if (n->IsCard() && n->label == title && SameFile(n->path, fileName)) found = n;
-    if (!found) found = m_libTree->End();
-    m_libTree->MakeCurrent(found);
-    m_libTree->SetFounddate(found, founddate);
-    return true;
-}
-
-std::string CMainDlg::CopyNameFor(const std::string& original) const {
-    const std::string_view file = LastComponent(original);
-    const std::string folder = original.substr(0, original.size() - file.size());
-    const std::size_t mark = plat::Find(file, kCardMark);
-    const std::string tail(mark == plat::npos ? std::string_view(".datum.xml") : file.substr(mark));
-    // The title becomes one file name by the same rule as the card's own name.
-    std::string title;
-    if (!plat::FromQ(FileNamePart(m_edTitle->text()), title) || title.empty()) title = file.substr(0, mark);
-    LocalTime t{};
-    if (!CurrentLocalTime(t)) t = {0, 0, 0, 0, 0};
-    char when[40];
-    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d-%02d", t.year, t.month, t.day, t.hour, t.minute);
-    const std::string stem = folder + title + Gbk(" (我的修改 ") + when;
-    std::string name = stem + ")" + tail;
-    // Two saves within a minute must not meet on one name.
-    for (int n = 2; plat::PathExists(name); ++n) name = stem + " " + plat::FormatInt(n) + ")" + tail;
-    return name;
-}
-
-bool CMainDlg::SaveAsCopy(const std::string& copy) {
-    const QString before = m_edFile->text();
-    m_edFile->setText(plat::ToQ(copy));  // before the save, which takes the fields as they are written
-    if (!SaveDatum(copy)) {
-        m_edFile->setText(before);
-        ShowError(this, Gbk("保存资料时出错:") + m_lastError);
-        return false;
-    }
-    m_searchIndex->Touch(copy);
-    // The copy's entry now, rather than when its notification comes: it becomes the current one.
-    const std::string_view name = LastComponent(copy);
-    std::vector<std::string> touched;
-    m_libTree->Apply(copy.substr(0, copy.size() - name.size()), std::string(name), false, touched);
-    if (const DatumNode* node = m_libTree->FindByPath(copy)) {
-        m_libTree->MakeCurrent(node);
-        m_libTree->SetFounddate(node, m_xml.card.founddate);
-    }
-    return true;
 }

@@ -29,10 +29,12 @@ int CMainDlg::ScanStyles() {
 
 void CMainDlg::OnViewDatum() {
     // The file on disk is what is rendered: edits not yet saved do not show.
-    const DatumNode* current = m_libTree->Current();
-    if (!current || !current->IsCard()) return;
+    // Copies: the render runs under a strip whose event loop goes on applying the library's changes, which
+    // may free the tree entry or the style list's strings meanwhile.
+    const std::string card = TheCard();
+    if (card.empty()) return;
     const int style = ui::SelectedEntry(m_cbStyle);
-    ui::ShowCard(this, current->path, style >= 0 ? m_styles[style].path : std::string());
+    ui::ShowCard(this, card, style >= 0 ? m_styles[style].path : std::string());
 }
 
 void CMainDlg::OnOpenViewPage() {

@@ -97,6 +97,12 @@ bool CIndexBookmarkMang::LoadList() {
 }
 
 bool CIndexBookmarkMang::AddFile(const std::string& path) {
+    // A line break in a link would end the list's line there: the list would no longer read, for good.
+    if (plat::HasControlChar(path)) {
+        m_strError = plat::Gbk("文件名 ") + plat::EscapeControls(path) +
+                     plat::Gbk(" 中有换行符或其它控制字符，不能加入列表，请先给资料卡改个名字。");
+        return false;
+    }
     const std::string lower = WithBackslashes(plat::AsciiLower(path));
     if (lower.size() < m_strLibRoot.size() || lower.compare(0, m_strLibRoot.size(), m_strLibRoot) != 0) {
         m_strError = plat::Gbk("不是当前资料库中的文件!");

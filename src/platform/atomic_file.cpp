@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 
@@ -62,6 +63,15 @@ int CreateTemporary(const std::string& target, std::string& tmpPath) {
     return -1;
 }
 
+// The name holds nothing, or a regular file: what the program may replace of its own files.
+bool OwnName(const std::string& native) {
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0) return errno == ENOENT;
+    if (S_ISREG(st.st_mode)) return true;
+    errno = EINVAL;
+    return false;
+}
+
 }  // namespace
 
 namespace fault {
@@ -76,7 +86,9 @@ void Clear() {
 }  // namespace fault
 
 struct AtomicFile::Impl {
-    std::string target;  // native, symbolic links resolved
+    enum class Kind { Rewrite, New, Own };
+    Kind kind = Kind::Rewrite;
+    std::string target;  // native; for a rewrite, symbolic links resolved
     std::string tmpPath;
     int fd = -1;
     std::string buf;
@@ -84,6 +96,7 @@ struct AtomicFile::Impl {
     int error = 0;  // errno of the first failure, given back by Commit
     bool keepMode = false;  // an existing target's permission bits go to the new file
     mode_t mode = 0;
+    FileStamp written;
 
     bool Flush() {
         if (!failed && !buf.empty() && !WriteFully(fd, buf.data(), buf.size())) Fail();
@@ -108,10 +121,21 @@ struct AtomicFile::Impl {
     bool Finish() {
         if (!Flush()) return false;
         if ((keepMode && fchmod(fd, mode) != 0) || !Sync(fd)) return Fail();
+        written = StampOfFd(fd);
         int closing = fd;
         fd = -1;
-        if (close(closing) != 0 || rename(tmpPath.c_str(), target.c_str()) != 0) return Fail();
+        if (close(closing) != 0) return Fail();
+        if (kind == Kind::New) {
+            // Whatever arrived under the name since Open stays; the caller picks another name.
+            if (renameat2(AT_FDCWD, tmpPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
+                return Fail();
+        } else if (kind == Kind::Own && !OwnName(target)) {
+            return Fail();
+        } else if (rename(tmpPath.c_str(), target.c_str()) != 0) {
+            return Fail();
+        }
         tmpPath.clear();
+        fault::Paused("renamed");
         // The rename is done; making it durable is best effort, its failure does not undo the new content.
         io::SyncFolderOf(target);
         return true;
@@ -121,14 +145,30 @@ struct AtomicFile::Impl {
 AtomicFile::AtomicFile() = default;
 AtomicFile::~AtomicFile() { Abort(); }
 
-bool AtomicFile::Open(std::string_view path) {
+bool AtomicFile::Open(std::string_view path) { return OpenAs(path, 0); }
+
+bool AtomicFile::OpenNew(std::string_view path) { return OpenAs(path, 1); }
+
+bool AtomicFile::OpenOwn(std::string_view path) { return OpenAs(path, 2); }
+
+bool AtomicFile::OpenAs(std::string_view path, int kind) {
     Abort();
     auto d = std::make_unique<Impl>();
-    // Write through a link so it survives; a dangling link cannot be resolved and fails.
-    const std::optional<std::string> target = WriteThroughLink(ToNative(path));
-    if (!target) return false;
-    d->target = *target;
+    d->kind = static_cast<Impl::Kind>(kind);
+    if (d->kind == Impl::Kind::Rewrite) {
+        // Write through a link so it survives; a dangling link cannot be resolved and fails.
+        const std::optional<std::string> target = WriteThroughLink(ToNative(path));
+        if (!target) return false;
+        d->target = *target;
+    } else {
+        d->target = ToNative(path);
+    }
     struct stat st;
+    if (d->kind == Impl::Kind::New && lstat(d->target.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    if (d->kind == Impl::Kind::Own && !OwnName(d->target)) return false;
     if (stat(d->target.c_str(), &st) == 0) {
         // Read-only by its mode bits, not by access(): root may write anything, the system's rule may not.
         if (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)) {
@@ -158,9 +198,10 @@ bool AtomicFile::Write(std::string_view bytes) {
     return !d_->failed;
 }
 
-bool AtomicFile::Commit() {
+bool AtomicFile::Commit(FileStamp* written) {
     if (!d_) return false;
     bool ok = d_->Finish();
+    if (ok && written) *written = d_->written;
     d_->Discard();
     if (!ok) errno = d_->error;
     d_.reset();

@@ -271,11 +271,55 @@ bool FolderHoldsVisibleNames(std::string_view dir) {
     return any;
 }
 
+namespace {
+FileStamp FromStat(const struct stat& st) {
+    FileStamp s;
+    s.exists = true;
+    s.size = static_cast<long long>(st.st_size);
+    s.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.ctimeNs = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+    return s;
+}
+}  // namespace
+
 FileStamp StampOf(std::string_view path) {
     struct stat st;
     if (stat(ToNative(path).c_str(), &st) != 0) return {};
-    return {true, static_cast<long long>(st.st_size),
-            static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec};
+    return FromStat(st);
+}
+
+std::optional<std::string> LinkText(std::string_view path) {
+    const std::string native = ToNative(path);
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return std::nullopt;
+    std::string text(4096, '\0');
+    const ssize_t n = readlink(native.c_str(), text.data(), text.size());
+    if (n < 0) return std::nullopt;
+    text.resize(static_cast<std::size_t>(n));
+    return text;
+}
+
+namespace {
+std::function<void(const char*)>& PauseHook() {
+    static std::function<void(const char*)> hook;
+    return hook;
+}
+}  // namespace
+
+namespace fault {
+void PauseAt(std::function<void(const char* where)> at) { PauseHook() = std::move(at); }
+void Paused(const char* where) {
+    // A copy: the hook may switch itself off while it runs.
+    if (const std::function<void(const char*)> hook = PauseHook()) hook(where);
+}
+}  // namespace fault
+
+FileStamp StampOfFd(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return {};
+    return FromStat(st);
 }
 
 std::string SystemReason(int err) {

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,14 +57,24 @@ bool IsPlainDirectoryPath(std::string_view path);
 bool FolderHoldsVisibleNames(std::string_view dir);
 
 // What identifies one version of a file: another program that rewrites it changes its size or its
-// modification time.
+// modification time, one that renames another file over it changes the inode. The change time moves with
+// every write too, but also with a rename of the file itself (the program's own save renames its temporary
+// file), so it only tells whether a descriptor's file changed while it was read (SameWhileRead).
 struct FileStamp {
     bool exists = false;
     long long size = 0;
     long long mtimeNs = 0;
-    bool operator==(const FileStamp&) const = default;
+    unsigned long long dev = 0, ino = 0;
+    long long ctimeNs = 0;
+    bool operator==(const FileStamp& o) const {
+        return exists == o.exists && size == o.size && mtimeNs == o.mtimeNs && dev == o.dev && ino == o.ino;
+    }
+    bool SameWhileRead(const FileStamp& o) const { return *this == o && ctimeNs == o.ctimeNs; }
 };
-FileStamp StampOf(std::string_view path);
+FileStamp StampOf(std::string_view path);  // the file a link names, when it is one
+FileStamp StampOfFd(int fd);
+// The text of the symbolic link at `path`; none when it is no link.
+std::optional<std::string> LinkText(std::string_view path);
 
 // The system's reason for a failed file operation, short and in GBK, for the end of a message.
 std::string SystemReason(int err);
@@ -90,6 +102,10 @@ public:
     // Convenience for the format readers: a read at the end yields an empty line.
     std::string Next();
     bool Failed() const;  // a read error happened
+    // The file as it was when opened, from the descriptor; and whether it was still that when the last byte
+    // was read (a write that lands during the read makes what was read no version of the file).
+    FileStamp Stamp() const;
+    bool ChangedWhileRead() const;
     void Close();
 
 private:
@@ -128,11 +144,19 @@ public:
     bool Write(std::string_view bytes) override;
     // Flush, fsync, rename over the target (keeping an existing target's permission bits), fsync the folder.
     // False when anything failed since Open; the temporary file is removed and the target left as it was,
-    // and errno holds the first failure (for the system's own message).
-    bool Commit();
+    // and errno holds the first failure (for the system's own message). `written` gets the new file's stamp,
+    // taken from the temporary file before the rename: whatever lands on the name after it is a change.
+    bool Commit(FileStamp* written = nullptr);
+    // Open for a file that must not exist yet: Commit never replaces one that arrived meanwhile, it fails
+    // with EEXIST. A link is not followed.
+    bool OpenNew(std::string_view path);
+    // Open for a file the program keeps for itself: the name is replaced only when it is missing or a
+    // regular file; a link, a pipe or a device there fails with EINVAL (nothing is written through it).
+    bool OpenOwn(std::string_view path);
     void Abort();
 
 private:
+    bool OpenAs(std::string_view path, int kind);
     struct Impl;
     std::unique_ptr<Impl> d_;
 };
@@ -143,6 +167,10 @@ namespace fault {
 void FailWritesAfter(long long bytes, int err);
 // Likewise for LineReader: after `bytes` more bytes have been read, reads fail with `err` (a failing disk).
 void FailReadsAfter(long long bytes, int err);
+// Runs `at` at the moments another program's write is hardest to notice: "read" when a LineReader has read
+// its file's last byte, "renamed" when an AtomicFile has renamed its file onto the target. None: off.
+void PauseAt(std::function<void(const char* where)> at);
+void Paused(const char* where);  // called at those moments
 void Clear();
 }  // namespace fault
 

@@ -46,6 +46,8 @@ struct LineReader::Impl {
     std::size_t pos = 0;      // start of the next line in buf
     bool atEnd = true;        // nothing more will come into buf (until Open)
     bool failed = false;
+    FileStamp opened;
+    bool changed = false;  // the file was not the one opened any more when its end was read
 
     ~Impl() {
         if (fd >= 0) close(fd);
@@ -66,6 +68,7 @@ struct LineReader::Impl {
         buf.resize(old + (n > 0 ? static_cast<std::size_t>(n) : 0));
         if (n <= 0) {
             failed = n < 0;
+            changed = !StampOfFd(fd).SameWhileRead(opened);
             atEnd = true;
             close(fd);
             fd = -1;
@@ -94,6 +97,7 @@ bool LineReader::Open(std::string_view path) {
         return false;
     }
     d_->fd = fd;
+    d_->opened = StampOfFd(fd);
     d_->atEnd = false;
     return true;
 }
@@ -137,6 +141,15 @@ std::string LineReader::Next() {
 
 bool LineReader::Failed() const { return d_ && d_->failed; }
 
-void LineReader::Close() { d_ = std::make_unique<Impl>(); }
+FileStamp LineReader::Stamp() const { return d_ ? d_->opened : FileStamp{}; }
+
+bool LineReader::ChangedWhileRead() const {
+    return d_ && (d_->changed || (d_->fd >= 0 && !StampOfFd(d_->fd).SameWhileRead(d_->opened)));
+}
+
+void LineReader::Close() {
+    if (d_ && d_->opened.exists) fault::Paused("read");
+    d_ = std::make_unique<Impl>();
+}
 
 }  // namespace plat

@@ -11,7 +11,7 @@
 
 namespace ui {
 
-void ShowCard(QWidget* parent, const std::string& cardPath, const std::string& selectedStyle) {
+void ShowCard(QWidget* parent, std::string cardPath, std::string selectedStyle) {
     auto fail = [parent](const std::string& text) {
         plat::Svc().MessageBox(parent, text, plat::Gbk("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
     };

@@ -23,14 +23,24 @@ void CShowMsgDlg::SetMessage(const std::string& text) {
     auto* label = ItemAs<QLabel>(1019);
     if (!label) return;
     label->setText(plat::ToQ(m_strMsg));
-    // A text longer than the strip widens it, up to its owner's width, rather than being cut at both ends.
-    if (m_baseWidth == 0) m_baseWidth = width();
-    int wide =
-        std::max(m_baseWidth, label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->x() + 8);
+    // A text longer than the strip widens it, up to its owner's width, rather than being cut at both ends;
+    // what is longer still wraps onto more lines, the strip growing in height.
+    if (m_baseWidth == 0) {
+        m_baseWidth = width();
+        m_baseHeight = height();
+        m_labelHeight = label->height();
+    }
+    const int advance = label->fontMetrics().horizontalAdvance(label->text());
+    int wide = std::max(m_baseWidth, advance + 2 * label->x() + 8);
     if (parentWidget()) wide = std::min(wide, std::max(m_baseWidth, parentWidget()->width() - 60));
-    if (wide != width()) {
-        setFixedWidth(wide);  // the template fixed the size
-        label->resize(wide - 2 * label->x(), label->height());
+    const int labelWidth = wide - 2 * label->x();
+    const bool wrap = advance > labelWidth;
+    label->setWordWrap(wrap);
+    const int labelHeight = wrap ? std::max(m_labelHeight, label->heightForWidth(labelWidth)) : m_labelHeight;
+    const int high = m_baseHeight + labelHeight - m_labelHeight;
+    if (wide != width() || high != height()) {
+        setFixedSize(wide, high);  // the template fixed the size
+        label->resize(labelWidth, labelHeight);
     }
     // The caller goes on blocking the thread, so a queued update would only appear after the work is done.
     if (isVisible()) repaint();

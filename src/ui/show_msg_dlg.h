@@ -24,4 +24,5 @@ protected:
 private:
     std::string m_strMsg;
     int m_baseWidth = 0;  // the template's width, the least the strip keeps
+    int m_baseHeight = 0, m_labelHeight = 0;  // the template's, for a text that fits on one line again
 };

@@ -1,8 +1,10 @@
 // Where the user left the program's windows, kept between runs in ${XDG_CONFIG_HOME:-~/.config}/korvane/
-// korvane.ini (QSettings, INI form): each window's place and size, whether it was maximised, and whole
-// numbers a window keeps of its own (where the main window's tree ends). Nothing in it is needed: a missing,
-// unreadable or damaged file, or a value that makes no sense, gives the defaults, and a place on no screen
-// attached now is moved onto one. The file is read once, at construction, and written only by Save.
+// korvane.ini (Qt's INI form): each window's place and size, whether it was maximised, and whole numbers a
+// window keeps of its own (where the main window's tree ends). Nothing in it is needed: a missing, unreadable
+// or damaged file, one that is no regular file (a link, a pipe, a device), or a value that makes no sense,
+// gives the defaults, and a place on no screen attached now is moved onto one. Only the program's own keys
+// are kept. The file is read once, at construction, and written only by Save, with the program's atomic
+// writer and only over a regular file of its own.
 #pragma once
 
 #include <QRect>

@@ -4,8 +4,7 @@
 #include <QProcess>
 #include <fstream>
 
-#include "app/library_tree.h"
-#include "app/main_fixture.h"
+#include "app/live_fixture.h"
 #include "platform/folder_watch.h"
 #include "search/indexer.h"
 
@@ -14,46 +13,7 @@ using plat::Gbk;
 
 namespace {
 
-std::string Card(const std::string& title, const std::string& body) { return mainfx::CardText(title, "A", body); }
-
-class LiveTest : public MainWindowTest {
-protected:
-    void SetUp() override {
-        mainfx::WriteRegistry(dir, {{"一号", "lib"}}, 0);
-        mainfx::MakeLibrary(dir, "lib", {"A", "B", "B\\Sub"}, {});
-        mainfx::MakeStyles(dir, {"s.xsl"});
-        for (const char* c : {"A/a1", "A/a2", "A/a3", "B/b1", "B/Sub/s1"}) {
-            const std::string rel = c;
-            dir.WriteFile("lib/" + rel + ".datum.xml", Card(rel.substr(rel.rfind('/') + 1), "正文"));
-        }
-        Load();
-    }
-    // Another program: a shell in the program directory, run to its end.
-    void Shell(const std::string& script) {
-        QProcess sh;
-        sh.setWorkingDirectory(QString::fromStdString(dir.Native()));
-        sh.start("sh", {"-c", QString::fromStdString(script)});
-        ASSERT_TRUE(sh.waitForFinished(60000)) << script;
-        ASSERT_EQ(sh.exitCode(), 0) << script << sh.readAllStandardError().toStdString();
-    }
-    // The tree a fresh scan of the disk gives.
-    static std::string OnDisk() {
-        QTreeWidget view;
-        LibraryTree tree(&view);
-        std::string error;
-        tree.Scan("lib\\", error);
-        return mainfx::Dump(&view);
-    }
-    // The window takes what the watch saw until its tree is the disk's and nothing waits; false after 20 s.
-    bool Settled() {
-        return QTest::qWaitFor([&] { return !dlg->DiskChangesPending() && mainfx::Dump(Tree()) == OnDisk(); },
-                               20000);
-    }
-    bool Saw(const std::string& stripText) {
-        return QTest::qWaitFor(
-            [&] { return std::find(progress.begin(), progress.end(), stripText) != progress.end(); }, 20000);
-    }
-};
+using livefx::Card;
 
 // Cards and folders created, removed, renamed and moved by another program appear in their sorted place; the
 // current entry, the selection and the unfolded classes stay where they were.

@@ -246,4 +246,21 @@ TEST_F(NoLossTest, AListThatDidNotLoadWholeIsNeverWrittenBack) {
     }
 }
 
+// A card whose file name holds a line break (synced from a system that allows it) is refused by 加入书签 with
+// the reason, and the list stays readable.
+TEST_F(NoLossTest, ANameWithALineBreakNeverReachesTheBookmarkList) {
+    const std::string list = mangfx::LinkList("t", {{"one", "lib/A/a1.datum.xml"}});
+    dir.WriteFile("lib/_ _SETS_ _/bookmark.list", list);
+    dir.WriteFile("lib/A/x\ny.datum.xml", CardText("xy", "A", "正文", "报纸"));
+    Load();
+    ASSERT_NE(Item("x\ny"), nullptr);
+    OpenCard("x\ny");
+    svc.ExpectBox("文件名 " + plat::GbkToUtf8(dir.Internal()) +
+                      "\\lib\\A\\x\\ny.datum.xml 中有换行符或其它控制字符，不能加入列表，请先给资料卡改个名字。",
+                  "ERROR", kError);
+    Click(1007);
+    svc.VerifyAllUsed();
+    EXPECT_EQ(dir.ReadFile("lib/_ _SETS_ _/bookmark.list"), list);
+}
+
 }  // namespace

@@ -57,7 +57,11 @@ void Apply(Tree& t, const Op& op, long long end) {
         if (it->second->size() < at + n) it->second->resize(at + n);
         it->second->replace(at, n, op.data, 0, n);
     }
-    if (op.kind == Op::Unlink && file) t.erase(it);
+    if (op.kind == Op::Truncate && file) it->second->clear();
+    if (op.kind == Op::Unlink && it != t.end()) {
+        const auto below = t.lower_bound(op.path + "/");  // a folder goes only when empty
+        if (file || below == t.end() || !below->first.starts_with(op.path + "/")) t.erase(it);
+    }
     if (op.kind == Op::Rename) Move(t, op.path, op.to);
 }
 
@@ -71,7 +75,7 @@ std::vector<bool> Durable(const std::vector<Op>& ops, size_t n) {
         all = all || op.kind == Op::SyncAll;
         if (op.kind == Op::Fsync) synced.insert(op.path);
         durable[i] = all || IsSync(op) ||
-                     (op.kind == Op::Write
+                     (op.kind == Op::Write || op.kind == Op::Truncate
                           ? synced.count(op.path) > 0
                           : synced.count(Parent(op.path)) && (op.to.empty() || synced.count(Parent(op.to))));
     }
@@ -117,7 +121,8 @@ Tree Snapshot(const std::string& nativeRoot) {
 }
 
 std::string Describe(const Op& op) {
-    static const char* const kNames[] = {"create", "mkdir", "write", "rename", "unlink", "fsync", "syncfs"};
+    static const char* const kNames[] = {"create", "mkdir",  "write",  "rename",
+                                         "unlink", "fsync", "syncfs", "truncate"};
     std::string s = std::string(kNames[op.kind]) + " " + op.path + (op.to.empty() ? "" : " -> " + op.to);
     if (op.kind == Op::Write)
         s += " [" + std::to_string(op.at) + ", +" + std::to_string(op.data.size()) + ")";

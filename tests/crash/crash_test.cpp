@@ -3,6 +3,8 @@
 // failed.
 #include <QTextEdit>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <random>
 
 #include "app/main_fixture.h"
@@ -12,8 +14,11 @@
 #include "library/archive.h"
 #include "library/datum_lib_mang.h"
 #include "library/registry.h"
+#include "managers/index_bookmark_mang.h"
 #include "platform/path.h"
+#include "platform/text.h"
 #include "store/list_file.h"
+#include "ui/window_settings.h"
 
 namespace fs = std::filesystem;
 using plat::Gbk;
@@ -166,6 +171,92 @@ TEST_F(CrashStates, ACardSavedUnderANewNameInAnotherClassWithTheOldFileDeleted) 
     };
     Replay("a card saved under a new name", [&] { Click(1006); });
     EXPECT_FALSE(dir.Exists("lib/K/c.datum.xml"));
+}
+
+// "Save mine beside it": the other version stays whole, the copy is there whole or not at all.
+TEST_F(CrashStates, ACardSavedBesideAVersionChangedElsewhere) {
+    FixedClock clock;
+    Window();
+    const std::string theirs = CardBytes({"c", "K", "2003-2-5 9:7", "", Gbk("书"), "k", Text(3, 5000), "a.xsl", "x.dtd"});
+    dir.WriteFile("lib/K/c.datum.xml", theirs);
+    svc.ExpectBox("文件 lib\\K\\c.datum.xml 在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选\"否\"把当前资料卡"
+                  "另存为 lib\\K\\c (我的修改 2003-02-05 09-07).datum.xml，两个版本都保留；选\"取消\"不保存。",
+                  "选择", mainfx::kAsk, plat::IDNO);
+    const std::string copy = Gbk("lib\\K\\c (我的修改 2003-02-05 09-07).datum.xml");
+    read = [&] {
+        const std::string other = plat::IsFile("lib\\K\\c.datum.xml") ? CardAt("lib\\K\\c.datum.xml") : "gone";
+        return other + "\n" + (plat::PathExists(copy) ? CardAt(copy) : "no copy");
+    };
+    Replay("a copy saved beside the card", [&] { Click(1006); });
+}
+
+// 加入书签 from the window rewrites the bookmark list; the settings file is rewritten when the window closes.
+TEST_F(CrashStates, TheBookmarkListAndTheSettingsFile) {
+    Window();
+    std::vector<std::pair<std::string, std::string>> links;
+    for (int i = 0; i < 60; ++i) links.push_back({"一个相当长的书签标题 " + std::to_string(i), "lib/K/x" + std::to_string(i)});
+    dir.WriteFile("lib/_ _SETS_ _/bookmark.list", mangfx::LinkList("t", links));
+    const std::string list = Gbk("lib\\_ _SETS_ _\\bookmark.list");
+    read = [&] {
+        CIndexBookmarkMang m(plat::AsciiLower(dir.Internal() + "\\lib\\"), nullptr);
+        m.m_strListPath = list;
+        if (!m.LoadList()) return "no list: " + plat::GbkToUtf8(m.m_strError);
+        return std::to_string(m.Count()) + " links";
+    };
+    svc.ExpectBox("当前文件已经成功加入到书签中了!!", "INFOMATION", plat::MB_OK | plat::MB_ICONINFORMATION);
+    Replay("a bookmark added", [&] { Click(1007); });
+
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.Native() + "/config"));
+    fs::create_directories(dir.Native() + "/config/korvane");
+    dir.WriteFile("config/korvane/korvane.ini", "[w]\ngeometry=@Rect(10 20 300 200)\nsplit=3\n");
+    visible = [](const std::string& p) { return p.starts_with("config/") && p.find("/.") == std::string::npos; };
+    read = [] {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((fs::current_path() / "config").string()));
+        const ui::WindowSettings kept;
+        QWidget w;
+        return kept.Restore(&w, "w") ? std::to_string(w.x()) + " " + std::to_string(kept.Number("w/split", -1))
+                                     : std::string("no place");
+    };
+    Replay("the settings file rewritten", [&] {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.Native() + "/config"));
+        ui::WindowSettings kept;
+        kept.SetNumber("w/split", 9);
+        kept.Save();
+    });
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+// The source manager's OK from the window, as the user adds a source; `--render` replacing its earlier page.
+TEST_F(CrashStates, TheSourceManagersOkAndARenderedPage) {
+    Window();
+    const std::string list = Gbk("lib\\_ _SETS_ _\\source.list");
+    read = [&] { return ListAt(list); };
+    Replay("the source list rewritten by the manager's OK", [&] {
+        mangfx::WhenModal([](CDialog& m) {
+            mangfx::Type(m, 1021, "新来源");
+            mangfx::Click(m, 3);
+            mangfx::Click(m, 1);
+        });
+        Click(1014);
+    });
+
+    dir.WriteFile("xmlstyle/datumstyle/a.xsl",
+                  "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                  "<xsl:template match=\"/\"><html><body><xsl:value-of select=\"datum/content\"/></body></html>"
+                  "</xsl:template></xsl:stylesheet>");
+    const QStringList args{QString::fromStdString(dir.Native() + "/lib/K/c.datum.xml"),
+                           QString::fromStdString(dir.Native() + "/page.html")};
+    ASSERT_EQ(cli::RunRender(args), 0);
+    dir.WriteFile("lib/K/c.datum.xml", CardBytes({"c", "K", "2003-2-5 9:7", "", Gbk("书"), "k", Text(4, 5000),
+                                                  "../../xmlstyle/datumstyle/a.xsl", "x.dtd"}));
+    read = [] {
+        std::ifstream in("page.html", std::ios::binary);
+        std::stringstream page;
+        page << in.rdbuf();
+        return page.str().find("</html>") == std::string::npos ? std::string("no whole page") : page.str();
+    };
+    Replay("a page rendered over the one it wrote before", [&] { EXPECT_EQ(cli::RunRender(args), 0); });
 }
 
 TEST_F(CrashStates, TheClassListAndTheRegistryRewritten) {

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -54,6 +55,32 @@ int Named(int result, Op::Kind kind, const char* a, const char* b = nullptr) {
     return result;
 }
 
+// The same for calls on names relative to open folders.
+int NamedAt(int result, Op::Kind kind, int da, const char* a, int db = AT_FDCWD, const char* b = nullptr) {
+    Op op(kind);
+    if (result == 0 && gOn && Below(da, a, op.path) && (!b || Below(db, b, op.to))) Add(op);
+    return result;
+}
+
+// What an open is about to do to the name: create it, or cut an existing file to nothing.
+struct Opening {
+    bool fresh = false, cuts = false;
+};
+Opening Before(int dirfd, const char* path, int flags) {
+    Opening o;
+    if (!gOn) return o;
+    struct stat st;
+    const bool exists = fstatat(dirfd, path, &st, 0) == 0;
+    o.fresh = (flags & O_CREAT) && !exists;
+    o.cuts = (flags & O_TRUNC) && exists && S_ISREG(st.st_mode) && st.st_size > 0 && (flags & O_ACCMODE) != O_RDONLY;
+    return o;
+}
+void After(int fd, int dirfd, const char* path, const Opening& o) {
+    if (fd < 0) return;
+    if (o.fresh) NamedAt(0, Op::Create, dirfd, path);
+    if (o.cuts) NamedAt(0, Op::Truncate, dirfd, path);
+}
+
 // A call on an open file, recorded under the name the file has now.
 void OnFd(int fd, Op op) {
     if (gOn && Below(fd, "", op.path)) Add(std::move(op));
@@ -95,9 +122,20 @@ int open(const char* path, int flags, ...) {
     va_start(ap, flags);
     const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, mode_t) : 0;
     va_end(ap);
-    const bool fresh = crash::gOn && (flags & O_CREAT) && access(path, F_OK) != 0;
+    const crash::Opening o = crash::Before(AT_FDCWD, path, flags);
     const int fd = real(path, flags, mode);
-    if (fresh && fd >= 0) crash::Named(0, Op::Create, path);
+    crash::After(fd, AT_FDCWD, path, o);
+    return fd;
+}
+int openat(int dirfd, const char* path, int flags, ...) {
+    REAL(openat);
+    va_list ap;
+    va_start(ap, flags);
+    const mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(ap, mode_t) : 0;
+    va_end(ap);
+    const crash::Opening o = crash::Before(dirfd, path, flags);
+    const int fd = real(dirfd, path, flags, mode);
+    crash::After(fd, dirfd, path, o);
     return fd;
 }
 int mkstemp(char* tmpl) {
@@ -116,6 +154,24 @@ ssize_t write(int fd, const void* buf, size_t n) {
     REAL(write);
     const off_t at = crash::gOn ? lseek(fd, 0, SEEK_CUR) : 0;
     return crash::Wrote(fd, at, buf, real(fd, buf, n));
+}
+ssize_t pwrite(int fd, const void* buf, size_t n, off_t at) {
+    REAL(pwrite);
+    return crash::Wrote(fd, at, buf, real(fd, buf, n, at));
+}
+ssize_t pwrite64(int fd, const void* buf, size_t n, off_t at) {
+    REAL(pwrite64);
+    return crash::Wrote(fd, at, buf, real(fd, buf, n, at));
+}
+ssize_t writev(int fd, const struct iovec* iov, int count) {
+    REAL(writev);
+    const off_t at = crash::gOn ? lseek(fd, 0, SEEK_CUR) : 0;
+    const ssize_t n = real(fd, iov, count);
+    std::string bytes;
+    for (int i = 0; i < count && crash::gOn && n > 0; ++i)
+        bytes.append(static_cast<const char*>(iov[i].iov_base), iov[i].iov_len);
+    if (n > 0) bytes.resize(static_cast<size_t>(n));
+    return crash::Wrote(fd, at, bytes.data(), n);
 }
 // The kernel copies without the bytes passing through here: they are read from the source first.
 ssize_t sendfile(int out, int in, off_t* offset, size_t n) {
@@ -144,7 +200,16 @@ int rename(const char* a, const char* b) {
 }
 int renameat2(int d1, const char* a, int d2, const char* b, unsigned flags) {
     REAL(renameat2);
-    return crash::Named(real(d1, a, d2, b, flags), Op::Rename, a, b);  // called with AT_FDCWD only
+    return crash::NamedAt(real(d1, a, d2, b, flags), Op::Rename, d1, a, d2, b);
+}
+int renameat(int d1, const char* a, int d2, const char* b) {
+    REAL(renameat);
+    return crash::NamedAt(real(d1, a, d2, b), Op::Rename, d1, a, d2, b);
+}
+int unlinkat(int dirfd, const char* path, int flags) {
+    REAL(unlinkat);
+    // A folder removed (AT_REMOVEDIR) is empty: nothing of its content to lose.
+    return crash::NamedAt(real(dirfd, path, flags), Op::Unlink, dirfd, path);
 }
 int unlink(const char* path) {
     REAL(unlink);

@@ -12,7 +12,8 @@
 namespace crash {
 
 struct Op {
-    enum Kind { Create, Mkdir, Write, Rename, Unlink, Fsync, SyncAll };
+    // Truncate: an open with O_TRUNC of a file that held bytes (made durable, like a write, by its fsync).
+    enum Kind { Create, Mkdir, Write, Rename, Unlink, Fsync, SyncAll, Truncate };
     Op(Kind k, long long offset = 0, std::string bytes = {}) : kind(k), at(offset), data(std::move(bytes)) {}
     Kind kind;
     std::string path;  // below the recorded folder, '/' between components; Fsync: the file or folder synced

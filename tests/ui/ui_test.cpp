@@ -162,6 +162,21 @@ TEST(ShowMsgDlg, ShowsAtTheOwnersFixedPointAndRepaintsAtOnce) {
     CJobStrip::ShowNote(&owner, std::string(300, 'x'));  // a note made wider for its text keeps that width
     const QLabel* note = owner.findChildren<CShowMsgDlg*>().last()->ItemAs<QLabel>(1019);
     EXPECT_GE(note->width(), note->fontMetrics().horizontalAdvance(note->text()));
+    // The strip's notices: as wide as the text where the owner has room, else wrapped, never cut; a short one
+    // after a long one gives the strip its own size back.
+    const QSize own = strip.size();
+    for (int ownerWidth : {1200, 400}) {
+        owner.setFixedWidth(ownerWidth);
+        strip.SetMessage(plat::Gbk("可监视的文件夹数已用完（max_user_watches），有些变化不会立刻显示；已重新扫描"));
+        const QSize needed = label->wordWrap() ? QSize(label->width(), label->heightForWidth(label->width()))
+                                               : QSize(label->fontMetrics().horizontalAdvance(label->text()), 0);
+        EXPECT_GE(label->width(), needed.width()) << ownerWidth;
+        EXPECT_GE(label->height(), needed.height()) << ownerWidth;
+        EXPECT_TRUE(strip.rect().contains(label->geometry())) << ownerWidth;
+        EXPECT_EQ(label->wordWrap(), ownerWidth == 400);
+    }
+    strip.SetMessage(plat::Gbk("开始"));
+    EXPECT_EQ(strip.size(), own);
 }
 
 TEST(QtServices, BoxesAndFileDialogsAsTheUserMeetsThem) {
