@@ -20,6 +20,7 @@ enum : unsigned {
     MB_ICONERROR = 0x10,
     MB_ICONQUESTION = 0x20,
     MB_ICONINFORMATION = 0x40,
+    MB_DEFBUTTON2 = 0x100,  // the second button (No) is the default: for a question whose Yes loses data
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
