@@ -17,6 +17,7 @@
 #include "platform/path.h"
 #include "platform/services.h"
 #include "platform/text.h"
+#include "platform/trash.h"
 #include "search/indexer.h"
 #include "ui/body_edit.h"
 #include "ui/combo.h"
@@ -324,9 +325,8 @@ bool CMainDlg::SaveForm() {
             this,
             Gbk("你已经改变了存储的文件名，该资料卡已经保存为新的文件;\n                 你要删除以前的文件码?"),
             Gbk("选择"), plat::MB_YESNO | plat::MB_ICONQUESTION);
-        if (answer == plat::IDYES && !plat::DeleteFile(oldFile)) {
-            ShowError(this, Gbk("不能删除文件:") + oldFile + Gbk(" 请手动删除."));
-        }
+        // To the trash, from where the file manager brings it back; it names any failure itself.
+        if (answer == plat::IDYES) plat::Discard(this, oldFile, Gbk("以前的文件 ") + oldFile + " ");
     }
     if (!oldFile.empty()) m_searchIndex->Touch(oldFile);
     if (!HasLibrary() || m_ending) return true;
