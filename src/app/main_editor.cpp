@@ -298,6 +298,10 @@ bool CMainDlg::SaveForm() {
             }
             case CardForm::Disk::Unchanged: break;
         }
+    } else if (oldFile.empty() && plat::PathExists(fileName)) {
+        // A new card never takes the place of one already filed under its name.
+        ShowError(this, Gbk("文件 ") + fileName + Gbk(" 已经存在，新资料卡没有保存。请换一个标题。"));
+        return false;
     } else if (plat::IsFile(fileName) && !m_form.OverwriteAgreed(fileName)) {
         // A new name can be that of another card (a title changed to one already filed in the class);
         // writing over it unasked would lose that card.
