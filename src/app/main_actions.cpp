@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 
+#include "app/card_move.h"
 #include "app/main_dlg.h"
 #include "app/undo_list.h"
 #include "platform/codec.h"
@@ -27,10 +28,8 @@ void ShowError(QWidget* parent, const std::string& text) {
 
 // The title the card file holds, else the name the tree shows for it.
 std::string TitleOf(const DatumNode& node) {
-    plat::LineReader reader;
-    XmlRecordSet card;
-    if (reader.Open(node.path) && card.ReadCardHead(reader) && !card.card.title.empty()) return card.card.title;
-    return node.label;
+    std::string title = CardTitle(node.path);
+    return title.empty() ? node.label : title;
 }
 
 std::string WithoutFinalSeparator(std::string path) {
@@ -113,7 +112,13 @@ void CMainDlg::OnUndo() {
     for (const std::string& t : touched) m_searchIndex->Touch(t);
     const DatumNode* back = m_libTree->FindByPath(step.path);
     if (!back) back = m_libTree->FindClass(step.path);
-    if (back) m_libTree->Select(back);
+    // The form that showed the renamed card follows it back, unless it holds edits (its Save then asks).
+    if (back && !step.now.empty() && m_form.LoadedPath() == step.now && !m_form.HasEdits()) {
+        m_libTree->MakeCurrent(back);
+        if (!ReadIntoForm(step.path)) m_form.Clear();
+    } else if (back) {
+        m_libTree->Select(back);
+    }
 }
 
 void CMainDlg::OnDuplicate() {

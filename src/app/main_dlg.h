@@ -163,6 +163,9 @@ private:
     void OnDuplicate();
     void OnShowInFolder();
     void OnCopyPath();
+    // F2: the row's title edited in place; the card's title and file name change together (main_rename.cpp).
+    void OnRenameEntry();
+    void FinishRename(const QString& title);
 
     // --- search (main_search.cpp)
     void OnSearch();  // shows the search window (button 1023, Ctrl+F)
@@ -207,6 +210,8 @@ private:
 
     std::unique_ptr<LibraryTree> m_libTree;  // the tree 1005 and its entry list
     std::unique_ptr<UndoList> m_undo;        // the tree's steps that can be taken back
+    std::string m_renaming;                  // the card whose row is being edited in place
+    QString m_renameTyped;                   // what its editor held when it was committed
     ui::SplitBar* m_splitBar = nullptr;
     int m_split = 0;         // where the user put the tree's right edge, in pixels from its template place
     int m_splitAtDrag = 0;   // the same when the current drag began

@@ -1,9 +1,11 @@
 // The tree's actions as a user finds them: in the context menu of a row, and on keys. Delete, Ctrl+Z and
 // (later) F2 act where the tree has the focus, so that the text fields keep their own; Ctrl+N works anywhere
 // in the window. Each action is one QAction, the same object in the menu and behind its key.
+#include <QAbstractItemDelegate>
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/main_dlg.h"
@@ -35,6 +37,7 @@ void CMainDlg::WireTreeActions() {
         {"new", "新建", Qt::CTRL | Qt::Key_N, false, &CMainDlg::OnNewCard},
         {"delete", "删除", Qt::Key_Delete, true, &CMainDlg::OnDeleteEntry},
         {"undo", "撤销删除", Qt::CTRL | Qt::Key_Z, true, &CMainDlg::OnUndo},
+        {"rename", "重命名", Qt::Key_F2, true, &CMainDlg::OnRenameEntry},
         {"duplicate", "复制为新资料卡", {}, true, &CMainDlg::OnDuplicate},
         {"reveal", "在文件夹中显示", {}, true, &CMainDlg::OnShowInFolder},
         {"copyPath", "复制路径", {}, true, &CMainDlg::OnCopyPath},
@@ -46,6 +49,17 @@ void CMainDlg::WireTreeActions() {
         const auto run = r.run;
         connect(action, &QAction::triggered, this, [this, run] { (this->*run)(); });
     }
+    // The row edited in place (F2) ends in the delegate: committed by Enter or by leaving it, or cancelled.
+    connect(m_tree->itemDelegate(), &QAbstractItemDelegate::commitData, this, [this](QWidget* editor) {
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) m_renameTyped = line->text();
+    });
+    connect(m_tree->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+            [this](QWidget*, QAbstractItemDelegate::EndEditHint hint) {
+                const QString title = hint == QAbstractItemDelegate::RevertModelCache ? QString() : m_renameTyped;
+                m_renameTyped.clear();
+                // After the editor is gone: the rename changes the row it stood on.
+                QTimer::singleShot(0, this, [this, title] { FinishRename(title); });
+            });
     m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { OnTreeMenu(at); });
     // A new card's file name follows its title as it is typed: a save straight from the title field must
@@ -65,13 +79,16 @@ void CMainDlg::OnTreeMenu(const QPoint& at) {
         const QString name = action->objectName();
         if (name == QLatin1String("delete") || name == QLatin1String("reveal") || name == QLatin1String("copyPath"))
             action->setEnabled(entry);
-        else if (name == QLatin1String("duplicate"))
+        else if (name == QLatin1String("duplicate") || name == QLatin1String("rename"))
             action->setEnabled(card);
-        else if (name == QLatin1String("undo"))
+        else if (name == QLatin1String("undo")) {
             action->setEnabled(!m_undo->Empty());
+            const bool move = !m_undo->Empty() && m_undo->Last()->kind == UndoList::Kind::Move;
+            action->setText(QString::fromUtf8(move ? "撤销重命名" : "撤销删除"));
+        }
         else if (name != QLatin1String("new"))
             continue;
-        if (name == QLatin1String("delete") || name == QLatin1String("duplicate")) menu.addSeparator();
+        if (name == QLatin1String("delete") || name == QLatin1String("rename")) menu.addSeparator();
         menu.addAction(action);
     }
     menu.exec(m_tree->viewport()->mapToGlobal(at));

@@ -1,5 +1,7 @@
 #include "app/undo_list.h"
 
+#include "app/card_move.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -49,6 +51,12 @@ bool UndoList::Undo(Step& step, std::string& error) {
     bool done = false;
     if (last.kind == Kind::Delete) {
         done = plat::RestoreFromTrash(last.trashed, err);
+    } else if (last.card) {
+        const Step& s = last;
+        if (RelocateCard(s.now, s.path, [&s](DatumCard& c) { c.title = s.title, c.klass = s.klass; }, error))
+            done = true;
+        else
+            return false;  // the card stays where the step put it, and may be tried again
     } else {
         done = MoveBack(plat::ToNative(last.now), plat::ToNative(last.path));
         err = errno;

@@ -19,6 +19,8 @@ public:
         std::string now;            // Move: where the step put it (internal)
         plat::TrashedItem trashed;  // Delete: where it lies in the trash
         std::string label;          // how the questions named it (GBK)
+        bool card = false;          // Move of a card: its title and class go back too
+        std::string title, klass;   // what they were before the step (GBK)
     };
 
     void Push(Step step);

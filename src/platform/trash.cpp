@@ -160,6 +160,17 @@ bool WriteInfo(const std::string& path, const std::string& text) {
 
 }  // namespace
 
+bool RenameNoReplace(std::string_view from, std::string_view to, int& err) {
+    const std::string a = ToNative(from), b = ToNative(to);
+    if (MoveNoReplace(a, b) != 0) {
+        err = errno;
+        return false;
+    }
+    io::SyncFolderOf(b);
+    io::SyncFolderOf(a);
+    return true;
+}
+
 std::string TrashFolderFor(std::string_view path) {
     std::string relativeTo;
     return TrashFor(Absolute(ToNative(path)), relativeTo, false);

@@ -33,6 +33,10 @@ TrashOutcome MoveToTrash(std::string_view path, TrashedItem& item, int& err);
 // its record. ENOENT when it is no longer in the trash (emptied, or restored by the file manager).
 bool RestoreFromTrash(const TrashedItem& item, int& err);
 
+// One rename of a file or folder (internal paths) that never replaces what stands at `to` (EEXIST then), made
+// durable in both folders. False with the reason in `err`.
+bool RenameNoReplace(std::string_view from, std::string_view to, int& err);
+
 // The trash folder a file at `path` (internal) would go to ("" when none can be used); for tests and the
 // file manager's view.
 std::string TrashFolderFor(std::string_view path);

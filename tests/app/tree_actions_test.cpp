@@ -172,8 +172,46 @@ TEST_F(TreeActionsTest, ACopyIsANewUnsavedCardAndTheCardsPlaceIsShownAndCopied) 
     });
     const QRect row = Tree()->visualItemRect(Item("C"));
     emit Tree()->customContextMenuRequested(row.center());
-    EXPECT_EQ(shown, (std::vector<std::string>{"新建", "删除", "撤销删除 -", "复制为新资料卡 -", "在文件夹中显示", "复制路径"}));
+    EXPECT_EQ(shown, (std::vector<std::string>{"新建", "删除", "撤销删除 -", "重命名 -", "复制为新资料卡 -", "在文件夹中显示", "复制路径"}));
     EXPECT_EQ(Current(), "C");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TreeActionsTest, F2RenamesTitleAndFileTogetherNeverOverAnotherAndCtrlZTakesItBack) {
+    OpenCard("a1");
+    auto rename = [&](const std::string& row, const char* typed, Qt::Key end = Qt::Key_Return,
+                      const std::string& title = "新题/甲") {
+        Press(row, Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(editor, nullptr) << "an editor on the row";
+        EXPECT_EQ(U(editor->text()), title) << "it starts from the card's title";
+        editor->setText(QString::fromUtf8(typed));
+        QTest::keyClick(editor, end);
+        QTest::qWait(20);
+    };
+    rename("a1", "新题/甲", Qt::Key_Return, "a1");
+    EXPECT_FALSE(dir.Exists("lib1/A/a1.datum.xml"));
+    EXPECT_TRUE(OnDisk("lib1/A/新题／甲.datum.xml", "<title>新题/甲</title>"));
+    EXPECT_TRUE(OnDisk("lib1/A/新题／甲.datum.xml", "<content>\r\n\t\t<part>第一段</part>"));
+    EXPECT_EQ(Dump(Tree()), "A{a2,新题／甲},C{c1,D{d1}}");
+    EXPECT_EQ(Current(), "A\\新题／甲");
+    EXPECT_EQ(U(Edit(1009)->text() + "|" + Edit(1008)->text()), "新题/甲|lib1\\A\\新题／甲.datum.xml") << "the open card follows";
+
+    const std::string a2Bytes = dir.ReadFile("lib1/A/a2.datum.xml");
+    svc.ExpectBox("资料卡没有改名：文件 lib1\\A\\a2.datum.xml 已经存在，没有覆盖它。", "ERROR", kError);
+    rename("新题／甲", "a2");
+    rename("新题／甲", "不要", Qt::Key_Escape);
+    EXPECT_EQ(dir.ReadFile("lib1/A/a2.datum.xml"), a2Bytes);
+    EXPECT_EQ(Dump(Tree()), "A{a2,新题／甲},C{c1,D{d1}}");
+
+    Press("", Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(dir.Exists("lib1/A/新题／甲.datum.xml"));
+    EXPECT_TRUE(OnDisk("lib1/A/a1.datum.xml", "<title>a1</title>"));
+    EXPECT_EQ(Dump(Tree()), "A{a1,a2},C{c1,D{d1}}");
+    EXPECT_EQ(U(Edit(1009)->text() + "|" + Edit(1008)->text()), "a1|lib1\\A\\a1.datum.xml");
 }
 
 }  // namespace
