@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "app/card_move.h"
 #include "app/main_fixture.h"
 #include "crash/crash_replay.h"
 #include "platform/path.h"
@@ -106,6 +107,28 @@ TEST_F(TrashCrashStates, ACardAndAClassDeletedToTheTrashAndTakenBack) {
         Replay(std::string("a delete of ") + c.row + " taken back", read, [&] { Trigger("L", "undo"); });
         EXPECT_TRUE(read().starts_with("library: c|")) << read();
     }
+}
+
+// A rename rewrites the card in place, then renames it: whole under one of the two names, never both or none.
+TEST_F(TrashCrashStates, ACardRenamedAndTheRenameTakenBack) {
+    auto read = [] {
+        std::error_code ec;
+        const bool a = fs::exists("lib/K/c.datum.xml", ec), b = fs::exists("lib/K/新.datum.xml", ec);
+        if (a == b) return std::string(a ? "two copies" : "in neither place");
+        // Rewritten but not yet renamed, the card is whole under its old name with its new title: it counts
+        // by where it is.
+        const std::string card = CardNow(a ? "lib/K/c.datum.xml" : "lib/K/新.datum.xml");
+        return (a ? "at c: " : "at 新: ") + card.substr(card.find('|') + 1);
+    };
+    std::string error;
+    Replay("a rename", read, [&] {
+        EXPECT_TRUE(RelocateCard("lib\\K\\c.datum.xml", Gbk("lib\\K\\新.datum.xml"),
+                                 [](DatumCard& c) { c.title = Gbk("新"); }, error));
+    });
+    Replay("a rename taken back", read, [&] {
+        EXPECT_TRUE(RelocateCard(Gbk("lib\\K\\新.datum.xml"), "lib\\K\\c.datum.xml",
+                                 [](DatumCard& c) { c.title = "c"; }, error));
+    });
 }
 
 }  // namespace
