@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "app/main_fixture.h"
-#include "support/trash_look.h"
 #include "ui/combo.h"
 
 using plat::Gbk;

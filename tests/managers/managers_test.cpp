@@ -14,7 +14,6 @@
 #include "managers/style_mang.h"
 #include "platform/fs.h"
 #include "platform/text.h"
-#include "support/trash_look.h"
 #include "support/cards.h"
 #include "support/scripted_services.h"
 #include "support/temp_dir.h"
