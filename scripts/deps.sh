@@ -5,8 +5,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgt
           libbenchmark-dev libxslt1-dev libsqlite3-dev libarchive-dev desktop-file-utils ccache fonts-noto-cjk
           dpkg-dev file)  # the last two: cpack -G DEB finds the library dependencies with them
 # The test command also renders pages in a real browser and compares search against ripgrep; it reads an
-# exported site with linkchecker and tidy and the exported notes' front matter with Python's yaml.
-[ "${1:-}" = test ] && packages+=(chromium ripgrep linkchecker tidy python3-yaml)
+# exported site with linkchecker and tidy and the exported notes' front matter with Python's yaml, and the trash
+# through the desktop's own file manager library (gio with gvfs, on a session bus).
+[ "${1:-}" = test ] && packages+=(chromium ripgrep linkchecker tidy python3-yaml gvfs dbus libglib2.0-bin)
 # The search benchmarks cut fortunes-zh's poems and sayings into a library and time ripgrep beside the index.
 [ "${1:-}" = bench ] && packages+=(ripgrep fortunes-zh)
 missing=()

@@ -97,6 +97,16 @@ public:
     // Removes every entry but the end entry (the library folder went away).
     void Empty();
 
+    // --- for the tree's own actions (library_tree_actions.cpp)
+    // The folder a class entry stands for, or the folder that holds a card (internal, ending with '\').
+    std::string FolderOfEntry(const DatumNode* node) const;
+    // The card entries at any depth below a class entry.
+    int CardsBelow(const DatumNode* node) const;
+    // Apply for one card file or class folder (internal path, no final '\'): the tree shows it as it is now.
+    void ApplyPath(const std::string& path, std::vector<std::string>& touched);
+    // The entry of a class folder (internal path, with or without a final '\'); none when the tree has none.
+    const DatumNode* FindClass(const std::string& folder) const;
+
     // A watch on the folders and names a scan takes: class folders, and card files (a writer's temporary file
     // is nothing, its rename onto the card is a change of the card).
     static std::unique_ptr<plat::FolderWatch> NewWatch();

@@ -1,6 +1,7 @@
 // The main window's frame: construction, the start-up timer, colours, icon, destruction, and the wiring
 // of every control to its handler (the handlers themselves live in the other main_*.cpp files).
 #include "app/main_dlg.h"
+#include "app/undo_list.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -76,6 +77,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     OnClicked(1022, [this] { OnOpenViewPage(); });
     OnClicked(1023, [this] { OnSearch(); });
     WireKeys();
+    WireTreeActions();
 
     // `activated` comes only from the user (mouse, keyboard, wheel), never from the loaders filling the box.
     connect(m_cbLibrary, &QComboBox::activated, this, [this](int) { OnLibrarySelChange(); });

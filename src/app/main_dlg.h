@@ -4,7 +4,7 @@
 // concern: main_dlg.cpp (construction, timer, colours, wiring), main_load.cpp (load sequence, reloads,
 // managers), main_scan.cpp (rescans), main_live.cpp (following the library on disk), main_styles.cpp (styles,
 // view and browse buttons), main_editor.cpp (card form), main_bookmarks.cpp (index and bookmark buttons),
-// main_search.cpp (the search window).
+// main_search.cpp (the search window), main_actions.cpp and tree_menu.cpp (the tree's actions).
 #pragma once
 
 #include <QIcon>
@@ -21,6 +21,7 @@
 #include "ui/dialog.h"
 
 class CShowMsgDlg;
+class UndoList;
 class CSearchDlg;
 class QTimer;
 namespace ui {
@@ -160,6 +161,20 @@ private:
     // entry with that path becomes current and is selected, then the card is read. 1 when it was read.
     int OpenCardIntoForm(const std::string& path);
 
+    // --- the tree's actions (main_actions.cpp; their menu and keys: tree_menu.cpp)
+    void WireTreeActions();
+    void OnTreeMenu(const QPoint& at);
+    const DatumNode* SelectedEntry() const;  // the tree's selected row, none for no row
+    void OnNewCard();
+    void OnDeleteEntry();
+    void OnUndo();
+    void OnDuplicate();
+    void OnShowInFolder();
+    void OnCopyPath();
+    // F2: the row's title edited in place; the card's title and file name change together (main_rename.cpp).
+    void OnRenameEntry();
+    void FinishRename(const QString& title);
+
     // --- search (main_search.cpp)
     void OnSearch();  // shows the search window (button 1023, Ctrl+F)
     // Selects the card's entry in the tree and opens it as a double-click on it does; true when it is on
@@ -205,6 +220,9 @@ private:
     CBodyEdit* m_edBody = nullptr;     // 1018
 
     std::unique_ptr<LibraryTree> m_libTree;  // the tree 1005 and its entry list
+    std::unique_ptr<UndoList> m_undo;        // the tree's steps that can be taken back
+    std::string m_renaming;                  // the card whose row is being edited in place
+    QString m_renameTyped;                   // what its editor held when it was committed
     ui::SplitBar* m_splitBar = nullptr;
     int m_split = 0;         // where the user put the tree's right edge, in pixels from its template place
     int m_splitAtDrag = 0;   // the same when the current drag began

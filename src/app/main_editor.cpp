@@ -18,6 +18,7 @@
 #include "platform/path.h"
 #include "platform/services.h"
 #include "platform/text.h"
+#include "platform/trash.h"
 #include "search/indexer.h"
 #include "ui/body_edit.h"
 #include "ui/combo.h"

@@ -13,6 +13,7 @@
 #include "platform/path.h"
 #include "platform/services.h"
 #include "platform/text.h"
+#include "platform/trash.h"
 #include "search/indexer.h"
 #include "ui/show_msg_dlg.h"
 
@@ -98,6 +99,10 @@ bool CMainDlg::SaveForm() {
             }
             case CardForm::Disk::Unchanged: break;
         }
+    } else if (oldFile.empty() && plat::PathExists(fileName)) {
+        // A new card never takes the place of one already filed under its name.
+        ShowError(this, Gbk("文件 ") + fileName + Gbk(" 已经存在，新资料卡没有保存。请换一个标题。"));
+        return false;
     } else if (plat::IsFile(fileName) && !m_form.OverwriteAgreed(fileName)) {
         // A new name can be that of another card (a title changed to one already filed in the class);
         // writing over it unasked would lose that card.
@@ -154,7 +159,8 @@ void CMainDlg::OfferToDelete(const std::string& oldFile, const plat::FileStamp& 
     const plat::FileStamp now = plat::StampOf(oldFile);
     if (!now.exists) return;  // gone meanwhile: nothing left to delete
     if (now != loaded) return kept();
-    if (!plat::DeleteFile(oldFile)) ShowError(this, Gbk("不能删除文件:") + oldFile + Gbk(" 请手动删除."));
+    // To the trash, from where the file manager brings it back; it names any failure itself.
+    plat::Discard(this, oldFile, Gbk("以前的文件 ") + oldFile + " ");
 }
 
 std::string CMainDlg::CopyNameFor(const std::string& original, int n) const {

@@ -4,11 +4,14 @@
 
 #include <QTreeWidget>
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "platform/codec.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "platform/services.h"
+#include "platform/trash.h"
 #include "store/copy_tree.h"
 #include "ui/mang_list.h"
 #include "ui/palette.h"
@@ -149,6 +152,22 @@ void CDatumLibMang::OnEdit() {
     FillList();
 }
 
+bool CDatumLibMang::HoldsOthers(const std::string& path) const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path folder = fs::weakly_canonical(plat::ToNative(path), ec);
+    if (ec || folder.empty()) return true;
+    auto inside = [&folder](const std::string& other) {
+        std::error_code ec2;
+        const fs::path p = fs::weakly_canonical(plat::ToNative(other), ec2);
+        return !ec2 && std::mismatch(folder.begin(), folder.end(), p.begin(), p.end()).first == folder.end();
+    };
+    if (inside(".")) return true;
+    for (int k = 0; k < m_reg.count; ++k)
+        if (inside(m_reg.entries[k].path)) return true;
+    return false;
+}
+
 void CDatumLibMang::OnDelete() {
     const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
     if (i < 0 || i >= m_reg.count) return;
@@ -165,11 +184,14 @@ void CDatumLibMang::OnDelete() {
     --m_reg.count;
     if (m_reg.count == 0) m_reg.use = 0;
 
-    if (AskYesNo(this, Gbk("资料库已经从列表中删除，你要把该目录彻底删除吗？删除后不可恢复哦。"))) {
-        // Only an empty folder goes; the user's files are never deleted from here.
-        if (!plat::RemoveDir(path + "\\")) {
-            plat::Svc().MessageBox(this, Gbk("无法删除目录 ") + path + Gbk("，请手动删除!"),
+    if (AskYesNo(this, Gbk("资料库已经从列表中删除，你要把该目录移到回收站吗？需要时可以从回收站恢复。"))) {
+        // The folder goes to the trash whole; never one that holds the program's own folder or a library
+        // still registered, which would go with it.
+        if (HoldsOthers(path)) {
+            plat::Svc().MessageBox(this, Gbk("目录 ") + path + Gbk(" 中还有程序目录或其他资料库，不能删除!"),
                                    std::string("INFOMATION"), plat::MB_OK | plat::MB_ICONINFORMATION);
+        } else if (plat::PathExists(path)) {
+            plat::Discard(this, path, Gbk("资料库目录 ") + path + " ");
         }
     }
     FillList();

@@ -47,6 +47,8 @@ protected:
     void OnNew();
     void OnEdit();
     void OnDelete();
+    // The folder holds the program directory or a registered library (it cannot be thrown away whole).
+    bool HoldsOthers(const std::string& path) const;
     void OnSetDefault();
     // Backup and restore (datum_lib_backup.cpp): the work runs on a thread of its own while the dialog stays
     // responsive; "取消" then stops the work instead of closing the dialog.

@@ -11,6 +11,7 @@
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/services.h"
+#include "platform/trash.h"
 #include "platform/text.h"
 #include "search/indexer.h"
 #include "store/list_file.h"
@@ -106,7 +107,7 @@ void CClassMang::OnDelete() {
     const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
     if (i < 0 || i >= m_nCount) return;
     const std::string question = Gbk(
-        "该类别删除后,其中所有的资料都将被删除,请在删除前做好备份。\n                   你确认现在要删除吗?");
+        "该类别删除后,其中所有的资料都将一起移到回收站,需要时可以从回收站恢复。\n                   你确认现在要删除吗?");
     if (plat::Svc().MessageBox(this, question, std::string("QUES"), plat::MB_YESNO | plat::MB_ICONQUESTION) !=
         plat::IDYES)
         return;
@@ -121,10 +122,12 @@ void CClassMang::OnDelete() {
         }
     }
 
-    // An empty folder only: cards still filed there stay on disk, and the user is told.
-    if (!plat::RemoveDir(m_classes[i].path)) {
-        plat::Svc().MessageBox(this, Gbk("无法删除目录 ") + m_classes[i].path + Gbk(" 请手动删除!"),
-                               std::string("ERROR"), plat::MB_OK | plat::MB_ICONINFORMATION);
+    // The folder goes to the trash with its cards, as the question said; a folder that stays (kept by the
+    // user, or it could not be moved) keeps its entry. One already gone leaves the list with nothing to ask.
+    if (plat::PathExists(m_classes[i].path)) {
+        const plat::Discarded done =
+            plat::Discard(this, m_classes[i].path, Gbk("类别 ") + m_classes[i].name + Gbk(" 的目录和其中的资料卡"));
+        if (done != plat::Discarded::Trashed && done != plat::Discarded::Deleted) return;
     }
     search::Indexer::TouchAll(m_classes[i].path);
     for (int k = i; k + 1 < m_nCount; ++k) m_classes[k] = std::move(m_classes[k + 1]);

@@ -10,6 +10,7 @@
 #include "platform/codec.h"
 #include "platform/fs.h"
 #include "platform/services.h"
+#include "platform/trash.h"
 #include "platform/text.h"
 #include "store/copy_tree.h"
 #include "ui/palette.h"
@@ -92,8 +93,12 @@ void CStyleMang::OnAdd() {
 void CStyleMang::OnDelete() {
     const int i = mang::SelectionMark(ItemAs<QTreeWidget>(kList));
     if (i < 0 || i >= static_cast<int>(m_styles.size())) return;
-    if (!plat::DeleteFile(m_styles[i].path)) mang::ShowError(this, Gbk("无法删除文件 ") + m_styles[i].path);
-    // Gone from the list either way; a file that stayed shows up again at the next scan.
+    // To the trash, from where it can be brought back; a file that stays (the user kept it, or it could not
+    // be moved) stays in the list. One already gone leaves the list with nothing to ask.
+    if (plat::PathExists(m_styles[i].path)) {
+        const plat::Discarded done = plat::Discard(this, m_styles[i].path, Gbk("样式表 ") + m_styles[i].path + " ");
+        if (done != plat::Discarded::Trashed && done != plat::Discarded::Deleted) return;
+    }
     m_styles.erase(m_styles.begin() + i);
     FillList();
 }

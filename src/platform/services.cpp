@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/codec.h"
+#include "platform/path.h"
 
 namespace plat {
 
@@ -38,6 +39,11 @@ std::atomic<Services*> gInstalled{nullptr};
 int Services::UnicodeMessageBox(QWidget* parent, const QString& text,
                                 const std::optional<std::string>& caption, unsigned flags) {
     return MessageBox(parent, Utf8ToGbk(text.toStdString()), caption, flags);
+}
+
+void Services::ShowInFolder(const std::string& path) {
+    const std::string_view name = LastComponent(path);
+    ShellOpen(path.substr(0, path.size() - name.size()), false);
 }
 
 Services& Svc() {

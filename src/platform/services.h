@@ -20,6 +20,7 @@ enum : unsigned {
     MB_ICONERROR = 0x10,
     MB_ICONQUESTION = 0x20,
     MB_ICONINFORMATION = 0x40,
+    MB_DEFBUTTON2 = 0x100,  // the second button (No) is the default: for a question whose Yes loses data
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
@@ -41,6 +42,9 @@ public:
     virtual std::string BrowseForFolder(QWidget* parent, const std::string& title) = 0;
     // Open a file with the desktop's default application. Failures are not reported.
     virtual void ShellOpen(const std::string& path, bool maximised) = 0;
+    // Opens the desktop's file manager on the folder that holds `path`, with it selected where the file
+    // manager can. Failures are not reported. By default: ShellOpen of the folder.
+    virtual void ShowInFolder(const std::string& path);
     virtual void Sleep(int ms) = 0;
 };
 

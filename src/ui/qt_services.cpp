@@ -74,7 +74,7 @@ int QtServices::UnicodeMessageBox(QWidget* parent, const QString& text,
     // Texts carry paths and user input; never read them as markup.
     box.setTextFormat(Qt::PlainText);
     if (yesNo || yesNoCancel) {
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton((flags & plat::MB_DEFBUTTON2) ? QMessageBox::No : QMessageBox::Yes);
         // Escape never chooses to act: with a Cancel button it stays, else it declines.
         box.setEscapeButton(yesNoCancel ? QMessageBox::Cancel : QMessageBox::No);
     }

@@ -15,6 +15,7 @@ public:
                             const std::string& initialName, const std::string& filter) override;
     std::string BrowseForFolder(QWidget* parent, const std::string& title) override;
     void ShellOpen(const std::string& path, bool maximised) override;
+    void ShowInFolder(const std::string& path) override;  // show_in_folder.cpp
     void Sleep(int ms) override;
 };
 

@@ -172,8 +172,10 @@ TEST_F(EditorTest, SaveUnderANewNameAsksBeforeDeletingTheOldOrOverwritingAnother
     OpenCard("a2");
     ui::SelectEntry(Combo(1011), 0);
     Rename("新卡");
+    const std::string oldBytes = dir.ReadFile("lib1/A/a2.datum.xml");
     Save({{kRenamed, plat::IDYES}});
     EXPECT_FALSE(dir.Exists("lib1/A/a2.datum.xml"));
+    EXPECT_EQ(ReadNativeFile(TrashedFrom(dir.Native() + "/lib1/A/a2.datum.xml")), oldBytes) << "in the trash";
     DatumCard want = a2;
     want.title = Gbk("新卡"), want.klass = "A", want.href = styles + "Report.xsl";
     EXPECT_EQ(dir.ReadFile("lib1/A/新卡.datum.xml"), Saved(want));

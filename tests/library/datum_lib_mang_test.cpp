@@ -54,7 +54,7 @@ protected:
         svc.VerifyAllUsed();
     }
     void Ask(const std::string& text, int answer) { svc.ExpectBox(text, "QUESTION", 0x24, answer); }
-    void AskDelete(int answer) { Ask("资料库已经从列表中删除，你要把该目录彻底删除吗？删除后不可恢复哦。", answer); }
+    void AskDelete(int answer) { Ask("资料库已经从列表中删除，你要把该目录移到回收站吗？需要时可以从回收站恢复。", answer); }
     bool HasTemplate(const std::string& rel) const { return dir.Exists(rel + "/_ _SETS_ _/class.list"); }
 };
 
@@ -102,12 +102,12 @@ TEST_F(LibMangTest, EditDeleteAndDefaultThenOkKeepsALibraryAnotherProgramRegiste
     Select(m, 1);
     Click(m, kDelete);
     EXPECT_FALSE(dir.Exists("lb"));
-    AskDelete(plat::IDYES);
-    svc.ExpectBox("无法删除目录 ld，请手动删除!", "INFOMATION", 0x40);
+    AskDelete(plat::IDYES);  // a library with its cards goes to the trash whole
     Select(m, 2);
     Click(m, kDelete);
     EXPECT_EQ(Rows(m, 0), (Strings{"A改", "C **"}));
-    EXPECT_EQ(dir.ReadFile("ld/card.datum.xml"), "keep");
+    EXPECT_FALSE(dir.Exists("ld"));
+    EXPECT_EQ(ReadNativeFile(TrashedFrom(dir.Native() + "/ld") + "/card.datum.xml"), "keep");
     AskDelete(plat::IDNO);  // the default itself: slot 0 becomes the default
     Select(m, 1);
     Click(m, kDelete);
@@ -121,6 +121,20 @@ TEST_F(LibMangTest, EditDeleteAndDefaultThenOkKeepsALibraryAnotherProgramRegiste
     // Slots above the new count keep what they held.
     const Lib restored{"定时恢复", "restored"};
     EXPECT_EQ(OnDisk(), RegistryText({{"A改", "la"}, restored, {"C", "lc"}, {"D", "ld"}, restored}, 0, 2));
+}
+
+// Thrown away whole, a library folder would take the program's own folder or another library with it.
+TEST_F(LibMangTest, AFolderThatHoldsTheProgramOrAnotherLibraryIsNeverThrownAway) {
+    Start({{"Outer", "outer"}, {"Inner", "outer\\inner"}, {"Here", "."}}, 0);
+    dir.WriteFile("outer/inner/card.datum.xml", "keep");
+    for (const char* path : {"outer", "."}) {
+        AskDelete(plat::IDYES);
+        svc.ExpectBox(std::string("目录 ") + path + " 中还有程序目录或其他资料库，不能删除!", "INFOMATION", 0x40);
+        Select(m, *path == '.');
+        Click(m, kDelete);
+    }
+    EXPECT_EQ(Rows(m, 0), Strings{"Inner **"});
+    EXPECT_EQ(dir.ReadFile("outer/inner/card.datum.xml"), "keep");
 }
 
 // Refused before any question or file dialog.

@@ -60,7 +60,7 @@ std::string ClassList(const Strings& names, size_t slotCount = 100) {
 
 const char kClassList[] = "lib/_ _SETS_ _/class.list";
 const char kDeleteQuestion[] =
-    "该类别删除后,其中所有的资料都将被删除,请在删除前做好备份。\n                   你确认现在要删除吗?";
+    "该类别删除后,其中所有的资料都将一起移到回收站,需要时可以从回收站恢复。\n                   你确认现在要删除吗?";
 
 TEST_F(ManagerTest, ClassesMakeAndRemoveFoldersAtOnceAndTheListOnOk) {
     dir.WriteFile(kClassList, ClassList({"A", "BA\\C"}, 2));
@@ -91,11 +91,15 @@ TEST_F(ManagerTest, ClassesMakeAndRemoveFoldersAtOnceAndTheListOnOk) {
     Select(m, 3);
     Click(m, kDelete);
     EXPECT_FALSE(dir.Exists("lib/A/子"));
-    svc.ExpectBox(kDeleteQuestion, "QUES", 0x24, plat::IDYES);
-    svc.ExpectBox("无法删除目录 lib\\A\\ 请手动删除!", "ERROR", 0x40);  // the cards stay, the entry goes
+    svc.ExpectBox(kDeleteQuestion, "QUES", 0x24, plat::IDNO);  // No: the class and its cards stay
     Select(m, 0);
     Click(m, kDelete);
     EXPECT_EQ(dir.ReadFile("lib/A/c.datum.xml"), "card");
+    svc.ExpectBox(kDeleteQuestion, "QUES", 0x24, plat::IDYES);  // the folder goes to the trash with its card
+    Select(m, 0);
+    Click(m, kDelete);
+    EXPECT_FALSE(dir.Exists("lib/A"));
+    EXPECT_EQ(ReadNativeFile(TrashedFrom(dir.Native() + "/lib/A") + "/c.datum.xml"), "card");
     Select(m, 2);
     Click(m, kUp);
     EXPECT_EQ(Rows(m), (Strings{"BA\\C", "乗.", "乙类"}));
@@ -169,11 +173,11 @@ TEST_F(ManagerTest, StylesAreCopiedInNeverOverAnotherAndDeletedAtOnce) {
     EXPECT_EQ(Rows(m), (Strings{"a", "report", "_ _y", "new.style"}));
     Select(m, 0);
     Click(m, kDelete);
-    svc.ExpectBox("无法删除文件 " + folder + "_ _y.xsl", "ERROR", 0x10);
-    Select(m, 1);
+    Select(m, 1);  // a folder by the stylesheet's name goes to the trash like a file
     Click(m, kDelete);
     EXPECT_EQ(Rows(m), (Strings{"report", "new.style"}));
-    EXPECT_FALSE(dir.Exists("xmlstyle/datumstyle/a.xsl.bak"));
+    EXPECT_FALSE(dir.Exists("xmlstyle/datumstyle/a.xsl.bak") || dir.Exists("xmlstyle/datumstyle/_ _y.xsl"));
+    EXPECT_EQ(ReadNativeFile(TrashedFrom(dir.Native() + "/xmlstyle/datumstyle/a.xsl.bak")), "a.xsl.bak");
     Click(m, kOK);
     EXPECT_TRUE(m.Ended());
 

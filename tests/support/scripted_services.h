@@ -43,6 +43,7 @@ public:
         bool maximised;
     };
     std::vector<ShellCall> shellOpens;
+    std::vector<std::string> shownInFolder;  // paths, GBK
     std::vector<int> sleeps;
     // Called just before each box is answered (for example to inspect the window while it is up).
     std::function<void(const ShownBox&)> onBox;
@@ -53,6 +54,7 @@ public:
                             const std::string& initialName, const std::string& filter) override;
     std::string BrowseForFolder(QWidget* parent, const std::string& title) override;
     void ShellOpen(const std::string& path, bool maximised) override;
+    void ShowInFolder(const std::string& path) override { shownInFolder.push_back(path); }
     void Sleep(int ms) override;
 
     // Fails the test for anything still queued, then forgets it.

@@ -29,5 +29,8 @@ private:
 
 // Reads a whole file by native path; "" when it cannot be read.
 std::string ReadNativeFile(const std::string& nativePath);
+// The native path in the user's trash ($XDG_DATA_HOME/Trash/files) of the newest thing trashed from
+// `nativeOriginal`, found by its record's Path line as a file manager finds it; "" when none.
+std::string TrashedFrom(const std::string& nativeOriginal);
 // The golden file tests/data/<name>.
 std::string Golden(const std::string& name);
