@@ -63,7 +63,7 @@ void CMainDlg::OnNewCard() {
     m_cbStyle->setCurrentIndex(m_cbStyle->count() > 0 ? 0 : -1);
     // The name follows the title as it is typed; nothing is on disk until Save.
     m_edFile->setText(plat::ToQ(m_libRoot) + klass + (klass.isEmpty() ? "" : "\\") + QStringLiteral(".datum.xml"));
-    m_form.Loaded(std::string(), std::string(), CurrentStamp());
+    m_form.Loaded(std::string(), std::string(), CurrentStamp(), plat::FileStamp{});
     m_libTree->MakeCurrent(classFolder.empty() ? m_libTree->End() : m_libTree->FindClass(classFolder));
     m_edTitle->setFocus();
 }
@@ -135,7 +135,7 @@ void CMainDlg::OnDuplicate() {
         return;
     }
     // A card of its own from here on: no file yet, its own creation stamp, and a title that tells it apart.
-    m_form.Loaded(std::string(), m_form.Href(), CurrentStamp());
+    m_form.Loaded(std::string(), m_form.Href(), CurrentStamp(), plat::FileStamp{});
     m_edTitle->setText(m_edTitle->text() + QStringLiteral(" (副本)"));
     OnNameFieldKillFocus();
     m_edTitle->setFocus();

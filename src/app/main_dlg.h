@@ -188,6 +188,8 @@ private:
     // The tree's 导入 (main_import.cpp): its context menu on a class, and files dropped onto a class.
     void WireTreeImport();
     void ImportIntoClass(QTreeWidgetItem* item, const std::vector<std::string>& sources);
+    // 导入... of the tree's menu: a folder chosen in the folder browser, into the class of `item` (none: the library).
+    void OnImportHere(QTreeWidgetItem* item);
     void RunListManager(const char* list);
 
     QIcon m_icon;

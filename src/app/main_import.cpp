@@ -1,8 +1,7 @@
-// The tree's 导入: its context menu on a class, and .txt / .md files or folders dropped onto a class, become
+// The tree's 导入: 导入... in its context menu on a class, and .txt / .md files or folders dropped onto a class, become
 // cards of that class. The new cards reach the tree through the watch, as any file written elsewhere does.
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QMenu>
 #include <QMimeData>
 #include <QTreeWidget>
 #include <QUrl>
@@ -71,18 +70,13 @@ void CMainDlg::WireTreeImport() {
     m_tree->viewport()->installEventFilter(new TreeDrop(m_tree, isClass, [this](QTreeWidgetItem* item, auto files) {
         ImportIntoClass(item, files);
     }));
-    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_tree, &QWidget::customContextMenuRequested, this, [this, isClass](const QPoint& at) {
-        QTreeWidgetItem* item = m_tree->itemAt(at);
-        if (!HasLibrary() || (item && !isClass(item))) return;
-        QMenu menu(this);
-        QAction* import = menu.addAction(QString::fromUtf8("导入..."));
-        if (menu.exec(m_tree->viewport()->mapToGlobal(at)) != import) return;
-        const std::string cwd = plat::GetCurrentDir();
-        const std::string folder = plat::Svc().BrowseForFolder(this, Gbk("选择要导入的 .txt 和 .md 文件所在的目录"));
-        plat::SetCurrentDir(cwd);
-        if (!folder.empty()) ImportIntoClass(item, {plat::ToNative(folder)});
-    });
+}
+
+void CMainDlg::OnImportHere(QTreeWidgetItem* item) {
+    const std::string cwd = plat::GetCurrentDir();
+    const std::string folder = plat::Svc().BrowseForFolder(this, Gbk("选择要导入的 .txt 和 .md 文件所在的目录"));
+    plat::SetCurrentDir(cwd);
+    if (!folder.empty()) ImportIntoClass(item, {plat::ToNative(folder)});
 }
 
 void CMainDlg::ImportIntoClass(QTreeWidgetItem* item, const std::vector<std::string>& sources) {

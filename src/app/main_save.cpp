@@ -108,7 +108,9 @@ bool CMainDlg::SaveForm() {
         // writing over it unasked would lose that card.
         if (!ask(Gbk("文件 ") + fileName + Gbk(" 已经存在，你要用当前资料卡覆盖它吗?"))) return false;
     }
-    if (!SaveDatum(fileName)) {
+    // A new card is created without replacing: a file that arrives under its name after the check above
+    // stays, and the save fails naming it.
+    if (!SaveDatum(fileName, oldFile.empty())) {
         ShowError(this, Gbk("保存资料时出错:") + m_lastError);
         return false;
     }

@@ -91,6 +91,14 @@ void CMainDlg::OnTreeMenu(const QPoint& at) {
         if (name == QLatin1String("delete") || name == QLatin1String("rename")) menu.addSeparator();
         menu.addAction(action);
     }
-    menu.exec(m_tree->viewport()->mapToGlobal(at));
+    // Files are brought in onto a class, or onto the empty part of the tree: the library's own level.
+    QAction* import = nullptr;
+    QTreeWidgetItem* row = m_tree->itemAt(at);
+    if (!row || (node && node->IsClass())) {
+        menu.addSeparator();
+        import = menu.addAction(QString::fromUtf8("导入..."));
+    }
+    QAction* chosen = menu.exec(m_tree->viewport()->mapToGlobal(at));
+    if (chosen && chosen == import) OnImportHere(row);
     for (QAction* action : m_tree->actions()) action->setEnabled(true);  // the keys check for themselves
 }

@@ -121,7 +121,7 @@ TEST_F(TreeActionsTest, TheMenuOfARowAndTheCardsPlaceShownAndCopied) {
     });
     emit Tree()->customContextMenuRequested(Tree()->visualItemRect(Item("C")).center());
     EXPECT_EQ(shown, (std::vector<std::string>{"新建", "删除", "撤销删除 -", "重命名 -", "复制为新资料卡 -",
-                                               "在文件夹中显示", "复制路径"}));
+                                               "在文件夹中显示", "复制路径", "导入..."}));
 }
 
 TEST_F(TreeActionsTest, F2RenamesTitleAndFileTogetherNeverOverAnotherAndCtrlZTakesItBack) {

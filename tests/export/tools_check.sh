@@ -14,9 +14,12 @@ done
 "$py" -c 'import yaml' 2>/dev/null || { echo "python3-yaml not installed: skipped"; exit 77; }
 browser="$(command -v chromium || command -v chromium-browser || true)"
 
-tmp="$(mktemp -d)"
+# linkchecker run as root reads as nobody, who must reach the folder: /tmp may be closed to others.
+parent="${TMPDIR:-/tmp}"
+[ "$(id -u)" -eq 0 ] && parent=/var/tmp
+tmp="$(mktemp -d -p "$parent")"
 trap 'rm -rf "$tmp"' EXIT
-chmod 755 "$tmp"  # linkchecker run as root reads as nobody
+chmod 755 "$tmp"
 export HOME="$tmp/home" XDG_DATA_HOME="$tmp/data" XDG_CACHE_HOME="$tmp/cache"
 cp -r "$data" "$tmp/prog"
 cd "$tmp/prog"
