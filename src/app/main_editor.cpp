@@ -91,12 +91,17 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
         return 0;
     }
     // A read error partway, or a body cut by a line that is no whole paragraph, would show a shorter card,
-    // and saving it in place would delete the rest.
-    if (!m_xml.ReadCard(reader) || reader.Failed() || !m_xml.bodyWhole) {
+    // and saving it in place would delete the rest. A card that does not open leaves the form's as it was.
+    XmlRecordSet read;
+    read.card = m_xml.card;
+    if (!read.ReadCard(reader) || reader.Failed() || !read.bodyWhole) {
         m_lastError = Gbk("读取文件 ") + path + Gbk(" 的XML数据时出错了!");
+        if (!read.readError.empty()) m_lastError += "\n" + read.readError;
         return 0;
     }
     reader.Close();
+    m_xml.card = std::move(read.card);
+    m_xml.unshown = std::move(read.unshown);
     const DatumCard& card = m_xml.card;
 
     m_libTree->SetFounddate(m_libTree->Current(), card.founddate);
@@ -176,6 +181,7 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
         return 0;
     }
     m_form.Saved(fileName, card.href, card.founddate);
+    m_xml.unshown.clear();  // what the form did not show was agreed to go
     return 1;
 }
 
@@ -269,6 +275,11 @@ bool CMainDlg::SaveForm() {
     // While the questions below are up, the file may change again; the form is not reloaded under them.
     const QScopedValueRollback<bool> saving(m_saving, true);
     const std::string oldFile = m_form.LoadedPath();
+    // A card written by another program may hold what the form has no field for; a save from the form drops it.
+    if (!oldFile.empty() && !m_xml.unshown.empty() &&
+        !ask(Gbk("文件 ") + oldFile + Gbk(" 中有窗口里不显示的内容：") + m_xml.UnshownSummary() +
+             Gbk("。\n保存后它们将不再在文件中。仍要保存吗?")))
+        return false;
     const bool inPlace = !oldFile.empty() && (oldFile == fileName || SameFile(oldFile, fileName));
     if (inPlace) {
         // Another program (a sync tool, a second copy of this one) may have written the card since it was

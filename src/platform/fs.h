@@ -89,6 +89,8 @@ public:
     bool ReadLine(std::string& line);
     // Convenience for the format readers: a read at the end yields an empty line.
     std::string Next();
+    // Everything not yet read, lines and line ends as they are; false when nothing was left.
+    bool ReadRest(std::string& out);
     bool Failed() const;  // a read error happened
     void Close();
 

@@ -1,0 +1,213 @@
+// Cards and link lists as XML: every character stored and read back, any well-formed layout opens, what the
+// fields cannot hold is named, and the tools people use read what the program writes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/codec.h"
+#include "platform/text.h"
+#include "store/xml_record_set.h"
+#include "support/cards.h"
+#include "support/scripted_services.h"
+#include "support/temp_dir.h"
+
+using plat::Gbk;
+
+namespace {
+
+struct Read {
+    bool ok;
+    XmlRecordSet rs;
+};
+Read ReadText(const std::string& text) {
+    Read r{false, {}};
+    plat::LineReader reader = plat::LineReader::FromString(text);
+    r.ok = r.rs.ReadCard(reader);
+    return r;
+}
+
+// Every byte of the file is ASCII or a two-byte EUC-CN code, as encoding="gb2312" declares.
+bool IsGb2312Bytes(const std::string& s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) continue;
+        if (c < 0xA1 || c > 0xF7 || i + 1 >= s.size() || static_cast<unsigned char>(s[i + 1]) < 0xA1) return false;
+        ++i;
+    }
+    return true;
+}
+
+// Real text of every kind: markup signs, GBK-only and traditional characters, a GB2312 sign GBK reads
+// otherwise (U+30FB), GBK's own U+2015, the middle dot, an emoji beyond the BMP, old look-alike signs.
+const char* const kHard[] = {"R&D <草稿> a<b && b>c", "關於", "咏怀古迹・其一", "―破折号", "中·点", "笔记😀",
+                             "≮≯￡ stay", "&amp; as typed", "]]> x"};
+
+DatumCard HardCard(const std::string& text) {
+    return {text, text, "", "", text, text, text + "\r\n" + text, "s.xsl", "d.dtd"};
+}
+
+TEST(CardXml, StoresEveryCharacterAsGb2312BytesAndReadsItBack) {
+    FixedClock clock;
+    for (const char* utf8 : kHard) {
+        std::string text;
+        ASSERT_TRUE(plat::TryUtf8ToGbk(utf8, text));
+        const std::string bytes = CardBytes(HardCard(text));
+        EXPECT_TRUE(IsGb2312Bytes(bytes)) << utf8;
+        Read back = ReadText(bytes);
+        ASSERT_TRUE(back.ok) << utf8 << ": " << back.rs.readError;
+        const DatumCard& c = back.rs.card;
+        EXPECT_EQ(c.title + "|" + c.klass + "|" + c.source + "|" + c.keyword + "|" + c.content,
+                  text + "|" + text + "|" + text + "|" + text + "|" + text + "\r\n" + text)
+            << utf8;
+        EXPECT_TRUE(back.rs.unshown.empty()) << utf8;
+        EXPECT_EQ(c.href, "s.xsl");
+    }
+    const std::string bytes = CardBytes(HardCard(Gbk("關・😀")));
+    EXPECT_NE(bytes.find("<title>&#x95DC;&#x30FB;&#x1F600;</title>"), std::string::npos);
+}
+
+TEST(CardXml, OpensAnyWellFormedLayoutAndRefusesWhatIsNotXmlByLine) {
+    const std::string body = Gbk("正文");
+    const struct {
+        const char* what;
+        std::string text;
+        std::string title, content, href;
+    } opens[] = {
+        {"one line, single quotes, no comment",
+         "<?xml version='1.0' encoding='gb2312'?><?xml-stylesheet href='x.xsl' type='text/xsl'?><datum><title>T</title>"
+         "<content><part>" + body + "</part></content></datum>", "T", body, "x.xsl"},
+        {"other order, LF, comments, CDATA, no stylesheet",
+         "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<datum>\n  <content>\n    <part>a &lt; b</part>\n"
+         "    <part><![CDATA[<c> & d]]></part>\n  </content>\n  <keyword>k</keyword>\n  <title>T2</title>\n</datum>\n",
+         "T2", "a < b\r\n<c> & d", ""},
+        {"UTF-8 without a declaration, a title over lines", "<datum><title>\n  \xE9\x97\x9C\n  x\n</title></datum>",
+         Gbk("關 x"), "", ""},
+        {"an old card's GBK bytes under gb2312", "<?xml version=\"1.0\" encoding=\"gb2312\"?><datum><title>\xEA\x50</title></datum>",
+         "\xEA\x50", "", ""},
+        {"written before fields were escaped: its look-alike signs stay",
+         plat::ReplaceAll(plat::ReplaceAll(plat::ReplaceAll(Golden("card_escapes.xml"), "a&lt;b &amp; c&gt;d", "a<b & c>d"), "&lt;part&gt;", "\xA1\xDA"),
+                          "1 &lt; 2", "1 \xA1\xDA 2"),
+         "a<b & c>d", "1 \xA1\xDA 2 &gt; 0 &amp;&amp; x\r\n\xA1\xDA", "xmlstyle\\datumstyle\\" + Gbk("经典") + ".xsl"},
+    };
+    for (const auto& r : opens) {
+        Read back = ReadText(r.text);
+        ASSERT_TRUE(back.ok) << r.what << ": " << back.rs.readError;
+        EXPECT_EQ(back.rs.card.title + "|" + back.rs.card.content + "|" + back.rs.card.href,
+                  r.title + "|" + r.content + "|" + r.href) << r.what;
+    }
+    const struct {
+        std::string text;
+        const char* line;
+    } refused[] = {
+        {"<?xml version=\"1.0\"?>\n<datum>\n<title>a</titel>\n</datum>", "\xB5\xDA 3 \xD0\xD0"},
+        {"<?xml version=\"1.0\" encoding=\"gb2312\"?>\n\n<datum><title>\xFF</title></datum>", "\xB5\xDA 3 \xD0\xD0"},
+        {"<?xml version=\"1.0\"?>\n<lineindex/>", "<datum>"},
+
+        {std::string(), "\xB5\xDA 1 \xD0\xD0"},
+    };
+    for (const auto& r : refused) {
+        Read back = ReadText(r.text);
+        EXPECT_FALSE(back.ok) << r.text;
+        EXPECT_NE(back.rs.readError.find(r.line), std::string::npos) << back.rs.readError;
+    }
+}
+
+TEST(CardXml, NamesWhatTheFieldsDoNotShow) {
+    const std::string head = "<?xml version=\"1.0\"?><datum>";
+    const struct {
+        std::string inner;
+        std::size_t count;
+    } rows[] = {
+        {"<title>T</title><content><part>p</part></content><correlativelink>\n</correlativelink>", 0},
+        {"<title>T</title><note>x</note>", 1},
+        {"<!-- mine --><title lang=\"zh\">T</title>", 2},
+        {"<title>T</title><content><part>a<b>bold</b></part>loose</content>", 2},
+        {"<title>T</title><correlativelink><link href=\"u\">x</link></correlativelink>", 1},
+        // A file outside the card is never read into it.
+        {"<title>T</title><keyword>&x;</keyword>", 2},
+    };
+    for (const auto& r : rows) {
+        Read back = ReadText((r.inner.find("&x;") != std::string::npos
+                                  ? "<!DOCTYPE datum [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><datum>"
+                                  : head) + r.inner + "</datum>");
+        ASSERT_TRUE(back.ok) << r.inner;
+        EXPECT_EQ(back.rs.unshown.size(), r.count) << r.inner;
+        EXPECT_EQ(back.rs.card.title + back.rs.card.keyword, "T");
+    }
+}
+
+TEST(LineIndexXml, StoresEveryCharacterAndReadsOldListsToo) {
+    ScriptedServices svc;
+    std::vector<LineIndexLink> links;
+    for (const char* utf8 : kHard) {
+        std::string t;
+        ASSERT_TRUE(plat::TryUtf8ToGbk(utf8, t));
+        links.push_back({t, "lib\\" + t + ".datum.xml", t, "2003-2-5 9:7", t, t});
+    }
+    const std::string bytes = LinkListBytes(Gbk("索引;书签"), Gbk("资料卡"), links);
+    EXPECT_TRUE(IsGb2312Bytes(bytes));
+    for (const std::string& text : {bytes, plat::ReplaceAll(Golden("lineindex_three_links.xml"), "a&lt;b &amp; c", "a<b & c")}) {
+        XmlRecordSet rs;
+        plat::LineReader reader = plat::LineReader::FromString(text);
+        ASSERT_TRUE(rs.ReadLineIndexHead(reader));
+        EXPECT_EQ(rs.head.title, Gbk("索引;书签"));
+        std::size_t n = 0;
+        while (rs.ReadLineIndexLink(reader)) ++n;
+        EXPECT_EQ(n, text == bytes ? links.size() : 3u);
+    }
+    XmlRecordSet rs;
+    plat::LineReader reader = plat::LineReader::FromString(bytes);
+    ASSERT_TRUE(rs.ReadLineIndexHead(reader));
+    for (const LineIndexLink& l : links) {
+        ASSERT_TRUE(rs.ReadLineIndexLink(reader));
+        EXPECT_EQ(rs.link.name + rs.link.url + rs.link.klass + rs.link.keyword + rs.link.source,
+                  l.name + l.url + l.klass + l.keyword + l.source);
+    }
+}
+
+// xmllint with libxml2's strict GB2312 decoder, and Python's xml.etree over Python's strict gb2312 codec,
+// read every written file and find the same fields. Skipped where the tools are not installed.
+TEST(CardXml, XmllintAndPythonReadTheSameFields) {
+    const bool lint = std::system("xmllint --version >/dev/null 2>&1") == 0;
+    const bool py = std::system("python3 -c 'import xml.etree' >/dev/null 2>&1") == 0;
+    if (!lint && !py) GTEST_SKIP() << "neither xmllint nor python3";
+    FixedClock clock;
+    TempProgramDir dir;
+    std::string want, files;
+    std::vector<LineIndexLink> links;
+    for (std::size_t i = 0; i < std::size(kHard); ++i) {
+        std::string t;
+        ASSERT_TRUE(plat::TryUtf8ToGbk(kHard[i], t));
+        const std::string name = "c" + std::to_string(i) + ".xml";
+        dir.WriteFile(name, CardBytes(HardCard(t)));
+        files += " " + dir.Native() + "/" + name;
+        want += std::string(kHard[i]) + "|" + kHard[i] + "|" + kHard[i] + "\n";
+        links.push_back({t, "u", t, "d", t, t});
+    }
+    dir.WriteFile("list.xml", LinkListBytes("t", "k", links));
+    files += " " + dir.Native() + "/list.xml";
+    if (lint) {
+        EXPECT_EQ(std::system(("xmllint --noout" + files + " 2>" + dir.Native() + "/lint.txt").c_str()), 0)
+            << dir.ReadFile("lint.txt");
+    }
+    if (!py) return;
+    const std::string script =
+        "import sys, xml.etree.ElementTree as ET\n"
+        "for f in sys.argv[1:]:\n"
+        "  r = ET.fromstring(open(f, 'rb').read().decode('gb2312'))\n"
+        "  if r.tag == 'datum':\n"
+        "    print(r.findtext('title') + '|' + r.findtext('keyword') + '|' + r.find('content')[1].text)\n"
+        "  else:\n"
+        "    for l in r.findall('link'): print(l.findtext('name') + '|' + l.findtext('class') + '|' + l.findtext('source'))\n";
+    dir.WriteFile("read.py", script);
+    FILE* p = popen(("python3 " + dir.Native() + "/read.py" + files + " 2>&1").c_str(), "r");
+    ASSERT_TRUE(p);
+    std::string out;
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0) << out;
+    EXPECT_EQ(out, want + want);
+}
+
+}  // namespace
