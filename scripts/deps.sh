@@ -4,8 +4,9 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev
           libbenchmark-dev libxslt1-dev libsqlite3-dev libarchive-dev desktop-file-utils ccache fonts-noto-cjk
           dpkg-dev file)  # the last two: cpack -G DEB finds the library dependencies with them
-# The test command also renders pages in a real browser and compares search against ripgrep.
-[ "${1:-}" = test ] && packages+=(chromium ripgrep)
+# The test command also renders pages in a real browser, compares search against ripgrep and reads the files
+# the program writes with xmllint and xsltproc.
+[ "${1:-}" = test ] && packages+=(chromium ripgrep libxml2-utils xsltproc)
 # The search benchmarks cut fortunes-zh's poems and sayings into a library and time ripgrep beside the index.
 [ "${1:-}" = bench ] && packages+=(ripgrep fortunes-zh)
 missing=()

@@ -96,7 +96,7 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
     read.card = m_xml.card;
     if (!read.ReadCard(reader) || reader.Failed() || !read.bodyWhole) {
         m_lastError = Gbk("读取文件 ") + path + Gbk(" 的XML数据时出错了!");
-        if (!read.readError.empty()) m_lastError += "\n" + read.readError;
+        if (!read.readError.empty() && !reader.Failed()) m_lastError += "\n" + read.readError;
         return 0;
     }
     reader.Close();

@@ -128,6 +128,9 @@ std::uint32_t FillDecodeSlot(std::uint32_t& slot, unsigned char lead, unsigned c
     if (len != one.size() || len < 2 || len > 3) return slot = kUnsure;
     char32_t cp = static_cast<unsigned char>(one[0]) & (0x7F >> len);
     for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (one[k] & 0x3F);
+    // GBK's user-defined areas (AAA1.., F8A1.., A140..) are no characters here, as GBK has them: GB18030 reads
+    // them as private-use ones, and a stray byte before a Chinese character would swallow it into one.
+    if (cp >= 0xE000 && cp <= 0xF8FF) return slot = kNoChar;
     return slot = cp + 1;
 }
 
@@ -287,15 +290,23 @@ bool TryUtf8ToGbk(std::string_view utf8, std::string& out) {
     return GbkEncoder().Run(utf8, out, kStop);
 }
 
+// Character by character, so that a byte that is no character costs only itself: the character after it is
+// read as it stands.
 std::string GbkToUtf8(std::string_view gbk) {
     std::string out;
     if (TryGbkToUtf8(gbk, out)) return out;
     out.clear();
-    GbkDecoder().Run(gbk, out, [](std::string_view rest, std::string& o) -> std::size_t {
-        if (kEuro(rest, o)) return 1;
-        o += "\xEF\xBF\xBD";  // U+FFFD
-        return 1;
-    });
+    std::string one;
+    for (std::size_t i = 0; i < gbk.size();) {
+        const std::size_t len = CharLen(gbk, i);
+        if (TryGbkToUtf8(gbk.substr(i, len), one)) {
+            out += one;
+            i += len;
+        } else {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+            ++i;
+        }
+    }
     return out;
 }
 
@@ -348,7 +359,8 @@ Unstorable FindUnstorable(QStringView text, QStringView ignore) {
             continue;
         }
         // U+FFFD stands where a file held bytes that are no character: saved, it would replace them for good.
-        if (u >= 0xE000 && u < 0xFFFE && u != 0xFFFD && EncodeSlot(cache, u) != 1) continue;
+        // Private-use characters have codes only in GBK's user-defined areas, which no other program reads alike.
+        if (u > 0xF8FF && u < 0xFFFE && u != 0xFFFD && EncodeSlot(cache, u) != 1) continue;
         if (ignore.contains(QChar(u))) continue;
         if (found.count++ == 0) found.first = u;
     }

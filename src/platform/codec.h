@@ -25,8 +25,9 @@ QString ToQ(std::string_view gbk);
 bool FromQ(const QString& text, std::string& gbk);
 
 // The characters of `text`, other than those in `ignore`, that an XML file cannot hold (controls other than
-// tab and line breaks, half a surrogate pair, U+FFFE, U+FFFF), and U+FFFD, which stands for bytes read that
-// were no character: how many, and the first.
+// tab and line breaks, half a surrogate pair, U+FFFE, U+FFFF), private-use characters (only GBK's
+// user-defined areas would hold them), and U+FFFD, which stands for bytes read that were no character: how
+// many, and the first.
 struct Unstorable {
     qsizetype count = 0;
     char32_t first = 0;

@@ -210,4 +210,48 @@ TEST(CardXml, XmllintAndPythonReadTheSameFields) {
     EXPECT_EQ(out, want + want);
 }
 
+// Cards written by other programs from the format the shipped cards show: Python's xml.etree and an XSLT
+// stylesheet run by xsltproc, both in GB2312 with character references for the rest.
+TEST(CardXml, CardsWrittenByPythonAndXsltprocOpen) {
+    const std::string title = "R&D <草稿> 關😀";
+    TempProgramDir dir;
+    std::vector<std::string> written;
+    if (std::system("python3 -c 'import xml.etree' >/dev/null 2>&1") == 0) {
+        dir.WriteFile("write.py",
+                      "import sys, xml.etree.ElementTree as ET\n"
+                      "d = ET.Element('datum')\n"
+                      "ET.SubElement(d, 'title').text = sys.argv[2]\n"
+                      "c = ET.SubElement(d, 'content')\n"
+                      "for p in ('a < b', sys.argv[2]): ET.SubElement(c, 'part').text = p\n"
+                      "ET.ElementTree(d).write(sys.argv[1], encoding='gb2312', xml_declaration=True)\n");
+        ASSERT_EQ(std::system(("python3 " + dir.Native() + "/write.py " + dir.Native() + "/py.xml '" + title + "'").c_str()), 0);
+        written.push_back("py.xml");
+    }
+    if (std::system("xsltproc --version >/dev/null 2>&1") == 0) {
+        dir.WriteFile("in.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><note><t>" +
+                                    plat::ReplaceAll(plat::ReplaceAll(title, "&", "&amp;"), "<", "&lt;") + "</t></note>");
+        dir.WriteFile("card.xsl",
+                      "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                      "<xsl:output method=\"xml\" encoding=\"gb2312\" indent=\"yes\"/>"
+                      "<xsl:template match=\"/note\"><xsl:processing-instruction name=\"xml-stylesheet\">type=\"text/xsl\" "
+                      "href=\"s.xsl\"</xsl:processing-instruction><datum><title><xsl:value-of select=\"t\"/></title>"
+                      "<content><part>a &lt; b</part><part><xsl:value-of select=\"t\"/></part></content></datum>"
+                      "</xsl:template></xsl:stylesheet>");
+        ASSERT_EQ(std::system(("xsltproc -o " + dir.Native() + "/xslt.xml " + dir.Native() + "/card.xsl " + dir.Native() +
+                               "/in.xml").c_str()),
+                  0);
+        written.push_back("xslt.xml");
+    }
+    if (written.empty()) GTEST_SKIP() << "neither python3 nor xsltproc";
+    std::string want;
+    ASSERT_TRUE(plat::TryUtf8ToGbk(title, want));
+    for (const std::string& f : written) {
+        EXPECT_TRUE(IsGb2312Bytes(dir.ReadFile(f))) << f;
+        Read back = ReadText(dir.ReadFile(f));
+        ASSERT_TRUE(back.ok) << f << ": " << back.rs.readError;
+        EXPECT_EQ(back.rs.card.title + "|" + back.rs.card.content, want + "|a < b\r\n" + want) << f;
+        EXPECT_TRUE(back.rs.unshown.empty()) << f << ": " << back.rs.UnshownSummary();
+    }
+}
+
 }  // namespace
