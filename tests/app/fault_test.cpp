@@ -175,8 +175,7 @@ TEST_F(BadInputTest, FilesNamedAsCardsThatAreNoCardsAreRefusedWithoutHanging) {
     for (const std::string name : {"noise", "zeros", "cut", "flat", "eio"}) {
         const std::string file = name + (name == "zeros" ? ".datum.bin" : ".datum.xml");
         // The parser's reason follows, but not for a disk that failed: that is no fault of the file.
-        XmlRecordSet parsed;
-        plat::LineReader reader;
+        XmlRecordSet parsed; plat::LineReader reader;
         ASSERT_TRUE(reader.Open("lib\\K\\" + file));
         ASSERT_NE(parsed.ReadCard(reader), name != "eio");
         svc.ExpectBox("读取文件 lib\\K\\" + file + " 的XML数据时出错了!" +

@@ -82,9 +82,7 @@ TEST(Codec, AgreesWithIconvOnEveryCodeAndStoresEveryCharacter) {
     EXPECT_EQ(back, "a\x94\x39\xFC\x36" "b");
     EXPECT_EQ(plat::ToQ(back), emoji);
     EXPECT_FALSE(plat::FromQ(emoji.left(2), back) || plat::FromQ(emoji.mid(2), back));
-    const QString controls[] = {emoji.left(2), QStringLiteral("x\x01"), QStringLiteral("\x7F\x1F")};
-    EXPECT_EQ(plat::FindUnstorable(controls[0]).count + plat::FindUnstorable(controls[1]).count, 2);
-    EXPECT_EQ(plat::FindUnstorable(controls[2]).first, 0x1Fu);  // DEL is an XML character
+    EXPECT_EQ(plat::FindUnstorable(emoji.left(2) + "x\x01\x7F").count, 2);  // DEL is an XML character
     EXPECT_EQ(plat::FindUnstorable(QStringLiteral("\t\r\n") + emoji).count, 0);
     EXPECT_TRUE(plat::FromQ(QString::fromUtf8("€・―"), back) && back == "\xA2\xE3\x81\x39\xA7\x39\xA8\x44");
     EXPECT_TRUE(plat::TryUtf8ToGbk("・", back) && !plat::IsGbk(back) && plat::IsGbk(plat::Gbk("關―")));

@@ -78,29 +78,6 @@ TEST(Card, ReadsBackWhatItWroteAndFailsOnDamage) {
         EXPECT_FALSE(Read(bad, back)) << bad.size();
 }
 
-// Every sign is found at every offset within a run of Chinese text, and a '\' trail byte never taken for one.
-TEST(Card, BodySignsAreFoundAtEveryOffsetOfLongChineseRuns) {
-    const std::string han = Gbk("汉字文"), sep = "</part>\r\n\t\t<part>";
-    const std::pair<std::string, std::string> signs[] = {{"<", "&lt;"}, {">", "&gt;"}, {"&", "&amp;"}, {"\x81\x5C", "&#x4E57;"},
-                                                         {"\r\n", sep}, {"\r", sep}, {"\n", sep}};
-    DatumCard c = Sample();
-    std::string want;
-    for (int run = 1; run < 20; ++run)
-        for (const auto& [sign, written] : signs) {
-            for (int k = 0; k < run; ++k) {  // pieces of 2, 4, 6 and 1 bytes: the sign lands at every offset
-                const std::string piece = k % 4 == 3 ? std::string("x") : han.substr(0, 2 * (k % 4 + 1));
-                c.content += piece;
-                want += piece;
-            }
-            c.content += sign;
-            want += written;
-        }
-    const std::string card = CardBytes(c);
-    const std::size_t start = card.find("<part>") + 6, end = card.rfind("</part>");
-    ASSERT_LT(start, end);
-    EXPECT_TRUE(card.compare(start, end - start, want) == 0);
-}
-
 TEST(ListFile, KeepsEveryLineAndSavesTheExactBytes) {
     TempProgramDir dir;
     dir.WriteFile("x.lst", Golden("list_in.lst"));
