@@ -220,24 +220,6 @@ TEST_F(EditorTest, FailedAndRefusedSavesLeaveTheCardIntact) {
     EXPECT_FALSE(dir.Exists("lib1/无此类"));
 }
 
-// Markup signs, GBK-only and traditional characters, "・" and an emoji: saved as entities and character
-// references, in GB2312 bytes, and opened again exactly as typed.
-TEST_F(EditorTest, EveryCharacterIsSavedAndOpensAgainAsTyped) {
-    OpenCard("a1");
-    const QString title = QString::fromUtf8("R&D <草稿> 關於・笔记😀"), body = QString::fromUtf8("if (a<b && b>c)\n關😀");
-    Edit(1009)->setText(title);
-    Body()->setPlainText(body);
-    Save();
-    const std::string file = dir.ReadFile("lib1/A/a1.datum.xml");
-    EXPECT_NE(file.find("<title>R&amp;D &lt;" + Gbk("草稿") + "&gt; &#x95DC;" + Gbk("於") + "&#x30FB;" + Gbk("笔记") + "&#x1F600;</title>"),
-              std::string::npos) << file;
-    EXPECT_NE(file.find("<part>if (a&lt;b &amp;&amp; b&gt;c)</part>"), std::string::npos);
-    OpenCard("a2");
-    OpenCard("a1");
-    EXPECT_EQ(Edit(1009)->text() + "|" + Body()->Body(), title + "|" + body);
-    EXPECT_FALSE(dlg->Form().HasEdits());
-}
-
 TEST_F(EditorTest, TheCreationStampFollowsTheFormAcrossALibrarySwitch) {
     PickLibrary(1);  // a new card typed into the empty form: no question, the save's stamp
     Edit(1009)->setText(QStringLiteral("新"));

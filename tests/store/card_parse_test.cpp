@@ -8,7 +8,6 @@
 #include "platform/text.h"
 #include "store/xml_record_set.h"
 #include "support/cards.h"
-#include "support/scripted_services.h"
 #include "support/temp_dir.h"
 
 using plat::Gbk;
@@ -118,27 +117,13 @@ TEST(CardXml, NamesWhatTheFieldsDoNotShow) {
     }
 }
 
-TEST(LineIndexXml, StoresEveryCharacterAndReadsOldListsToo) {
-    ScriptedServices svc;
-    std::vector<LineIndexLink> links;
-    for (const char* utf8 : kHard) {
-        std::string t;
-        ASSERT_TRUE(plat::TryUtf8ToGbk(utf8, t));
-        links.push_back({t, "lib\\" + t + ".datum.xml", t, "2003-2-5 9:7", t, t});
-    }
-    const std::string bytes = LinkListBytes(Gbk("索引;书签"), Gbk("资料卡"), links);
-    EXPECT_TRUE(IsGb2312Bytes(bytes));
-    // An old list with a raw '&' in a name is no XML: read by its lines as before.
-    const std::string old = plat::ReplaceAll(Golden("lineindex_three_links.xml"), "a&lt;b &amp; c", "a<b & c");
-    for (const auto& [text, want] : {std::pair{bytes, links}, std::pair{old, std::vector<LineIndexLink>(3)}}) {
-        XmlRecordSet rs;
-        plat::LineReader reader = plat::LineReader::FromString(text);
-        ASSERT_TRUE(rs.ReadLineIndexHead(reader));
-        std::size_t n = 0;
-        for (; rs.ReadLineIndexLink(reader); ++n)
-            if (!want[n].url.empty()) EXPECT_EQ(rs.link.name + rs.link.url + rs.link.keyword, want[n].name + want[n].url + want[n].keyword);
-        EXPECT_EQ(n, want.size());
-    }
+// (Every character in a link list: the line index test, and the tools' test below.) A list written before its
+// fields were escaped, with a raw '&' in a name, is no XML: it reads by its lines as before.
+TEST(LineIndexXml, ReadsOldListsToo) {
+    XmlRecordSet rs;
+    auto reader = plat::LineReader::FromString(plat::ReplaceAll(Golden("lineindex_three_links.xml"), "a&lt;b &amp; c", "a<b & c"));
+    ASSERT_TRUE(rs.ReadLineIndexHead(reader) && rs.ReadLineIndexLink(reader) && rs.ReadLineIndexLink(reader));
+    EXPECT_EQ(rs.link.name, "a<b & c");
 }
 
 bool Have(const std::string& probe) { return std::system((probe + " >/dev/null 2>&1").c_str()) == 0; }
