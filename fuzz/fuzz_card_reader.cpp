@@ -29,7 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     XmlRecordSet head;
     (void)head.ReadCardHead(r2);
     (void)head.ReadCardPart(r2);
-    if (!ok) return 0;
+    // The round trip is the parser's promise; a card in the old line layout that is no XML is only read.
+    XmlRecordSet probe;
+    if (!ok || !probe.ParseCard(bytes)) return 0;
 
     // What the parser read is written and read back the same; a line break inside a paragraph becomes a
     // paragraph break. A field from a card in the old line layout may hold what no XML holds: skipped.
@@ -41,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && (!breaks || (c != '\r' && c != '\n'))) return false;
         return true;
     };
-    for (const std::string* f : {&before.title, &before.klass, &before.source, &before.keyword, &before.founddate})
+    for (const std::string* f : {&before.title, &before.klass, &before.source, &before.keyword, &before.founddate,
+                                 &before.href})
         if (!xmlText(*f, false)) return 0;
     if (!xmlText(before.content, true)) return 0;
     plat::StringSink sink;
@@ -51,10 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto paragraphs = [](const std::string& s) {
         return plat::ReplaceAll(plat::ReplaceAll(plat::ReplaceAll(s, "\r\n", "\n"), "\r", "\n"), "\n", "\r\n");
     };
-    if (back.card.title != before.title || back.card.klass != before.klass || back.card.source != before.source ||
-        back.card.keyword != before.keyword || back.card.content != paragraphs(before.content) ||
+    // As characters: an old card's one-byte euro sign comes back as GB18030 writes it.
+    auto same = [](const std::string& x, const std::string& y) { return plat::GbkToUtf8(x) == plat::GbkToUtf8(y); };
+    if (!same(back.card.title, before.title) || !same(back.card.klass, before.klass) ||
+        !same(back.card.source, before.source) || !same(back.card.keyword, before.keyword) ||
+        !same(back.card.content, paragraphs(before.content)) ||
         // An empty creation stamp is written as the time of the save.
-        (!before.founddate.empty() && back.card.founddate != before.founddate))
+        (!before.founddate.empty() && !same(back.card.founddate, before.founddate)))
         abort();
     return 0;
 }
