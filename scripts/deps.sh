@@ -4,10 +4,12 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev
           libbenchmark-dev libxslt1-dev libsqlite3-dev libarchive-dev desktop-file-utils ccache fonts-noto-cjk
           dpkg-dev file)  # the last two: cpack -G DEB finds the library dependencies with them
-# The test command also renders pages in a real browser and compares search against ripgrep; it reads an
-# exported site with linkchecker and tidy and the exported notes' front matter with Python's yaml, and the trash
-# through the desktop's own file manager library (gio with gvfs, on a session bus).
-[ "${1:-}" = test ] && packages+=(chromium ripgrep linkchecker tidy python3-yaml gvfs dbus libglib2.0-bin)
+# The test command also renders pages in a real browser and compares search against ripgrep; it reads the files
+# the program writes with xmllint and xsltproc, an exported site with linkchecker and tidy and the exported notes'
+# front matter with Python's yaml, and the trash through the desktop's own file manager library (gio with gvfs,
+# on a session bus).
+[ "${1:-}" = test ] && packages+=(chromium ripgrep libxml2-utils xsltproc linkchecker tidy python3-yaml gvfs dbus
+                                 libglib2.0-bin)
 # The search benchmarks cut fortunes-zh's poems and sayings into a library and time ripgrep beside the index.
 [ "${1:-}" = bench ] && packages+=(ripgrep fortunes-zh)
 missing=()

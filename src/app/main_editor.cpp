@@ -71,9 +71,12 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
         return 0;
     }
     // A read error partway, or a body cut by a line that is no whole paragraph, would show a shorter card,
-    // and saving it in place would delete the rest.
-    if (!m_xml.ReadCard(reader) || reader.Failed() || !m_xml.bodyWhole) {
+    // and saving it in place would delete the rest. A card that does not open leaves the form's as it was.
+    XmlRecordSet read;
+    read.card = m_xml.card;
+    if (!read.ReadCard(reader) || reader.Failed() || !read.bodyWhole) {
         m_lastError = Gbk("读取文件 ") + path + Gbk(" 的XML数据时出错了!");
+        if (!read.readError.empty() && !reader.Failed()) m_lastError += "\n" + read.readError;
         return 0;
     }
     // The version the form holds is the one the descriptor had when it was opened: whatever lands after
@@ -81,6 +84,8 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
     plat::FileStamp stamp = reader.Stamp();
     if (reader.ChangedWhileRead()) stamp.size = -1;  // what was read is no version of the file
     reader.Close();
+    m_xml.card = std::move(read.card);
+    m_xml.unshown = std::move(read.unshown);
     const DatumCard& card = m_xml.card;
 
     m_libTree->SetFounddate(m_libTree->Current(), card.founddate);
@@ -164,6 +169,7 @@ int CMainDlg::SaveDatum(const std::string& fileName, bool createNew) {
         return 0;
     }
     m_form.Saved(fileName, card.href, card.founddate, stamp);
+    m_xml.unshown.clear();  // what the form did not show was agreed to go
     return 1;
 }
 

@@ -61,6 +61,11 @@ bool CMainDlg::SaveForm() {
     // While the questions below are up, the file may change again; the form is not reloaded under them.
     const QScopedValueRollback<bool> saving(m_saving, true);
     const std::string oldFile = m_form.LoadedPath();
+    // A card written by another program may hold what the form has no field for; a save from the form drops it.
+    if (!oldFile.empty() && !m_xml.unshown.empty() &&
+        !ask(Gbk("文件 ") + oldFile + Gbk(" 中有窗口里不显示的内容：") + m_xml.UnshownSummary() +
+             Gbk("。\n保存后它们将不再在文件中。仍要保存吗?")))
+        return false;
     const plat::FileStamp oldStamp = m_form.Stamp();
     const bool inPlace = !oldFile.empty() && (oldFile == fileName || SameFile(oldFile, fileName));
     if (inPlace) {
