@@ -21,6 +21,7 @@
 #include "ui/dialog.h"
 
 class CShowMsgDlg;
+class CardHistory;
 class CSearchDlg;
 class QTimer;
 namespace ui {
@@ -65,6 +66,7 @@ public:
 
     search::Indexer& SearchIndex() { return *m_searchIndex; }
     CSearchDlg* SearchWindow() const { return m_searchDlg; }
+    CardHistory& History() { return *m_history; }
 
 protected:
     bool OnInitDialog() override;
@@ -206,6 +208,7 @@ private:
     bool m_saving = false;                           // the save's questions are up: the form is not reloaded
     QTimer* m_noticeTimer = nullptr;                 // hides a notice in the strip
     CSearchDlg* m_searchDlg = nullptr;
+    CardHistory* m_history = nullptr;  // every version of the current library's cards
     int m_timerId = 0;
     int m_exposeWaits = 0;  // start-up ticks spent waiting for the window to appear
     bool m_ending = false;  // the failure procedure is closing the window

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/card_history.h"
 #include "app/main_dlg.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
@@ -163,6 +164,7 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
     }
     // The system's reason goes with each failure: a full disk, a read-only file system, a folder gone.
     auto why = [](int err) { return err ? Gbk("：") + plat::SystemReason(err) : std::string(); };
+    m_history->BeforeSave(fileName);
     plat::AtomicFile file;
     if (!file.Open(fileName)) {
         const int err = errno;
@@ -175,7 +177,9 @@ int CMainDlg::SaveDatum(const std::string& fileName) {
         m_lastError = Gbk("写入 XML 数据时出错!!") + why(err);
         return 0;
     }
+    const std::string loadedFrom = m_form.LoadedPath();
     m_form.Saved(fileName, card.href, card.founddate);
+    m_history->Saved(fileName, bytes, loadedFrom);
     return 1;
 }
 

@@ -29,5 +29,7 @@ int RunRender(const QStringList& args);
 int RunSearch(const QStringList& args);
 int RunBackup(const QStringList& args);
 int RunRestore(const QStringList& args);
+int RunHistory(const QStringList& args);
+int RunShowVersion(const QStringList& args);
 
 }  // namespace cli

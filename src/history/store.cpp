@@ -54,6 +54,7 @@ const char* WhoLabel(Who who) {
 struct Store::Edit {
     std::string path;
     std::optional<git_oid> blob;  // none: the path is removed
+    bool ifMissing = false;       // only where the path has nothing yet
 };
 
 Store::Store() { git_libgit2_init(); }
@@ -156,7 +157,7 @@ bool Store::Commit(const std::vector<Edit>& edits, Who who, const std::string& m
             return false;
         }
         TreeEdit tree;
-        for (const Edit& e : edits) tree.Set(e.path, e.blob);
+        for (const Edit& e : edits) tree.Set(e.path, e.blob, e.ifMissing);
         git_oid treeId, commitId;
         git_tree* newTree = nullptr;
         git_signature* sig = nullptr;
@@ -203,7 +204,7 @@ bool Store::Commit(const std::vector<Edit>& edits, Who who, const std::string& m
 }
 
 bool Store::Saved(const std::string& path, const std::optional<std::string>& replaced, std::string_view written,
-                  Who who, std::string& error) {
+                  Who who, std::string& error, const std::string& from) {
     if (!repo_) {
         error = "历史库没有打开";
         return false;
@@ -220,7 +221,10 @@ bool Store::Saved(const std::string& path, const std::optional<std::string>& rep
         last = Hex(before);
     }
     if (last == Hex(now)) return true;  // the store has this text already
-    return Commit({{path, now}}, who, (who == Who::Restore ? "恢复 " : "保存 ") + OneLine(path), error);
+    std::string message = (who == Who::Restore ? "恢复 " : "保存 ") + OneLine(path);
+    if (!replaced && !last && !from.empty() && from != path && LastBlob(repo_, from))
+        message += "\n\nMoved: " + OneLine(from) + "\t" + OneLine(path) + "\n";
+    return Commit({{path, now}}, who, message, error);
 }
 
 bool Store::Apply(const std::vector<Change>& changes, std::string& error) {
@@ -318,7 +322,7 @@ bool Store::Import(const std::vector<std::string>& paths,
             error = LastError("不能写入历史库");
             return false;
         }
-        edits.push_back({paths[i], blob});
+        edits.push_back({paths[i], blob, true});
     }
     if (progress) progress(total, total);
     return edits.empty() || Commit(edits, Who::Other, "资料库的第一个版本", error);

@@ -61,14 +61,16 @@ public:
     const std::string& SetAside() const { return setAside_; }
 
     // A save by the program: `replaced` is the text the file held just before (none for a new file); when
-    // the store does not have it yet (another program wrote it unseen) it is kept first, as theirs.
+    // the store does not have it yet (another program wrote it unseen) it is kept first, as theirs. A new
+    // file saved from the card at `from` (the title or class changed) takes that card's versions with it.
     bool Saved(const std::string& path, const std::optional<std::string>& replaced, std::string_view written,
-               Who who, std::string& error);
+               Who who, std::string& error, const std::string& from = {});
     // Changes seen on disk, as one commit. A card gone from one place while a card of the same text appears
     // at another is a move: its versions follow it.
     bool Apply(const std::vector<Change>& changes, std::string& error);
     // The first history of a whole library: every card in one commit. `text` reads a card (false: skipped);
-    // `progress(done, total)` returns false to stop, and then nothing is committed.
+    // `progress(done, total)` returns false to stop, and then nothing is committed. A card that got a
+    // version meanwhile (a save while this ran) keeps it.
     bool Import(const std::vector<std::string>& paths,
                 const std::function<bool(const std::string&, std::string&)>& text,
                 const std::function<bool(int, int)>& progress, std::string& error);

@@ -10,7 +10,7 @@ std::string GitError(const char* what) {
 
 }  // namespace
 
-void TreeEdit::Set(const std::string& path, const std::optional<git_oid>& blob) {
+void TreeEdit::Set(const std::string& path, const std::optional<git_oid>& blob, bool ifMissing) {
     Node* node = &root_;
     std::size_t from = 0;
     while (from <= path.size()) {
@@ -22,6 +22,7 @@ void TreeEdit::Set(const std::string& path, const std::optional<git_oid>& blob) 
     if (node == &root_) return;  // no name at all
     node->leaf = true;
     node->blob = blob;
+    node->ifMissing = ifMissing;
     node->children.clear();
 }
 
@@ -52,7 +53,9 @@ bool TreeEdit::WriteNode(git_repository* repo, const git_tree* base, const Node&
         const std::string& name = it->first;
         const Node& child = it->second;
         std::optional<git_oid> result;
-        if (child.leaf) {
+        if (child.leaf && child.ifMissing && git_treebuilder_get(builder, name.c_str())) {
+            continue;
+        } else if (child.leaf) {
             result = child.blob;
         } else {
             git_tree* sub = nullptr;

@@ -14,14 +14,16 @@ namespace history {
 
 class TreeEdit {
 public:
-    // `path` ('/' between folders) gets `blob`, or is removed (with all below it) when there is none.
-    void Set(const std::string& path, const std::optional<git_oid>& blob);
+    // `path` ('/' between folders) gets `blob`, or is removed (with all below it) when there is none;
+    // `ifMissing`: only where the base has nothing of that name.
+    void Set(const std::string& path, const std::optional<git_oid>& blob, bool ifMissing = false);
     bool Write(git_repository* repo, const git_tree* base, git_oid& out, std::string& error) const;
 
 private:
     struct Node {
         std::map<std::string, Node> children;
         bool leaf = false;
+        bool ifMissing = false;
         std::optional<git_oid> blob;
     };
     static bool WriteNode(git_repository* repo, const git_tree* base, const Node& node, std::optional<git_oid>& out,
