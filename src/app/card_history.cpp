@@ -1,6 +1,9 @@
 #include "app/card_history.h"
 
+#include <fcntl.h>
+#include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTimer>
 #include <filesystem>
@@ -8,6 +11,7 @@
 
 #include "history/place.h"
 #include "platform/codec.h"
+#include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/text.h"
 #include "search/walk.h"
@@ -188,11 +192,29 @@ void CardHistory::Seen(const std::vector<std::string>& paths) {
 void CardHistory::RecordSeen() {
     if (seen_.empty()) return;
     std::vector<history::Change> changes;
+    std::string error;
     for (const std::string& path : seen_) {
         const std::string rel = InStore(path);
-        if (rel.empty()) continue;
-        const std::string native = OnDisk(rel);
         std::error_code ec;
+        if (rel.empty() && history::Canonical(plat::ToNative(path)) != nativeRoot_) continue;
+        const std::string native = rel.empty() ? nativeRoot_ : OnDisk(rel);
+        if (fs::is_directory(fs::symlink_status(native, ec))) {
+            // A folder changed as a whole: each card in it now, and each the store has there and the disk not.
+            std::set<std::string> here;
+            for (const fs::directory_entry& e : fs::directory_iterator(native, ec)) {
+                const std::string name = e.path().filename().string();
+                std::string bytes;
+                if (!search::IsCardName(name) || !ReadCard(e.path().string(), bytes)) continue;
+                const std::string card = rel.empty() ? name : rel + "/" + name;
+                here.insert(card);
+                changes.push_back({card, std::move(bytes)});
+            }
+            if (history::Store* store = Store(error))
+                for (const std::string& had : store->Files(rel))
+                    if (!here.count(had)) changes.push_back({had, std::nullopt});
+            continue;
+        }
+        if (rel.empty()) continue;
         history::Change change{rel, std::nullopt};
         std::string bytes;
         if (search::IsCardName(fs::path(rel).filename().string()) && ReadCard(native, bytes))
@@ -202,9 +224,41 @@ void CardHistory::RecordSeen() {
         changes.push_back(std::move(change));
     }
     seen_.clear();
-    std::string error;
     history::Store* store = Store(error);
     if (!store || !store->Apply(changes, error)) {
         if (notify_) notify_(Gbk("其他程序的修改没有记入历史：") + Why(error));
     }
+}
+
+bool CardHistory::BringBack(const history::DeletedCard& card, std::string& error) {
+    history::Store* store = Store(error);
+    std::string bytes;
+    if (!store || !store->BlobText(card.blob, bytes, error)) return false;
+    const std::string native = OnDisk(card.path);
+    std::error_code ec;
+    fs::create_directories(fs::path(native).parent_path(), ec);
+    // O_EXCL: whatever stands at that name now, a card or anything else, stays as it is.
+    const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = errno == EEXIST ? "那里现在已有同名的文件 " + native + "，没有覆盖它" : plat::GbkToUtf8(plat::SystemReason(errno));
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const int err = errno;
+    const bool ok = done == bytes.size() && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok) {
+        ::unlink(native.c_str());  // the half-written file is ours alone
+        error = plat::GbkToUtf8(plat::SystemReason(err));
+        return false;
+    }
+    if (!store->Saved(card.path, std::nullopt, bytes, history::Who::Restore, error) && notify_)
+        notify_(Gbk("资料卡已恢复，但这个版本没有记入历史：") + Why(error));
+    error.clear();
+    return true;
 }

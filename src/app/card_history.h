@@ -36,7 +36,8 @@ public:
     void Saved(const std::string& path, std::string_view written, const std::string& from);
     // The form now holds an old version of `path`: its next save is a restore.
     void Restored(const std::string& path) { restored_ = path; }
-    // Paths the watch saw change (internal): cards, or folders gone.
+    // Paths the watch saw change (internal): cards, folders gone, or folders that changed as a whole (their
+    // cards are then compared with the store's), and any other name, which is passed over.
     void Seen(const std::vector<std::string>& paths);
 
     // The store of the current library, opened when needed; null when there is none (the reason in `error`).
@@ -45,6 +46,10 @@ public:
     std::string InStore(const std::string& path) const;
     // The native path of a path in the store.
     std::string OnDisk(const std::string& inStore) const;
+
+    // Writes a deleted card's last text back where it stood (its class folder made again if need be), never
+    // over a file that stands there now; the card's next version says it was restored.
+    bool BringBack(const history::DeletedCard& card, std::string& error);
 
     bool Busy() const { return worker_.joinable() && !done_; }
     // Blocks until the first history and the settling changes are recorded (tests).

@@ -110,6 +110,7 @@ void CMainDlg::WireKeys() {
     }
     const QKeySequence rescan(Qt::Key_F5);
     connect(new QShortcut(rescan, this), &QShortcut::activated, this, [this] { OnRescan(); });
+    connect(new QShortcut(Qt::CTRL | Qt::Key_H, this), &QShortcut::activated, this, [this] { OnHistory(); });
     m_cbLibrary->setToolTip(Tip("重新扫描资料库", rescan));
 }
 

@@ -156,6 +156,8 @@ private:
 
     // --- search (main_search.cpp)
     void OnSearch();  // shows the search window (button 1023, Ctrl+F)
+    void OnHistory();  // the history of the card in the form (Ctrl+H)
+    void RestoreVersion(const std::string& card, const std::string& bytes);  // into the form, unsaved
     // Selects the card's entry in the tree and opens it as a double-click on it does; true when it is on
     // the form then.
     bool OpenSearchResult(const std::string& path);

@@ -47,7 +47,8 @@ void CMainDlg::OnDiskChanges() {
             m_libTree->Apply(c.folder, c.name, c.replaced, touched);
         m_libTree->EndChanges();
         for (const std::string& path : touched) m_searchIndex->Touch(path);
-        m_history->Seen(touched);
+        m_history->Seen(touched);  // the cards of a class that came, with all below it
+        for (const plat::FolderWatch::Change& c : batch) m_history->Seen({c.folder + c.name});
     }
     CheckFormFile();
     if (more) QTimer::singleShot(0, this, [this] { OnDiskChanges(); });

@@ -35,6 +35,13 @@ struct Version {
     bool Deleted() const { return size < 0; }
 };
 
+// A card whose last version is a delete: where it stood, when it went, and the text it had last.
+struct DeletedCard {
+    std::string path, id, blob;
+    long long time = 0;
+    Who who = Who::Other;
+};
+
 // One change seen on disk: the text a card now has, or none when it is gone.
 struct Change {
     std::string path;
@@ -82,6 +89,10 @@ public:
     // The text of one of them; `id` may be a prefix of the commit (at least 4 digits).
     bool Text(const std::string& path, const std::string& id, std::string& bytes, std::string& error) const;
     bool BlobText(const std::string& blob, std::string& bytes, std::string& error) const;
+    // The cards the store has directly in `folder` ("" for the library root), by their paths.
+    std::vector<std::string> Files(const std::string& folder) const;
+    // The cards the store has seen go and not come back (a card moved elsewhere is no delete), newest first.
+    std::vector<DeletedCard> Deleted(std::string& error) const;
 
     // The folder of the store for a library root (native), below the history home; empty with `error`
     // when the user has no data folder (no HOME).

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <cstring>
+#include <set>
 
 #include "history/store.h"
 
@@ -143,6 +144,72 @@ bool Store::Text(const std::string& path, const std::string& id, std::string& by
         return false;
     }
     return BlobText(found->blob, bytes, error);
+}
+
+std::vector<std::string> Store::Files(const std::string& folder) const {
+    std::vector<std::string> out;
+    git_object* tree = nullptr;
+    const std::string spec = "refs/heads/main:" + folder;
+    if (!repo_ || git_revparse_single(&tree, repo_, spec.c_str()) != 0) return out;
+    if (git_object_type(tree) == GIT_OBJECT_TREE) {
+        const git_tree* t = reinterpret_cast<git_tree*>(tree);
+        for (std::size_t i = 0; i < git_tree_entrycount(t); ++i) {
+            const git_tree_entry* e = git_tree_entry_byindex(t, i);
+            if (git_tree_entry_type(e) == GIT_OBJECT_BLOB)
+                out.push_back((folder.empty() ? "" : folder + "/") + git_tree_entry_name(e));
+        }
+    }
+    git_object_free(tree);
+    return out;
+}
+
+std::vector<DeletedCard> Store::Deleted(std::string& error) const {
+    std::vector<DeletedCard> out;
+    git_object* tip = nullptr;
+    if (!repo_ || git_revparse_single(&tip, repo_, "refs/heads/main") != 0) return out;
+    git_commit* commit = reinterpret_cast<git_commit*>(tip);
+    git_tree* head = nullptr;
+    git_commit_tree(&head, commit);
+    std::set<std::string> listed;
+    // Only the folders a commit changed are compared: identical subtrees are skipped whole.
+    while (commit) {
+        git_commit* parent = nullptr;
+        if (git_commit_parentcount(commit) == 0 || git_commit_parent(&parent, commit, 0) != 0) {
+            git_commit_free(commit);
+            break;
+        }
+        git_tree *now = nullptr, *before = nullptr;
+        git_diff* diff = nullptr;
+        if (git_commit_tree(&now, commit) == 0 && git_commit_tree(&before, parent) == 0 &&
+            git_diff_tree_to_tree(&diff, repo_, before, now, nullptr) == 0) {
+            const std::string message = git_commit_message(commit);
+            for (std::size_t i = 0; i < git_diff_num_deltas(diff); ++i) {
+                const git_diff_delta* d = git_diff_get_delta(diff, i);
+                if (d->status != GIT_DELTA_DELETED) continue;
+                const std::string path = d->old_file.path;
+                git_tree_entry* standing = nullptr;
+                const bool stands = git_tree_entry_bypath(&standing, head, path.c_str()) == 0;
+                git_tree_entry_free(standing);
+                if (stands || message.find("Moved: " + path + "\t") != std::string::npos) continue;
+                if (!listed.insert(path).second) continue;  // gone more than once: its last delete counts
+                out.push_back({path, Hex(git_commit_id(commit)), Hex(&d->old_file.id),
+                               static_cast<long long>(git_commit_time(commit)), WhoOf(commit)});
+            }
+        } else {
+            error = "历史库中有读不出来的版本，更早删除的资料卡没有列出";
+        }
+        git_diff_free(diff);
+        git_tree_free(now);
+        git_tree_free(before);
+        git_commit_free(commit);
+        commit = parent;
+        if (!error.empty()) {
+            git_commit_free(commit);
+            break;
+        }
+    }
+    git_tree_free(head);
+    return out;
 }
 
 }  // namespace history

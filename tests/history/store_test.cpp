@@ -88,6 +88,26 @@ TEST_F(StoreTest, ChangesSeenOnDiskAreOneCommitAndMovesKeepTheirVersions) {
     EXPECT_EQ(Git({"ls-tree", "-r", "--name-only", "main"}), "b/x2.datum.xml\n");
 }
 
+TEST_F(StoreTest, DeletedCardsAreThoseGoneAndNotMovedNorBack) {
+    for (const char* p : {"A/gone.datum.xml", "A/moved.datum.xml", "A/back.datum.xml", "B/only.datum.xml"})
+        ASSERT_TRUE(store.Saved(p, std::nullopt, std::string("text of ") + p, Who::Program, error));
+    ASSERT_TRUE(store.Apply({{"A/gone.datum.xml", std::nullopt},
+                             {"A/moved.datum.xml", std::nullopt},
+                             {"C/moved.datum.xml", std::string("text of A/moved.datum.xml")},
+                             {"A/back.datum.xml", std::nullopt}},
+                            error));
+    ASSERT_TRUE(store.Saved("A/back.datum.xml", std::nullopt, "again", Who::Program, error));
+    ASSERT_TRUE(store.Apply({{"B/only.datum.xml", std::nullopt}}, error));  // its class folder goes with it
+    std::vector<std::string> gone;
+    for (const history::DeletedCard& d : store.Deleted(error)) {
+        std::string bytes;
+        ASSERT_TRUE(store.BlobText(d.blob, bytes, error));
+        gone.push_back(d.path + "=" + bytes);
+    }
+    EXPECT_EQ(gone, (std::vector<std::string>{"B/only.datum.xml=text of B/only.datum.xml",
+                                              "A/gone.datum.xml=text of A/gone.datum.xml"}));
+}
+
 TEST_F(StoreTest, VersionIdsAreCheckedBeforeAnyIsRead) {
     ASSERT_TRUE(store.Saved("c.datum.xml", std::nullopt, "one", Who::Program, error));
     const std::string id = store.Versions("c.datum.xml", error).at(0).id;
