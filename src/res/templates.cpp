@@ -150,16 +150,16 @@ DialogTemplate Search() {
 
 // A card's history: its versions newest first, what the selected one holds or how it differs from the card now.
 DialogTemplate History() {
-    return {136, "资料卡的历史", 420, 240, "MS Shell Dlg", 8, false,
+    return {136, "资料卡的历史", 460, 280, "MS Shell Dlg", 8, false,
             {
-                {1040, K::ListReport, "", 5, 5, 150, 210, kGrowY},
-                {1041, K::Static, "", 160, 5, 255, 9, kGrowX},
-                {1042, K::TextView, "", 160, 16, 255, 199, kGrowX | kGrowY},
-                {1043, K::Button, "此版本的内容", 5, 220, 60, 14, kMoveY},
-                {1044, K::Button, "与现在比较", 70, 220, 60, 14, kMoveY},
-                {1045, K::Button, "恢复此版本", 160, 220, 60, 14, kMoveY},
-                {1046, K::Button, "已删除的资料卡", 225, 220, 70, 14, kMoveY},
-                {2, K::Button, "关  闭", 365, 220, 50, 14, kMoveX | kMoveY},
+                {1040, K::ListReport, "", 5, 5, 160, 250, kNone},
+                {1041, K::Static, "", 170, 5, 285, 9, kNone},
+                {1042, K::TextView, "", 170, 16, 285, 239, kNone},
+                {1043, K::Button, "此版本的内容", 5, 260, 60, 14, kNone},
+                {1044, K::Button, "与现在比较", 70, 260, 60, 14, kNone},
+                {1045, K::Button, "恢复此版本", 170, 260, 60, 14, kNone},
+                {1046, K::Button, "已删除的资料卡", 235, 260, 70, 14, kNone},
+                {2, K::Button, "关  闭", 405, 260, 50, 14, kNone},
             }};
 }
 
