@@ -52,8 +52,8 @@ CHistoryDlg::CHistoryDlg(CardHistory& history, const std::string& card,
     list_->setAccessibleName(Q("资料卡的各个版本"));
     text_->setAccessibleName(Q("版本的内容"));
     const int unit = BaseUnitX();
-    list_->header()->resizeSection(0, 80 * unit / 4);
-    list_->header()->resizeSection(1, 30 * unit / 4);
+    list_->header()->resizeSection(0, 72 * unit / 4);
+    list_->header()->resizeSection(1, 42 * unit / 4);
     inStore_ = history_.InStore(card_);
     OnClicked(kVersion, [this] { ShowVersion(); });
     OnClicked(kCompare, [this] { ShowDifferences(); });
