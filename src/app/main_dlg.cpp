@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <QWindow>
 
+#include "app/card_history.h"
 #include "platform/codec.h"
 #include "platform/folder_watch.h"
 #include "platform/fs.h"
@@ -53,6 +54,9 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     connect(m_noticeTimer, &QTimer::timeout, this, [this] {
         if (m_msg) m_msg->hide();
     });
+    m_history = new CardHistory([this](const std::string& text) { if (m_msg) Notify(text); },
+                                [this](const std::string& text) { if (m_msg) { SetProgress(text); m_msg->ShowAt(); } },
+                                this);
 
     // Text typed into a combo must never become an entry: every entry is bound to a table slot.
     for (QComboBox* cb : {m_cbLibrary, m_cbClass, m_cbSource, m_cbStyle}) cb->setInsertPolicy(QComboBox::NoInsert);
@@ -109,6 +113,7 @@ void CMainDlg::WireKeys() {
     }
     const QKeySequence rescan(Qt::Key_F5);
     connect(new QShortcut(rescan, this), &QShortcut::activated, this, [this] { OnRescan(); });
+    connect(new QShortcut(Qt::CTRL | Qt::Key_H, this), &QShortcut::activated, this, [this] { OnHistory(); });
     m_cbLibrary->setToolTip(Tip("重新扫描资料库", rescan));
 }
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/card_history.h"
 #include "app/main_dlg.h"
 #include "app/save_names.h"
 #include "platform/codec.h"
@@ -153,6 +154,7 @@ int CMainDlg::SaveDatum(const std::string& fileName, bool createNew) {
     // The system's reason goes with each failure: a full disk, a read-only file system, a folder gone.
     auto why = [](int err) { return err ? Gbk("：") + plat::SystemReason(err) : std::string(); };
     // errno stays the failure's for the caller: a new file's name that was taken meanwhile is EEXIST.
+    m_history->BeforeSave(fileName);
     plat::AtomicFile file;
     if (!(createNew ? file.OpenNew(fileName) : file.Open(fileName))) {
         const int err = errno;
@@ -168,8 +170,10 @@ int CMainDlg::SaveDatum(const std::string& fileName, bool createNew) {
         errno = err;
         return 0;
     }
+    const std::string loadedFrom = m_form.LoadedPath();
     m_form.Saved(fileName, card.href, card.founddate, stamp);
     m_xml.unshown.clear();  // what the form did not show was agreed to go
+    m_history->Saved(fileName, bytes, loadedFrom);
     return 1;
 }
 

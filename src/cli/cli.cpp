@@ -30,6 +30,8 @@ constexpr Mode kModes[] = {
     {"--export-html", RunExportHtml, "LIBRARY FOLDER [--newest-first]", "把资料库导出为静态网站"},
     {"--export-md", RunExportMd, "LIBRARY FOLDER", "把资料库导出为 Markdown 文件"},
     {"--import", RunImport, "FOLDER|FILE... --library NAME [--class CLASS] [--mark]", "把 .txt 和 .md 文件导入为资料卡"},
+    {"--history", RunHistory, "CARD", "列出资料卡记录下来的各个版本"},
+    {"--show-version", RunShowVersion, "CARD ID", "写出资料卡的一个版本的内容"},
 };
 
 const Mode* FindMode(int argc, char** argv) {

@@ -33,5 +33,7 @@ int RunWatch(const QStringList& args);
 int RunExportHtml(const QStringList& args);
 int RunExportMd(const QStringList& args);
 int RunImport(const QStringList& args);
+int RunHistory(const QStringList& args);
+int RunShowVersion(const QStringList& args);
 
 }  // namespace cli

@@ -153,11 +153,26 @@ DialogTemplate Search() {
             }};
 }
 
+// A card's history: its versions newest first, what the selected one holds or how it differs from the card now.
+DialogTemplate History() {
+    return {136, "资料卡的历史", 460, 280, "MS Shell Dlg", 8, false,
+            {
+                {1040, K::ListReport, "", 5, 5, 160, 250, kNone},
+                {1041, K::Static, "", 170, 5, 285, 9, kNone},
+                {1042, K::TextView, "", 170, 16, 285, 239, kNone},
+                {1043, K::Button, "此版本的内容", 5, 260, 60, 14, kNone},
+                {1044, K::Button, "与现在比较", 70, 260, 60, 14, kNone},
+                {1045, K::Button, "恢复此版本", 170, 260, 60, 14, kNone},
+                {1046, K::Button, "已删除的资料卡", 235, 260, 70, 14, kNone},
+                {2, K::Button, "关  闭", 405, 260, 50, 14, kNone},
+            }};
+}
+
 const std::map<int, DialogTemplate>& All() {
     static const std::map<int, DialogTemplate> all = [] {
         std::map<int, DialogTemplate> m;
         for (DialogTemplate t : {MainWindow(), ProgressStrip(), LibraryManager(), LibraryForm(),
-                                 IndexBookmarkManager(), ClassSourceManager(), StyleManager(), Search()})
+                                 IndexBookmarkManager(), ClassSourceManager(), StyleManager(), Search(), History()})
             m.emplace(t.id, std::move(t));
         return m;
     }();

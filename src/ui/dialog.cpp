@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextBrowser>
 #include <QTreeWidget>
 #include <algorithm>
 
@@ -182,6 +183,12 @@ CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
             }
             ListColours(tv);
             w = tv;
+            break;
+        }
+        case Kind::TextView: {
+            auto* v = new QTextBrowser(this);
+            v->setOpenLinks(false);  // what a card holds is shown, never followed
+            w = v;
             break;
         }
         case Kind::HLine: {
