@@ -26,6 +26,7 @@ constexpr Mode kModes[] = {
     {"--search", RunSearch, "[-0] 检索词 [--library 资料库名称]", "列出含有检索词的资料卡"},
     {"--backup", RunBackup, "NAME-OR-FOLDER ARCHIVE.zip", "把资料库备份为一个 ZIP 文件"},
     {"--restore", RunRestore, "ARCHIVE.zip FOLDER [NAME]", "从 ZIP 备份恢复资料库并登记"},
+    {"--add-library", RunAddLibrary, "FOLDER [NAME]", "登记一个已有的资料库目录"},
 };
 
 const Mode* FindMode(int argc, char** argv) {

@@ -29,5 +29,6 @@ int RunRender(const QStringList& args);
 int RunSearch(const QStringList& args);
 int RunBackup(const QStringList& args);
 int RunRestore(const QStringList& args);
+int RunAddLibrary(const QStringList& args);
 
 }  // namespace cli
