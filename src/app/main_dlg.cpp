@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <QWindow>
 
+#include "app/tree_keys.h"
 #include "platform/codec.h"
 #include "platform/folder_watch.h"
 #include "platform/fs.h"
@@ -79,6 +80,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     // `activated` comes only from the user (mouse, keyboard, wheel), never from the loaders filling the box.
     connect(m_cbLibrary, &QComboBox::activated, this, [this](int) { OnLibrarySelChange(); });
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*, int) { OnTreeDblClick(); });
+    OpenOnEnter(m_tree, [this] { OnTreeDblClick(); });
 
     m_edTitle->installEventFilter(this);
     m_cbClass->installEventFilter(this);
