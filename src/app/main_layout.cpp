@@ -7,6 +7,7 @@
 
 #include "app/main_dlg.h"
 #include "app/search_dlg.h"
+#include "ui/body_edit.h"
 #include "ui/split_bar.h"
 #include "ui/window_settings.h"
 
@@ -32,6 +33,12 @@ void CMainDlg::SetUpLayout() {
         m_split = m_splitAtDrag + dx;
         m_split = Split(size());  // held within reach, so that dragging back moves the bar at once
         LayOut();
+    });
+    // Kept at once: a choice made in a menu is not lost with a window that never closes normally.
+    connect(m_edBody, &CBodyEdit::WrapToggled, this, [](bool on) {
+        ui::WindowSettings kept;
+        kept.SetNumber("main/wrap", on ? 1 : 0);
+        kept.Save();
     });
 }
 
@@ -68,6 +75,7 @@ void CMainDlg::RestorePlace() {
     if (!kept.Restore(this, "main"))
         resize(size().boundedTo(screen()->availableGeometry().size()).expandedTo(minimumSize()));
     m_split = kept.Number("main/split", 0);
+    m_edBody->SetWrap(kept.Number("main/wrap", 1) != 0);
 }
 
 void CMainDlg::RestoreSearchPlace() { ui::WindowSettings().Restore(m_searchDlg, "search"); }
