@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/codec.h"
+#include "platform/path.h"
 
 namespace plat {
 
@@ -26,7 +27,7 @@ public:
         return {};
     }
     std::string BrowseForFolder(QWidget*, const std::string&) override { return {}; }
-    void ShellOpen(const std::string&, bool) override {}
+    bool ShellOpen(const std::string&, bool) override { return false; }
     void Sleep(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
 
@@ -38,6 +39,11 @@ std::atomic<Services*> gInstalled{nullptr};
 int Services::UnicodeMessageBox(QWidget* parent, const QString& text,
                                 const std::optional<std::string>& caption, unsigned flags) {
     return MessageBox(parent, Utf8ToGbk(text.toStdString()), caption, flags);
+}
+
+std::string NotOpenedText(const std::string& path) {
+    // As a file manager or a shell names it, for opening by hand.
+    return Gbk("无法启动浏览器，请手动打开文件 ") + Utf8ToGbk(ToNative(path));
 }
 
 Services& Svc() {

@@ -52,7 +52,8 @@ public:
     std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,
                             const std::string& initialName, const std::string& filter) override;
     std::string BrowseForFolder(QWidget* parent, const std::string& title) override;
-    void ShellOpen(const std::string& path, bool maximised) override;
+    bool ShellOpen(const std::string& path, bool maximised) override;
+    bool shellOpenWorks = true;  // what ShellOpen answers
     void Sleep(int ms) override;
 
     // Fails the test for anything still queued, then forgets it.
