@@ -28,6 +28,7 @@
 #include "search/indexer.h"
 #include "ui/body_edit.h"
 #include "ui/palette.h"
+#include "ui/window_fit.h"
 #include "ui/show_msg_dlg.h"
 
 CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::make_unique<search::Indexer>()) {
@@ -164,6 +165,7 @@ void CMainDlg::timerEvent(QTimerEvent* e) {
         m_timerId = startTimer(10);
         return;
     }
+    if (!m_startupDone && isVisible()) ui::FitOnScreen(this);  // now with the window manager's own frame
     if (isVisible()) repaint();
     if (!m_startupDone) RunStartupLoad();
     m_startupDone = 1;

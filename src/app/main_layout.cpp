@@ -9,6 +9,7 @@
 #include "app/search_dlg.h"
 #include "ui/body_edit.h"
 #include "ui/split_bar.h"
+#include "ui/window_fit.h"
 #include "ui/window_settings.h"
 
 namespace {
@@ -72,8 +73,8 @@ void CMainDlg::LayOut() {
 void CMainDlg::RestorePlace() {
     const ui::WindowSettings kept;
     // The template size can be more than a small screen holds, as at twice the scale on 1920 x 1080.
-    if (!kept.Restore(this, "main"))
-        resize(size().boundedTo(screen()->availableGeometry().size()).expandedTo(minimumSize()));
+    kept.Restore(this, "main");
+    ui::FitOnScreen(this);
     m_split = kept.Number("main/split", 0);
     m_edBody->SetWrap(kept.Number("main/wrap", 1) != 0);
 }
