@@ -14,7 +14,10 @@ int CMainDlg::ScanLibrary() {
     if (!m_libTree->Scan(m_libRoot, m_lastError)) return 0;
     m_searchIndex->SetLibrary(m_libRoot);
     // A rescan of the library already watched needs no new watch: the one standing saw everything meanwhile.
-    if (m_watchedRoot != m_libRoot) StartWatch(since);
+    if (m_watchedRoot != m_libRoot) {
+        StartWatch(since);
+        StartListWatch();
+    }
     return 1;
 }
 
