@@ -187,7 +187,6 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* e) {
 
 void CMainDlg::OnDestroy() {
     m_watch.reset();  // its thread posts to this window
-    m_listWatch.reset();
     if (m_timerId) {
         killTimer(m_timerId);
         m_timerId = 0;

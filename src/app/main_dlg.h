@@ -122,9 +122,6 @@ private:
     // The form's own file changed or went since it was loaded: reload it quietly or tell the user.
     void CheckFormFile();
     void Notify(const std::string& text);  // the strip shows `text` for a few seconds
-    // The library's class and source lists on disk (main_lists_live.cpp): changed elsewhere, read again.
-    void StartListWatch();
-    void OnListsChanged();
 
     // --- styles and browser buttons (main_styles.cpp)
     int ScanStyles();
@@ -206,7 +203,6 @@ private:
     std::unique_ptr<search::Indexer> m_searchIndex;  // keeps the current library's index up to date
     std::unique_ptr<plat::FolderWatch> m_watch;      // the current library's folders, as the kernel sees them
     std::string m_watchedRoot;                       // "" when nothing is watched
-    std::unique_ptr<plat::FolderWatch> m_listWatch;  // the current library's _ _SETS_ _ folder
     bool m_saving = false;                           // the save's questions are up: the form is not reloaded
     QTimer* m_noticeTimer = nullptr;                 // hides a notice in the strip
     CSearchDlg* m_searchDlg = nullptr;

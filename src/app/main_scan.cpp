@@ -14,10 +14,7 @@ int CMainDlg::ScanLibrary() {
     if (!m_libTree->Scan(m_libRoot, m_lastError)) return 0;
     m_searchIndex->SetLibrary(m_libRoot);
     // A rescan of the library already watched needs no new watch: the one standing saw everything meanwhile.
-    if (m_watchedRoot != m_libRoot) {
-        StartWatch(since);
-        StartListWatch();
-    }
+    if (m_watchedRoot != m_libRoot) StartWatch(since);
     return 1;
 }
 

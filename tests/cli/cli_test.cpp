@@ -185,40 +185,23 @@ TEST_F(CliTest, RestoreRegistersTheFolderAsTypedAndAFullListRefuses) {
     EXPECT_FALSE(fs::exists("new"));
 }
 
-// --add-library registers a folder a sync tool filled, named after it or as given; each refusal says why
-// and leaves the registry as it was.
+// --add-library registers a folder a sync tool filled as it is; a refusal says why and registers nothing.
 TEST_F(CliTest, AddLibraryRegistersAnExistingFolderAndRefusesWithItsReason) {
     MakeProgramDir();
-    const std::string list = dir.ReadFile("lib/_ _SETS_ _/class.list");
     fs::copy(dir.Native() + "/lib", dir.Native() + "/同步", fs::copy_options::recursive);
-    fs::copy(dir.Native() + "/lib", dir.Native() + "/二号", fs::copy_options::recursive);
-    dir.WriteFile("plain/a.txt", "x");
-    const struct {
-        QStringList args;
-        int status;
-        std::string err;
-    } runs[] = {
-        {{"--add-library", "同步/"}, 0, ""},
-        {{"--add-library", "二号", "第二台"}, 0, ""},
-        {{"--add-library", "./lib"}, 1, "korvane: 目录 .\\lib 已经登记为资料库 资料一。\n"},
-        {{"--add-library", "plain"}, 1, "korvane: 目录 plain 不是资料库(其中没有 _ _SETS_ _ 目录)。\n"},
-        {{"--add-library", "nowhere"}, 1, "korvane: 目录 nowhere 不存在!\n"},
-        {{"--add-library", "二号", "x\ny"}, 1,
-         "korvane: 资料库的名称和目录中不能有换行符或其它控制字符: x\\ny 二号\n"},
-        {{"--add-library"}, 2, "usage: korvane --add-library FOLDER [NAME]\n"},
+    const std::pair<QStringList, std::string> runs[] = {
+        {{"同步/", "第二台"}, ""},
+        {{"./lib"}, "korvane: 目录 .\\lib 已经登记为资料库 资料一。\n"},
     };
-    for (const auto& r : runs) {
-        const Outcome out = Korvane(r.args);
-        EXPECT_EQ(out.status, r.status) << r.args.join(' ').toStdString();
-        EXPECT_EQ(out.err, r.err);
+    for (const auto& [args, err] : runs) {
+        const Outcome out = Korvane(QStringList{"--add-library"} + args);
+        EXPECT_EQ(out.status, err.empty() ? 0 : 1);
+        EXPECT_EQ(out.err, err);
     }
     LibraryRegistry reg;
     std::string error;
-    ASSERT_TRUE(ReadRegistry(reg, error) && reg.count == 4) << plat::GbkToUtf8(error);
-    EXPECT_EQ(plat::GbkToUtf8(reg.entries[2].name + "=" + reg.entries[2].path + " " + reg.entries[3].name + "=" +
-                              reg.entries[3].path),
-              "同步=同步 第二台=二号");
-    EXPECT_EQ(dir.ReadFile("同步/_ _SETS_ _/class.list"), list);
+    ASSERT_TRUE(ReadRegistry(reg, error) && reg.count == 3);
+    EXPECT_EQ(plat::GbkToUtf8(reg.entries[2].name + "=" + reg.entries[2].path), "第二台=同步");
 }
 
 }  // namespace
