@@ -22,6 +22,7 @@
 #include <QWindow>
 
 #include "app/card_history.h"
+#include "app/tree_keys.h"
 #include "platform/codec.h"
 #include "platform/folder_watch.h"
 #include "platform/fs.h"
@@ -29,6 +30,7 @@
 #include "search/indexer.h"
 #include "ui/body_edit.h"
 #include "ui/palette.h"
+#include "ui/window_fit.h"
 #include "ui/show_msg_dlg.h"
 
 CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::make_unique<search::Indexer>()) {
@@ -86,6 +88,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     // `activated` comes only from the user (mouse, keyboard, wheel), never from the loaders filling the box.
     connect(m_cbLibrary, &QComboBox::activated, this, [this](int) { OnLibrarySelChange(); });
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*, int) { OnTreeDblClick(); });
+    OpenOnEnter(m_tree, [this] { OnTreeDblClick(); });
 
     m_edTitle->installEventFilter(this);
     m_cbClass->installEventFilter(this);
@@ -170,6 +173,7 @@ void CMainDlg::timerEvent(QTimerEvent* e) {
         m_timerId = startTimer(10);
         return;
     }
+    if (!m_startupDone && isVisible()) ui::FitOnScreen(this);  // now with the window manager's own frame
     if (isVisible()) repaint();
     if (!m_startupDone) RunStartupLoad();
     m_startupDone = 1;

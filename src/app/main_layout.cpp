@@ -7,7 +7,9 @@
 
 #include "app/main_dlg.h"
 #include "app/search_dlg.h"
+#include "ui/body_edit.h"
 #include "ui/split_bar.h"
+#include "ui/window_fit.h"
 #include "ui/window_settings.h"
 
 namespace {
@@ -32,6 +34,12 @@ void CMainDlg::SetUpLayout() {
         m_split = m_splitAtDrag + dx;
         m_split = Split(size());  // held within reach, so that dragging back moves the bar at once
         LayOut();
+    });
+    // Kept at once: a choice made in a menu is not lost with a window that never closes normally.
+    connect(m_edBody, &CBodyEdit::WrapToggled, this, [](bool on) {
+        ui::WindowSettings kept;
+        kept.SetNumber("main/wrap", on ? 1 : 0);
+        kept.Save();
     });
 }
 
@@ -65,9 +73,10 @@ void CMainDlg::LayOut() {
 void CMainDlg::RestorePlace() {
     const ui::WindowSettings kept;
     // The template size can be more than a small screen holds, as at twice the scale on 1920 x 1080.
-    if (!kept.Restore(this, "main"))
-        resize(size().boundedTo(screen()->availableGeometry().size()).expandedTo(minimumSize()));
+    kept.Restore(this, "main");
+    ui::FitOnScreen(this);
     m_split = kept.Number("main/split", 0);
+    m_edBody->SetWrap(kept.Number("main/wrap", 1) != 0);
 }
 
 void CMainDlg::RestoreSearchPlace() { ui::WindowSettings().Restore(m_searchDlg, "search"); }

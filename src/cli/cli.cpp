@@ -32,6 +32,7 @@ constexpr Mode kModes[] = {
     {"--import", RunImport, "FOLDER|FILE... --library NAME [--class CLASS] [--mark]", "把 .txt 和 .md 文件导入为资料卡"},
     {"--history", RunHistory, "CARD", "列出资料卡记录下来的各个版本"},
     {"--show-version", RunShowVersion, "CARD ID", "写出资料卡的一个版本的内容"},
+    {"--add-library", RunAddLibrary, "FOLDER [NAME]", "登记一个已有的资料库目录"},
 };
 
 const Mode* FindMode(int argc, char** argv) {

@@ -35,5 +35,6 @@ int RunExportMd(const QStringList& args);
 int RunImport(const QStringList& args);
 int RunHistory(const QStringList& args);
 int RunShowVersion(const QStringList& args);
+int RunAddLibrary(const QStringList& args);
 
 }  // namespace cli

@@ -40,13 +40,18 @@ public:
                                     const std::string& initialName, const std::string& filter) = 0;
     // Folder browser; returns the chosen folder's internal path (no final '\' guaranteed) or "".
     virtual std::string BrowseForFolder(QWidget* parent, const std::string& title) = 0;
-    // Open a file with the desktop's default application. Failures are not reported.
-    virtual void ShellOpen(const std::string& path, bool maximised) = 0;
+    // Open a file with the desktop's default application. False when it could not be handed on: no
+    // application for it, or the opener failed (a browser that refuses to start), so that the user can be
+    // told to open the file by hand.
+    virtual bool ShellOpen(const std::string& path, bool maximised) = 0;
     // Opens the desktop's file manager on the folder that holds `path`, with it selected where the file
     // manager can. Failures are not reported. By default: ShellOpen of the folder.
     virtual void ShowInFolder(const std::string& path);
     virtual void Sleep(int ms) = 0;
 };
+
+// What the user is told when ShellOpen fails: the page's file, to be opened by hand (GBK).
+std::string NotOpenedText(const std::string& path);
 
 // The installed implementation (never null: a silent default answers OK/empty until one is installed).
 Services& Svc();

@@ -69,11 +69,12 @@ DialogTemplate LibraryManager() {
             {
                 {1020, K::ListReport, "", 3, 3, 168, 170, kGrowX | kGrowY},
                 {3, K::Button, "新建", 175, 3, 50, 14, kMoveX},
-                {6, K::Button, "编辑", 175, 23, 50, 14, kMoveX},
-                {4, K::Button, "删除", 175, 43, 50, 14, kMoveX},
-                {7, K::Button, "备份", 175, 64, 50, 14, kDisabled | kMoveX},
-                {8, K::Button, "恢复", 175, 85, 50, 14, kDisabled | kMoveX},
-                {5, K::Button, "设为默认项", 175, 106, 50, 14, kMoveX},
+                {9, K::Button, "添加", 175, 20, 50, 14, kMoveX},
+                {6, K::Button, "编辑", 175, 37, 50, 14, kMoveX},
+                {4, K::Button, "删除", 175, 54, 50, 14, kMoveX},
+                {7, K::Button, "备份", 175, 71, 50, 14, kDisabled | kMoveX},
+                {8, K::Button, "恢复", 175, 88, 50, 14, kDisabled | kMoveX},
+                {5, K::Button, "设为默认项", 175, 105, 50, 14, kMoveX},
                 {1, K::Button, "确定", 175, 156, 50, 14, kDefault | kMoveX | kMoveY},
                 {2, K::Button, "取消", 175, 177, 50, 14, kMoveX | kMoveY},
                 // Export and import: a row under the list, where a label of Latin letters has room; it keeps to the

@@ -111,11 +111,11 @@ std::string QtServices::BrowseForFolder(QWidget* parent, const std::string& titl
     return InternalPath(dir);
 }
 
-void QtServices::ShellOpen(const std::string& path, bool /*maximised*/) {
+bool QtServices::ShellOpen(const std::string& path, bool /*maximised*/) {
     // The desktop's default application decides its own window size; the request cannot be passed on.
     const QString absolute = QFileInfo(QString::fromStdString(plat::ToNative(path))).absoluteFilePath();
     const std::string onDisk = plat::ResolveIgnoringCase(absolute.toStdString());
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(onDisk)));
+    return ui::OpenWithDesktop(QUrl::fromLocalFile(QString::fromStdString(onDisk)));
 }
 
 void QtServices::Sleep(int ms) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QUrl>
 
 #include "platform/services.h"
 
@@ -14,12 +15,16 @@ public:
     std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,
                             const std::string& initialName, const std::string& filter) override;
     std::string BrowseForFolder(QWidget* parent, const std::string& title) override;
-    void ShellOpen(const std::string& path, bool maximised) override;
+    bool ShellOpen(const std::string& path, bool maximised) override;
     void ShowInFolder(const std::string& path) override;  // show_in_folder.cpp
     void Sleep(int ms) override;
 };
 
 namespace ui {
+// Hands `url` to xdg-open (or Qt's own opener without it). False when nothing could be started or the opener
+// said it failed within a moment (no application for the file, a browser that refuses to run as root); an
+// opener still running then has started a browser, and is left to it.
+bool OpenWithDesktop(const QUrl& url);
 // "Name|pattern|Name|pattern|" as the file dialog's name filters: "XML File(*.xml)" stays as it is, a bare
 // name gets its pattern appended, ';' separated patterns become blank separated, and "*.*" becomes "*" so
 // that it matches names without a dot too.

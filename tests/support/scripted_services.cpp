@@ -64,7 +64,10 @@ std::string ScriptedServices::BrowseForFolder(QWidget*, const std::string& title
     return Next(folders_, "folder browser");
 }
 
-void ScriptedServices::ShellOpen(const std::string& path, bool maximised) { shellOpens.push_back({path, maximised}); }
+bool ScriptedServices::ShellOpen(const std::string& path, bool maximised) {
+    shellOpens.push_back({path, maximised});
+    return shellOpenWorks;
+}
 
 void ScriptedServices::Sleep(int ms) { sleeps.push_back(ms); }
 

@@ -53,7 +53,8 @@ public:
     std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,
                             const std::string& initialName, const std::string& filter) override;
     std::string BrowseForFolder(QWidget* parent, const std::string& title) override;
-    void ShellOpen(const std::string& path, bool maximised) override;
+    bool ShellOpen(const std::string& path, bool maximised) override;
+    bool shellOpenWorks = true;  // what ShellOpen answers
     void ShowInFolder(const std::string& path) override { shownInFolder.push_back(path); }
     void Sleep(int ms) override;
 
