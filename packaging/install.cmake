@@ -42,8 +42,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 # The libraries (Qt 6, libxslt, libxml2, SQLite, libarchive) are found by shlibdeps with their versions; added
-# by hand only the fonts without which every Chinese label is a box.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+# by hand only the fonts without which every Chinese label is a box, and Qt's Chinese texts, without which
+# every button and file dialog that Qt draws is English.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n")
 # Typing Chinese into any field needs an input method that Qt 6 talks to.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fcitx5-frontend-qt6 | ibus")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "chromium | firefox-esr")

@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgtest-dev libgmock-dev
           libbenchmark-dev libxslt1-dev libsqlite3-dev libarchive-dev desktop-file-utils ccache fonts-noto-cjk
+          qt6-translations-l10n  # Qt's own buttons, file dialogs and text menus in Chinese
           dpkg-dev file)  # the last two: cpack -G DEB finds the library dependencies with them
 # The test command also renders pages in a real browser and compares search against ripgrep.
 [ "${1:-}" = test ] && packages+=(chromium ripgrep)

@@ -40,6 +40,11 @@ int Services::UnicodeMessageBox(QWidget* parent, const QString& text,
     return MessageBox(parent, Utf8ToGbk(text.toStdString()), caption, flags);
 }
 
+int Services::ChoiceBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                        unsigned flags, const std::vector<std::string>& /*answers*/) {
+    return MessageBox(parent, text, caption, flags);
+}
+
 Services& Svc() {
     Services* s = gInstalled.load();
     return s ? *s : gSilent;

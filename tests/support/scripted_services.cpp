@@ -38,7 +38,19 @@ void ScriptedServices::QueueFolder(const std::string& utf8Path) { folders_.push_
 
 int ScriptedServices::MessageBox(QWidget*, const std::string& text, const std::optional<std::string>& caption,
                                  unsigned flags) {
-    boxes.push_back({text, caption, flags});
+    return Answer({text, caption, flags, {}});
+}
+
+int ScriptedServices::ChoiceBox(QWidget*, const std::string& text, const std::optional<std::string>& caption,
+                                unsigned flags, const std::vector<std::string>& answers) {
+    return Answer({text, caption, flags, answers});
+}
+
+int ScriptedServices::Answer(ShownBox shown) {
+    const std::string text = shown.text;
+    const std::optional<std::string> caption = shown.caption;
+    const unsigned flags = shown.flags;
+    boxes.push_back(std::move(shown));
     if (onBox) onBox(boxes.back());
     if (expected_.empty()) {
         ADD_FAILURE() << "unexpected message box: \"" << plat::GbkToUtf8(text) << "\" caption " << Show(caption);
