@@ -17,11 +17,27 @@ add_custom_command(OUTPUT ${KORVANE_ICON_FILES}
   COMMENT "Drawing the program icon")
 add_custom_target(korvane_icons ALL DEPENDS ${KORVANE_ICON_FILES})
 
+# The manual page and the bash completion come from the table of command-line modes that --help prints.
+add_executable(korvane_make_docs packaging/make_docs.cpp)
+target_link_libraries(korvane_make_docs PRIVATE korvane_cli)
+set(KORVANE_DOC_DIR ${CMAKE_BINARY_DIR}/doc)
+add_custom_command(OUTPUT ${KORVANE_DOC_DIR}/korvane.1 ${KORVANE_DOC_DIR}/korvane.1.gz ${KORVANE_DOC_DIR}/korvane.bash-completion
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVANE_DOC_DIR}
+  COMMAND korvane_make_docs ${KORVANE_DOC_DIR}
+  # Debian's manual pages are compressed to the utmost, without a name or time in the header.
+  COMMAND gzip -9nf -k ${KORVANE_DOC_DIR}/korvane.1
+  DEPENDS korvane_make_docs
+  COMMENT "Writing the manual page and the bash completion")
+add_custom_target(korvane_docs ALL DEPENDS ${KORVANE_DOC_DIR}/korvane.1.gz ${KORVANE_DOC_DIR}/korvane.bash-completion)
+
 install(TARGETS korvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The shipped program directory, read-only: each user's copy is made from it on first start.
 install(DIRECTORY data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/korvane
   FILE_PERMISSIONS OWNER_READ GROUP_READ WORLD_READ
   DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+install(FILES ${KORVANE_DOC_DIR}/korvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${KORVANE_DOC_DIR}/korvane.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  RENAME korvane)
 install(FILES packaging/korvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KORVANE_ICON_DIR}/korvane.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 foreach(size ${KORVANE_ICON_SIZES})
