@@ -7,6 +7,10 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgt
           dpkg-dev file)  # the last two: cpack -G DEB finds the library dependencies with them
 # The test command also renders pages in a real browser and compares search against ripgrep.
 [ "${1:-}" = test ] && packages+=(chromium ripgrep)
+# The test command also checks the manual page with man and the metainfo with AppStream's validator;
+# scripts/package_check.sh runs Debian's package checker as well.
+[ "${1:-}" = test ] && packages+=(man-db appstream)
+[ "${1:-}" = package ] && packages+=(man-db appstream lintian)
 # The search benchmarks cut fortunes-zh's poems and sayings into a library and time ripgrep beside the index.
 [ "${1:-}" = bench ] && packages+=(ripgrep fortunes-zh)
 missing=()
