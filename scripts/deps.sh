@@ -11,6 +11,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgt
 # scripts/package_check.sh runs Debian's package checker as well.
 [ "${1:-}" = test ] && packages+=(man-db appstream)
 [ "${1:-}" = package ] && packages+=(man-db appstream lintian)
+# scripts/a11y_check.sh reads the real window as a screen reader does, on a display of its own.
+[ "${1:-}" = a11y ] && packages+=(xvfb openbox xdotool imagemagick at-spi2-core python3-pyatspi dbus)
 # The search benchmarks cut fortunes-zh's poems and sayings into a library and time ripgrep beside the index.
 [ "${1:-}" = bench ] && packages+=(ripgrep fortunes-zh)
 missing=()
