@@ -19,6 +19,8 @@ bool InstallQtChinese() {
         return false;
     }
     QCoreApplication::installTranslator(t);
+    // Sizes and dates in the file dialogs ("977 字节", "2026/12/8") in the same language as their labels.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     installed = t;
     return true;
 }

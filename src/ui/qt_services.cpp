@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
@@ -92,8 +93,13 @@ int QtServices::Ask(QWidget* parent, const QString& text, const std::optional<st
         {QMessageBox::No, answers.value(1, QStringLiteral("否"))},
         {QMessageBox::Cancel, answers.value(2, QStringLiteral("取消"))},
         {QMessageBox::Ok, QStringLiteral("确定")}};
-    for (const auto& [which, label] : texts)
-        if (QAbstractButton* b = box.button(which)) b->setText(label);
+    for (const auto& [which, label] : texts) {
+        QAbstractButton* b = box.button(which);
+        if (!b) continue;
+        b->setText(label);
+        // A yes / no icon beside an answer of its own would say yes or no again.
+        if (!answers.isEmpty()) b->setIcon(QIcon());
+    }
     if (yesNo || yesNoCancel) {
         box.setDefaultButton(QMessageBox::Yes);
         // Escape never chooses to act: with a Cancel button it stays, else it declines.
