@@ -63,7 +63,7 @@ public:
     void VerifyAllUsed();
 
 private:
-    int Answer(ShownBox shown);
+    std::vector<std::string> answers_;  // of the ChoiceBox being shown
     struct Expected {
         std::string text;
         std::optional<std::string> caption;
