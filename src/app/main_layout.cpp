@@ -29,6 +29,9 @@ void CMainDlg::SetUpLayout() {
     }
     m_splitBar = new ui::SplitBar(this);
     m_splitBar->setAccessibleName(QString::fromUtf8("资料树与资料卡之间的分隔条"));
+    // The tree and the body have no label of their own: a screen reader names them by what they hold.
+    m_tree->setAccessibleName(QString::fromUtf8("资料树"));
+    Item(1018)->setAccessibleName(QString::fromUtf8("正文"));
     connect(m_splitBar, &ui::SplitBar::DragStarted, this, [this] { m_splitAtDrag = Split(size()); });
     connect(m_splitBar, &ui::SplitBar::Dragged, this, [this](int dx) {
         m_split = m_splitAtDrag + dx;

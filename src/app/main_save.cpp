@@ -83,10 +83,15 @@ bool CMainDlg::SaveForm() {
         // loaded; neither version may be lost unasked.
         switch (m_form.DiskState()) {
             case CardForm::Disk::Changed: {
-                const int answer = choose(Gbk("文件 ") + fileName +
-                                          Gbk(" 在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选"
-                                              "\"否\"把当前资料卡另存为 ") +
-                                          CopyNameFor(fileName) + Gbk("，两个版本都保留；选\"取消\"不保存。"));
+                // Yes / no would not say which is which: the buttons name the answers.
+                const int answer = plat::Svc().ChoiceBox(
+                    this,
+                    Gbk("文件 ") + fileName +
+                        Gbk(" 在载入后已被其他程序修改过。\n选\"覆盖\"用当前资料卡覆盖它；选\"另存为副本\"把当前资料卡"
+                            "另存为 ") +
+                        CopyNameFor(fileName) + Gbk("，两个版本都保留；选\"取消\"不保存。"),
+                    Gbk("选择"), plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION,
+                    {Gbk("覆盖"), Gbk("另存为副本"), Gbk("取消")});
                 if (answer == plat::IDNO) return SaveAsCopy(fileName);
                 if (answer != plat::IDYES) return false;
                 break;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "cli/cli_help.h"
 #include "cli/program_dir.h"
 #include "platform/codec.h"
 #include "platform/path.h"
@@ -22,6 +23,7 @@ struct Mode {
     const char* summary;
 };
 constexpr Mode kModes[] = {
+    {"--help", RunHelp, "", "列出命令行的各个模式"},
     {"--render", RunRender, "CARD [OUT.html] [--style STYLE.xsl]", "写出资料卡的网页"},
     {"--search", RunSearch, "[-0] 检索词 [--library 资料库名称]", "列出含有检索词的资料卡"},
     {"--backup", RunBackup, "NAME-OR-FOLDER ARCHIVE.zip", "把资料库备份为一个 ZIP 文件"},
@@ -43,6 +45,12 @@ const Mode* FindMode(int argc, char** argv) {
 }
 
 }  // namespace
+
+std::vector<ModeDoc> ModeDocs() {
+    std::vector<ModeDoc> docs;
+    for (const Mode& m : kModes) docs.push_back({m.flag, m.synopsis, m.summary});
+    return docs;
+}
 
 namespace {
 

@@ -51,6 +51,11 @@ std::string NotOpenedText(const std::string& path) {
     return Gbk("无法启动浏览器，请手动打开文件 ") + Utf8ToGbk(ToNative(path));
 }
 
+int Services::ChoiceBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                        unsigned flags, const std::vector<std::string>& /*answers*/) {
+    return MessageBox(parent, text, caption, flags);
+}
+
 Services& Svc() {
     Services* s = gInstalled.load();
     return s ? *s : gSilent;

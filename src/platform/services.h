@@ -7,6 +7,7 @@
 #include <QString>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -34,6 +35,12 @@ public:
     // other implementation gets the GBK text with '?' in its place.
     virtual int UnicodeMessageBox(QWidget* parent, const QString& text,
                                   const std::optional<std::string>& caption, unsigned flags);
+    // A question of three answers that "yes / no / cancel" would not name: the buttons carry `answers`
+    // (GBK, in that order, the last one cancels) and the result is IDYES, IDNO or IDCANCEL for the first, second
+    // and third. flags as for MessageBox (MB_YESNOCANCEL). An implementation without such buttons shows the
+    // standard ones.
+    virtual int ChoiceBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                          unsigned flags, const std::vector<std::string>& answers);
     // Open (existing file) or save dialog. filter is "Name|pattern|Name|pattern|". Returns the chosen
     // full path in internal form, or "" when cancelled.
     virtual std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/codec.h"
 
 namespace {
@@ -38,7 +40,7 @@ void ScriptedServices::QueueFolder(const std::string& utf8Path) { folders_.push_
 
 int ScriptedServices::MessageBox(QWidget*, const std::string& text, const std::optional<std::string>& caption,
                                  unsigned flags) {
-    boxes.push_back({text, caption, flags});
+    boxes.push_back({text, caption, flags, std::exchange(answers_, {})});
     if (onBox) onBox(boxes.back());
     if (expected_.empty()) {
         ADD_FAILURE() << "unexpected message box: \"" << plat::GbkToUtf8(text) << "\" caption " << Show(caption);
@@ -51,6 +53,12 @@ int ScriptedServices::MessageBox(QWidget*, const std::string& text, const std::o
     EXPECT_EQ(Show(caption), Show(e.caption)) << "message box caption";
     EXPECT_EQ(flags, e.flags) << "message box flags for \"" << plat::GbkToUtf8(text) << "\"";
     return e.answer;
+}
+
+int ScriptedServices::ChoiceBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                                unsigned flags, const std::vector<std::string>& answers) {
+    answers_ = answers;
+    return MessageBox(parent, text, caption, flags);
 }
 
 std::string ScriptedServices::AskFileName(QWidget*, bool open, const std::string& defaultExt,
