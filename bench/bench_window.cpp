@@ -38,7 +38,7 @@ public:
         return {};
     }
     std::string BrowseForFolder(QWidget*, const std::string&) override { return {}; }
-    void ShellOpen(const std::string&, bool) override {}
+    bool ShellOpen(const std::string&, bool) override { return true; }
     void Sleep(int) override {}
     int boxes = 0;
     std::string last;

@@ -13,7 +13,7 @@ public:
         return {};
     }
     std::string BrowseForFolder(QWidget*, const std::string&) override { return {}; }
-    void ShellOpen(const std::string&, bool) override {}
+    bool ShellOpen(const std::string&, bool) override { return true; }
     void Sleep(int) override {}
     long boxes = 0;
 };

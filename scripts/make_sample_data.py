@@ -12,6 +12,7 @@ The output is committed; rerun this script after changing it and commit the resu
                                          render it through every stylesheet (xsltproc)
 """
 
+import html as html_module
 import pathlib
 import shutil
 import subprocess
@@ -40,6 +41,19 @@ def enc(text):
     # Strict GB2312 rather than GBK: everything we ship declares encoding="gb2312", and parsers that take
     # that declaration literally must read it as well.
     return text.encode("gb2312")
+
+
+def xml_text(text):
+    """Character data as the program writes it: entities for the markup signs, and every character that
+    strict GB2312 does not hold, or reads otherwise than GBK does (A1A4), as a character reference."""
+    out = []
+    for ch in text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;"):
+        try:
+            b = ch.encode("gb2312")
+            out.append(b if b.decode("gb18030") == ch else f"&#x{ord(ch):X};".encode())
+        except UnicodeEncodeError:
+            out.append(f"&#x{ord(ch):X};".encode())
+    return b"".join(out)
 
 
 def write(rel, data):
@@ -86,10 +100,11 @@ def line_index(links):
     out = enc(f'<?xml version="1.0" encoding="gb2312"?>\r\n<!DOCTYPE lineindex SYSTEM "{INDEX_DTD_URL}">\r\n'
               "\r\n\r\n<lineindex>\r\n\t<title>索引;书签</title>\r\n\t<keyword>资料卡</keyword>\r\n")
     for card in links:
-        out += enc(f"\t<link>\r\n\t\t<name>{card['title']}</name>\r\n\t\t<url>{card_url(card)}</url>\r\n"
-                   f"\t\t<class>{card['class']}</class>\r\n\t\t<date>{card['found']}</date>\r\n"
-                   f"\t\t<keyword>{card['keyword']}</keyword>\r\n\t\t<source>{card['source']}</source>\r\n"
-                   "\t</link>\r\n")
+        out += b"\t<link>\r\n\t\t<name>" + xml_text(card["title"]) + b"</name>\r\n\t\t<url>" + \
+            xml_text(card_url(card)) + b"</url>\r\n\t\t<class>" + xml_text(card["class"]) + \
+            b"</class>\r\n\t\t<date>" + xml_text(card["found"]) + b"</date>\r\n\t\t<keyword>" + \
+            xml_text(card["keyword"]) + b"</keyword>\r\n\t\t<source>" + xml_text(card["source"]) + \
+            b"</source>\r\n\t</link>\r\n"
     return out + b"</lineindex>\r\n\t\t\t\t<!-- QVRT.LINEINDEX.WRITE -->"
 
 
@@ -111,18 +126,12 @@ def card_bytes(card):
             f"\t\t\t\t\t\t\t<!-- copy from {CARD_DTD_URL} -->\r\n"
             f'<?xml-stylesheet type="text/xsl" href="{href}"?>\r\n'
             "\r\n"
-            "<datum>\r\n"
-            f"\t<title>{card['title']}</title>\r\n"
-            f"\t<class>{card['class']}</class>\r\n"
-            f"\t<founddate>{card['found']}</founddate>\r\n"
-            f"\t<modifieddate>{card['modified']}</modifieddate>\r\n"
-            f"\t<source>{card['source']}</source>\r\n"
-            f"\t<keyword>{card['keyword']}</keyword>\r\n")
-    # The body carries no markup characters: they are stored as the full-width signs of GB2312.
-    body = enc("\r\n".join(card["parts"]))
-    body = body.replace(b"<", b"\xa1\xda").replace(b">", b"\xa1\xdb").replace(b"&", b"\xa1\xea")
-    body = body.replace(b"\r\n", b"</part>\r\n\t\t<part>")
-    return (enc(head) + b"\t<content>\r\n\t\t<part>" + body + b"</part>\r\n\t</content>\r\n"
+            "<datum>\r\n").encode("gb2312")
+    for tag, key in (("title", "title"), ("class", "class"), ("founddate", "found"), ("modifieddate", "modified"),
+                     ("source", "source"), ("keyword", "keyword")):
+        head += b"\t<" + tag.encode() + b">" + xml_text(card[key]) + b"</" + tag.encode() + b">\r\n"
+    body = b"</part>\r\n\t\t<part>".join(xml_text(p) for p in card["parts"])
+    return (head + b"\t<content>\r\n\t\t<part>" + body + b"</part>\r\n\t</content>\r\n"
             b"\t<correlativelink>\r\n\t</correlativelink>\r\n</datum>")
 
 
@@ -396,12 +405,12 @@ def check():
             print(f"INVALID {path}:\n{r.stderr.decode(errors='replace')}")
         expected = [card["title"], card["class"], card["found"], card["modified"], card["source"],
                     card["keyword"]]
-        expected += [p.replace("<", "≮").replace(">", "≯").replace("&", "￡") for p in card["parts"]]
+        expected += card["parts"]
         runs = [("PI", ["xsltproc", str(path)])]
         runs += [(f, ["xsltproc", str(DATA / "xmlstyle/datumstyle" / f), str(path)]) for f in STYLES.values()]
         for label, cmd in runs:
             r = subprocess.run(cmd, capture_output=True)
-            html = r.stdout.decode("gb2312", errors="replace")
+            html = html_module.unescape(r.stdout.decode("gb2312", errors="replace"))
             missing = [e for e in expected if e and e not in html]
             if r.returncode != 0 or missing:
                 failures += 1

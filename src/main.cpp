@@ -1,5 +1,6 @@
 // Korvane: the whole program is the main window, run modally; when it closes the program ends.
 #include <QApplication>
+#include <cstdio>
 
 #include "app/main_dlg.h"
 #include "cli/cli.h"
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
     // Lets the desktop match the window to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("korvane"));
 
+    if (!ui::InstallQtChinese())
+        std::fprintf(stderr, "korvane: Qt 的中文翻译 (qt6-translations-l10n) 没有安装，Qt 的按钮和对话框将显示英文\n");
     QtServices desktop;
     plat::SetServices(&desktop);
     {

@@ -41,7 +41,7 @@ QString Refusal(const char* field, const plat::Unstorable& found) {
     const char32_t c = found.first;
     const QString shown =
         c >= 0xD800 && c <= 0xDFFF ? QString(QChar::ReplacementCharacter) : QString::fromUcs4(&c, 1);
-    return QString::fromUtf8(field) + QStringLiteral("中有 %1 个字符无法保存为 GB2312（第一个是 “").arg(found.count) +
+    return QString::fromUtf8(field) + QStringLiteral("中有 %1 个 XML 文件不能容纳的字符（第一个是 “").arg(found.count) +
            shown + QStringLiteral("” U+%1）").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0')).toUpper();
 }
 

@@ -56,7 +56,7 @@ public:
     // no edit before it, it is none either, unless it puts the card into another folder: that is a move.
     void FileNameRebuilt(bool hadEdits);
 
-    // "正文中有 3 个字符无法保存为 GB2312（第一个是 “😀” U+1F600）" for the first field, in the form's
+    // "正文中有 3 个 XML 文件不能容纳的字符（第一个是 “\x01” U+0001）" for the first field, in the form's
     // order, that holds characters a card cannot store; empty when every field can be stored.
     QString Unstorable() const;
 

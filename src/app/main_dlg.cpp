@@ -21,6 +21,8 @@
 #include <QTreeWidget>
 #include <QWindow>
 
+#include "app/card_history.h"
+#include "app/tree_keys.h"
 #include "platform/codec.h"
 #include "platform/folder_watch.h"
 #include "platform/fs.h"
@@ -28,6 +30,7 @@
 #include "search/indexer.h"
 #include "ui/body_edit.h"
 #include "ui/palette.h"
+#include "ui/window_fit.h"
 #include "ui/show_msg_dlg.h"
 
 CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::make_unique<search::Indexer>()) {
@@ -53,6 +56,9 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     connect(m_noticeTimer, &QTimer::timeout, this, [this] {
         if (m_msg) m_msg->hide();
     });
+    m_history = new CardHistory([this](const std::string& text) { if (m_msg) Notify(text); },
+                                [this](const std::string& text) { if (m_msg) { SetProgress(text); m_msg->ShowAt(); } },
+                                this);
 
     // Text typed into a combo must never become an entry: every entry is bound to a table slot.
     for (QComboBox* cb : {m_cbLibrary, m_cbClass, m_cbSource, m_cbStyle}) cb->setInsertPolicy(QComboBox::NoInsert);
@@ -82,6 +88,7 @@ CMainDlg::CMainDlg(QWidget* parent) : CDialog(102, parent), m_searchIndex(std::m
     // `activated` comes only from the user (mouse, keyboard, wheel), never from the loaders filling the box.
     connect(m_cbLibrary, &QComboBox::activated, this, [this](int) { OnLibrarySelChange(); });
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*, int) { OnTreeDblClick(); });
+    OpenOnEnter(m_tree, [this] { OnTreeDblClick(); });
 
     m_edTitle->installEventFilter(this);
     m_cbClass->installEventFilter(this);
@@ -109,6 +116,7 @@ void CMainDlg::WireKeys() {
     }
     const QKeySequence rescan(Qt::Key_F5);
     connect(new QShortcut(rescan, this), &QShortcut::activated, this, [this] { OnRescan(); });
+    connect(new QShortcut(Qt::CTRL | Qt::Key_H, this), &QShortcut::activated, this, [this] { OnHistory(); });
     m_cbLibrary->setToolTip(Tip("重新扫描资料库", rescan));
 }
 
@@ -165,6 +173,7 @@ void CMainDlg::timerEvent(QTimerEvent* e) {
         m_timerId = startTimer(10);
         return;
     }
+    if (!m_startupDone && isVisible()) ui::FitOnScreen(this);  // now with the window manager's own frame
     if (isVisible()) repaint();
     if (!m_startupDone) RunStartupLoad();
     m_startupDone = 1;

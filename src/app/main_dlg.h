@@ -22,6 +22,7 @@
 
 class CShowMsgDlg;
 class UndoList;
+class CardHistory;
 class CSearchDlg;
 class QTimer;
 namespace ui {
@@ -67,6 +68,7 @@ public:
 
     search::Indexer& SearchIndex() { return *m_searchIndex; }
     CSearchDlg* SearchWindow() const { return m_searchDlg; }
+    CardHistory& History() { return *m_history; }
 
 protected:
     bool OnInitDialog() override;
@@ -177,6 +179,8 @@ private:
 
     // --- search (main_search.cpp)
     void OnSearch();  // shows the search window (button 1023, Ctrl+F)
+    void OnHistory();  // the history of the card in the form (Ctrl+H)
+    void RestoreVersion(const std::string& card, const std::string& bytes);  // into the form, unsaved
     // Selects the card's entry in the tree and opens it as a double-click on it does; true when it is on
     // the form then.
     bool OpenSearchResult(const std::string& path);
@@ -237,6 +241,7 @@ private:
     bool m_saving = false;                           // the save's questions are up: the form is not reloaded
     QTimer* m_noticeTimer = nullptr;                 // hides a notice in the strip
     CSearchDlg* m_searchDlg = nullptr;
+    CardHistory* m_history = nullptr;  // every version of the current library's cards
     int m_timerId = 0;
     int m_exposeWaits = 0;  // start-up ticks spent waiting for the window to appear
     bool m_ending = false;  // the failure procedure is closing the window

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/card_history.h"
 #include "app/main_dlg.h"
 #include "app/save_names.h"
 #include "platform/codec.h"
@@ -71,9 +72,12 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
         return 0;
     }
     // A read error partway, or a body cut by a line that is no whole paragraph, would show a shorter card,
-    // and saving it in place would delete the rest.
-    if (!m_xml.ReadCard(reader) || reader.Failed() || !m_xml.bodyWhole) {
+    // and saving it in place would delete the rest. A card that does not open leaves the form's as it was.
+    XmlRecordSet read;
+    read.card = m_xml.card;
+    if (!read.ReadCard(reader) || reader.Failed() || !read.bodyWhole) {
         m_lastError = Gbk("读取文件 ") + path + Gbk(" 的XML数据时出错了!");
+        if (!read.readError.empty() && !reader.Failed()) m_lastError += "\n" + read.readError;
         return 0;
     }
     // The version the form holds is the one the descriptor had when it was opened: whatever lands after
@@ -81,6 +85,8 @@ int CMainDlg::ReadIntoForm(const std::string& path) {
     plat::FileStamp stamp = reader.Stamp();
     if (reader.ChangedWhileRead()) stamp.size = -1;  // what was read is no version of the file
     reader.Close();
+    m_xml.card = std::move(read.card);
+    m_xml.unshown = std::move(read.unshown);
     const DatumCard& card = m_xml.card;
 
     m_libTree->SetFounddate(m_libTree->Current(), card.founddate);
@@ -148,6 +154,7 @@ int CMainDlg::SaveDatum(const std::string& fileName, bool createNew) {
     // The system's reason goes with each failure: a full disk, a read-only file system, a folder gone.
     auto why = [](int err) { return err ? Gbk("：") + plat::SystemReason(err) : std::string(); };
     // errno stays the failure's for the caller: a new file's name that was taken meanwhile is EEXIST.
+    m_history->BeforeSave(fileName);
     plat::AtomicFile file;
     if (!(createNew ? file.OpenNew(fileName) : file.Open(fileName))) {
         const int err = errno;
@@ -163,7 +170,10 @@ int CMainDlg::SaveDatum(const std::string& fileName, bool createNew) {
         errno = err;
         return 0;
     }
+    const std::string loadedFrom = m_form.LoadedPath();
     m_form.Saved(fileName, card.href, card.founddate, stamp);
+    m_xml.unshown.clear();  // what the form did not show was agreed to go
+    m_history->Saved(fileName, bytes, loadedFrom);
     return 1;
 }
 

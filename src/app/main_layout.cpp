@@ -7,7 +7,9 @@
 
 #include "app/main_dlg.h"
 #include "app/search_dlg.h"
+#include "ui/body_edit.h"
 #include "ui/split_bar.h"
+#include "ui/window_fit.h"
 #include "ui/window_settings.h"
 
 namespace {
@@ -27,11 +29,20 @@ void CMainDlg::SetUpLayout() {
     }
     m_splitBar = new ui::SplitBar(this);
     m_splitBar->setAccessibleName(QString::fromUtf8("资料树与资料卡之间的分隔条"));
+    // The tree and the body have no label of their own: a screen reader names them by what they hold.
+    m_tree->setAccessibleName(QString::fromUtf8("资料树"));
+    Item(1018)->setAccessibleName(QString::fromUtf8("正文"));
     connect(m_splitBar, &ui::SplitBar::DragStarted, this, [this] { m_splitAtDrag = Split(size()); });
     connect(m_splitBar, &ui::SplitBar::Dragged, this, [this](int dx) {
         m_split = m_splitAtDrag + dx;
         m_split = Split(size());  // held within reach, so that dragging back moves the bar at once
         LayOut();
+    });
+    // Kept at once: a choice made in a menu is not lost with a window that never closes normally.
+    connect(m_edBody, &CBodyEdit::WrapToggled, this, [](bool on) {
+        ui::WindowSettings kept;
+        kept.SetNumber("main/wrap", on ? 1 : 0);
+        kept.Save();
     });
 }
 
@@ -65,9 +76,10 @@ void CMainDlg::LayOut() {
 void CMainDlg::RestorePlace() {
     const ui::WindowSettings kept;
     // The template size can be more than a small screen holds, as at twice the scale on 1920 x 1080.
-    if (!kept.Restore(this, "main"))
-        resize(size().boundedTo(screen()->availableGeometry().size()).expandedTo(minimumSize()));
+    kept.Restore(this, "main");
+    ui::FitOnScreen(this);
     m_split = kept.Number("main/split", 0);
+    m_edBody->SetWrap(kept.Number("main/wrap", 1) != 0);
 }
 
 void CMainDlg::RestoreSearchPlace() { ui::WindowSettings().Restore(m_searchDlg, "search"); }

@@ -3,6 +3,7 @@
 // form hears about its own file. A library synchronised from elsewhere shows what lands in it at once.
 #include <QTimer>
 
+#include "app/card_history.h"
 #include "app/main_dlg.h"
 #include "platform/codec.h"
 #include "platform/folder_watch.h"
@@ -49,6 +50,8 @@ void CMainDlg::OnDiskChanges() {
             m_libTree->Apply(c.folder, c.name, c.replaced, touched);
         m_libTree->EndChanges();
         for (const std::string& path : touched) m_searchIndex->Touch(path);
+        m_history->Seen(touched);  // the cards of a class that came, with all below it
+        for (const plat::FolderWatch::Change& c : batch) m_history->Seen({c.folder + c.name});
     }
     if (!more) m_searchIndex->WatchSettled(seen);
     CheckFormFile();

@@ -61,6 +61,11 @@ bool CMainDlg::SaveForm() {
     // While the questions below are up, the file may change again; the form is not reloaded under them.
     const QScopedValueRollback<bool> saving(m_saving, true);
     const std::string oldFile = m_form.LoadedPath();
+    // A card written by another program may hold what the form has no field for; a save from the form drops it.
+    if (!oldFile.empty() && !m_xml.unshown.empty() &&
+        !ask(Gbk("文件 ") + oldFile + Gbk(" 中有窗口里不显示的内容：") + m_xml.UnshownSummary() +
+             Gbk("。\n保存后它们将不再在文件中。仍要保存吗?")))
+        return false;
     const plat::FileStamp oldStamp = m_form.Stamp();
     const bool inPlace = !oldFile.empty() && (oldFile == fileName || SameFile(oldFile, fileName));
     if (inPlace) {
@@ -78,10 +83,15 @@ bool CMainDlg::SaveForm() {
         // loaded; neither version may be lost unasked.
         switch (m_form.DiskState()) {
             case CardForm::Disk::Changed: {
-                const int answer = choose(Gbk("文件 ") + fileName +
-                                          Gbk(" 在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选"
-                                              "\"否\"把当前资料卡另存为 ") +
-                                          CopyNameFor(fileName) + Gbk("，两个版本都保留；选\"取消\"不保存。"));
+                // Yes / no would not say which is which: the buttons name the answers.
+                const int answer = plat::Svc().ChoiceBox(
+                    this,
+                    Gbk("文件 ") + fileName +
+                        Gbk(" 在载入后已被其他程序修改过。\n选\"覆盖\"用当前资料卡覆盖它；选\"另存为副本\"把当前资料卡"
+                            "另存为 ") +
+                        CopyNameFor(fileName) + Gbk("，两个版本都保留；选\"取消\"不保存。"),
+                    Gbk("选择"), plat::MB_YESNOCANCEL | plat::MB_ICONQUESTION,
+                    {Gbk("覆盖"), Gbk("另存为副本"), Gbk("取消")});
                 if (answer == plat::IDNO) return SaveAsCopy(fileName);
                 if (answer != plat::IDYES) return false;
                 break;

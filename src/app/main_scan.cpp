@@ -1,5 +1,6 @@
 // Scanning the current library into the tree, at start-up and on every rescan; the tree and its entry list
 // are LibraryTree's, the search index follows the library scanned.
+#include "app/card_history.h"
 #include "app/main_dlg.h"
 #include "platform/codec.h"
 #include "platform/folder_watch.h"
@@ -13,6 +14,7 @@ int CMainDlg::ScanLibrary() {
     const long long since = plat::FolderWatch::NowNs();
     if (!m_libTree->Scan(m_libRoot, m_lastError)) return 0;
     m_searchIndex->SetLibrary(m_libRoot);
+    m_history->SetLibrary(m_libRoot);
     // A rescan of the library already watched needs no new watch: the one standing saw everything meanwhile.
     if (m_watchedRoot != m_libRoot) StartWatch(since);
     return 1;

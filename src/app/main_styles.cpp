@@ -39,7 +39,8 @@ void CMainDlg::OnViewDatum() {
 
 void CMainDlg::OnOpenViewPage() {
     if (!HasLibrary()) return;
-    plat::Svc().ShellOpen(m_libRoot + layout::kViewPage, true);
+    const std::string page = m_libRoot + layout::kViewPage;
+    if (!plat::Svc().ShellOpen(page, true)) Notify(plat::NotOpenedText(page));
 }
 
 void CMainDlg::OnBrowseFileName() {

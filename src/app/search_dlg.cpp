@@ -8,6 +8,7 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/card_find.h"
 #include "platform/codec.h"
@@ -94,7 +95,10 @@ CSearchDlg::CSearchDlg(search::Indexer& indexer, std::function<bool(const std::s
             this, [this, ticket, r = std::move(r)]() mutable { OnAnswer(ticket, std::move(r)); }, Qt::QueuedConnection);
     });
     if (parent) find_ = new CardFind(parent);
-    connect(edit_, &QLineEdit::textEdited, this, [this] { RunQuery(); });
+    connect(edit_, &QLineEdit::textEdited, this, [this] {
+        openWhenAnswered_ = false;  // an Enter before this keystroke was for another query
+        RunQuery();
+    });
     poll_ = new QTimer(this);
     poll_->setInterval(300);
     connect(poll_, &QTimer::timeout, this, [this] { Poll(); });
@@ -138,6 +142,10 @@ void CSearchDlg::OnAnswer(quint64 ticket, search::Result r) {
     waiting_ = r.unavailable || r.damaged;
     ran_ = !r.unavailable;
     Show(r);
+    if (openWhenAnswered_ && ticket == asked_ && !waiting_) {
+        openWhenAnswered_ = false;
+        OnOpen();
+    }
 }
 
 void CSearchDlg::Show(const search::Result& r) {
@@ -217,7 +225,22 @@ void CSearchDlg::keyPressEvent(QKeyEvent* e) {
         return;
     }
     if (enter && focusWidget() == edit_) {
-        RunQuery();
+        // The best match of what the field holds: listed already, or as soon as its answer comes.
+        if (Answering() || shownQuery_ != edit_->text()) {
+            if (!Answering()) RunQuery();
+            openWhenAnswered_ = Answering();
+        } else {
+            OnOpen();
+        }
+        e->accept();
+        return;
+    }
+    const bool upDown = e->key() == Qt::Key_Up || e->key() == Qt::Key_Down;
+    if (upDown && focusWidget() == edit_ && list_->topLevelItemCount() > 0) {
+        // The results are walked from the field, so that the user can go on typing.
+        const int row = list_->currentItem() ? list_->indexOfTopLevelItem(list_->currentItem()) : -1;
+        const int to = std::clamp(row + (e->key() == Qt::Key_Up ? -1 : 1), 0, list_->topLevelItemCount() - 1);
+        list_->setCurrentItem(list_->topLevelItem(to));
         e->accept();
         return;
     }

@@ -74,4 +74,5 @@ private:
     int lastDone_ = -1;
     int ticks_ = 0;
     bool busy_ = false;
+    bool openWhenAnswered_ = false;  // Enter came before the answer to what the field holds
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "cli/cli_help.h"
 #include "cli/program_dir.h"
 #include "platform/codec.h"
 #include "platform/path.h"
@@ -22,6 +23,7 @@ struct Mode {
     const char* summary;
 };
 constexpr Mode kModes[] = {
+    {"--help", RunHelp, "", "列出命令行的各个模式"},
     {"--render", RunRender, "CARD [OUT.html] [--style STYLE.xsl]", "写出资料卡的网页"},
     {"--search", RunSearch, "[-0] 检索词 [--library 资料库名称]", "列出含有检索词的资料卡"},
     {"--backup", RunBackup, "NAME-OR-FOLDER ARCHIVE.zip", "把资料库备份为一个 ZIP 文件"},
@@ -30,6 +32,9 @@ constexpr Mode kModes[] = {
     {"--export-html", RunExportHtml, "LIBRARY FOLDER [--newest-first]", "把资料库导出为静态网站"},
     {"--export-md", RunExportMd, "LIBRARY FOLDER", "把资料库导出为 Markdown 文件"},
     {"--import", RunImport, "FOLDER|FILE... --library NAME [--class CLASS] [--mark]", "把 .txt 和 .md 文件导入为资料卡"},
+    {"--history", RunHistory, "CARD", "列出资料卡记录下来的各个版本"},
+    {"--show-version", RunShowVersion, "CARD ID", "写出资料卡的一个版本的内容"},
+    {"--add-library", RunAddLibrary, "FOLDER [NAME]", "登记一个已有的资料库目录"},
 };
 
 const Mode* FindMode(int argc, char** argv) {
@@ -40,6 +45,12 @@ const Mode* FindMode(int argc, char** argv) {
 }
 
 }  // namespace
+
+std::vector<ModeDoc> ModeDocs() {
+    std::vector<ModeDoc> docs;
+    for (const Mode& m : kModes) docs.push_back({m.flag, m.synopsis, m.summary});
+    return docs;
+}
 
 namespace {
 

@@ -33,5 +33,8 @@ int RunWatch(const QStringList& args);
 int RunExportHtml(const QStringList& args);
 int RunExportMd(const QStringList& args);
 int RunImport(const QStringList& args);
+int RunHistory(const QStringList& args);
+int RunShowVersion(const QStringList& args);
+int RunAddLibrary(const QStringList& args);
 
 }  // namespace cli

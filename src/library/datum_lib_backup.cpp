@@ -16,7 +16,7 @@ using plat::Gbk;
 
 namespace {
 
-enum : int { kList = 1020, kOK = 1, kNew = 3, kDelete = 4, kSetDefault = 5, kEdit = 6, kBackup = 7, kRestore = 8 };
+enum : int { kList = 1020, kOK = 1, kNew = 3, kDelete = 4, kSetDefault = 5, kEdit = 6, kBackup = 7, kRestore = 8, kAdd = 9 };
 
 // A library this small is done before a strip could be read.
 constexpr long long kStripFrom = 300;
@@ -43,7 +43,7 @@ std::string AskArchive(QWidget* owner, bool open, const std::string& initialName
 }  // namespace
 
 void CDatumLibMang::UpdateButtons() {
-    for (int id : {kNew, kEdit, kDelete, kSetDefault, kOK, kRestore})
+    for (int id : {kNew, kAdd, kEdit, kDelete, kSetDefault, kOK, kRestore})
         if (QWidget* b = Item(id)) b->setEnabled(!m_busy);
     if (QWidget* list = Item(kList)) list->setEnabled(!m_busy);
     for (int id : {int(kBackup), 12, 13, 14})  // 12..14: export and import

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 
 #include "library/datum_lib_mang.h"
+#include "library/registry_add.h"
 #include "ui/mang_list.h"
 #include "platform/codec.h"
 #include "platform/fs.h"
@@ -42,6 +43,8 @@ void CDatumLibInfo::OnBrowse() {
     std::string folder = plat::Svc().BrowseForFolder(this, plat::Gbk("请选择一个选择文件夹"));
     if (!folder.empty()) {
         if (auto* path = ItemAs<QLineEdit>(kEditPath)) path->setText(plat::ToQ(WithFinalSeparator(folder)));
+        auto* name = ItemAs<QLineEdit>(kEditName);
+        if (m_bNameFromFolder && name && name->text().isEmpty()) name->setText(plat::ToQ(libadd::FolderName(folder)));
     }
     plat::SetCurrentDir(cwd);
 }

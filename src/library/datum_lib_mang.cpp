@@ -20,7 +20,7 @@ using plat::Gbk;
 
 namespace {
 
-enum : int { kList = 1020, kNew = 3, kEdit = 6, kDelete = 4, kSetDefault = 5, kBackup = 7, kRestore = 8 };
+enum : int { kList = 1020, kNew = 3, kAdd = 9, kEdit = 6, kDelete = 4, kSetDefault = 5, kBackup = 7, kRestore = 8 };
 
 void ShowError(QWidget* owner, const std::string& text) {
     plat::Svc().MessageBox(owner, text, std::string("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
@@ -35,6 +35,7 @@ bool AskYesNo(QWidget* owner, const std::string& text) {
 
 CDatumLibMang::CDatumLibMang(QWidget* parent) : CDialog(130, parent) {
     OnClicked(kNew, [this] { OnNew(); });
+    OnClicked(kAdd, [this] { OnAdd(); });
     OnClicked(kEdit, [this] { OnEdit(); });
     OnClicked(kDelete, [this] { OnDelete(); });
     OnClicked(kSetDefault, [this] { OnSetDefault(); });
@@ -108,12 +109,13 @@ void CDatumLibMang::FillList() {
     UpdateButtons();
 }
 
-void CDatumLibMang::OnNew() {
+void CDatumLibMang::OnNew(const std::string& presetPath) {
     if (m_reg.count >= kMaxLibraries) {
         ShowError(this, Gbk("资料库列表已满(最多 50 个)，不能再新建资料库!"));
         return;
     }
     CDatumLibInfo info(this);
+    info.m_strPath = presetPath;
     if (info.DoModal() != plat::IDOK) return;
     const std::string name = info.m_strName;
     const std::string path = info.m_strPath;  // ends with a separator: the form sees to it

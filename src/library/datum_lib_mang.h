@@ -17,6 +17,7 @@ public:
     std::string m_strName;  // GBK; set before DoModal, read after OK
     std::string m_strPath;  // GBK; a folder path ending with '\'
     bool m_bNameOnly = false;  // Edit: only the name is taken back, so the path field and Browse are disabled
+    bool m_bNameFromFolder = false;  // 添加: a folder browsed for names the library while the name is empty
 
 protected:
     bool OnInitDialog() override;
@@ -44,7 +45,8 @@ public:
 protected:
     bool OnInitDialog() override;
     void OnOK() override;
-    void OnNew();
+    void OnNew(const std::string& presetPath = {});  // presetPath: the form's folder to begin with
+    void OnAdd();  // datum_lib_add.cpp
     void OnEdit();
     void OnDelete();
     // The folder holds the program directory or a registered library (it cannot be thrown away whole).

@@ -1,6 +1,7 @@
 #include "platform/codec.h"
 #include "platform/text.h"
 
+#include <QStringDecoder>
 #include <iconv.h>
 
 #include <cerrno>
@@ -52,11 +53,11 @@ private:
 };
 
 Converter& GbkDecoder() {
-    thread_local Converter c("UTF-8", "GBK");
+    thread_local Converter c("UTF-8", "GB18030");
     return c;
 }
 Converter& GbkEncoder() {
-    thread_local Converter c("GBK", "UTF-8");
+    thread_local Converter c("GB18030", "UTF-8");
     return c;
 }
 
@@ -85,6 +86,12 @@ std::size_t Utf8SequenceLength(std::string_view s) {
 }
 
 constexpr auto kStop = [](std::string_view, std::string&) -> std::size_t { return 0; };
+// GB18030 has no one-byte euro sign; GBK text from before reads 0x80 as one.
+constexpr auto kEuro = [](std::string_view rest, std::string& out) -> std::size_t {
+    if (static_cast<unsigned char>(rest[0]) != 0x80) return 0;
+    out += "\xE2\x82\xAC";
+    return 1;
+};
 
 // GBK maps each character on its own, so every character's conversion can be remembered: scanning a
 // library converts every file name, and iconv's per-call set-up costs far more than the lookup. Whatever
@@ -121,6 +128,9 @@ std::uint32_t FillDecodeSlot(std::uint32_t& slot, unsigned char lead, unsigned c
     if (len != one.size() || len < 2 || len > 3) return slot = kUnsure;
     char32_t cp = static_cast<unsigned char>(one[0]) & (0x7F >> len);
     for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (one[k] & 0x3F);
+    // GBK's user-defined areas (AAA1.., F8A1.., A140..) are no characters here, as GBK has them: GB18030 reads
+    // them as private-use ones, and a stray byte before a Chinese character would swallow it into one.
+    if (cp >= 0xE000 && cp <= 0xF8FF) return slot = kNoChar;
     return slot = cp + 1;
 }
 
@@ -153,19 +163,6 @@ inline std::uint16_t EncodeSlot(std::uint16_t* cache, char32_t cp) {
     return slot != 0 ? slot : FillEncodeSlot(GbkEncoder(), slot, cp);
 }
 
-// What the user types is stored as a GB2312 converter stores it where GBK refuses the character: U+30FB
-// "・", common in poem titles, is the GB2312 tables' reading of A1A4, the code GBK reads as the middle dot
-// U+00B7. Reading stays GBK, so such a character comes back as GBK's own. File names never take this way.
-std::uint16_t TextSlot(std::uint16_t* cache, char16_t u) {
-    const std::uint16_t slot = EncodeSlot(cache, u);
-    if (slot != 1) return slot;
-    thread_local std::vector<std::uint16_t> gb2312(0x10000, 0);
-    thread_local Converter encoder("GB2312", "UTF-8");
-    std::uint16_t& other = gb2312[u];
-    if (other == 0) FillEncodeSlot(encoder, other, u);
-    return other < 0x100 ? 1 : other;  // only a two-byte GB2312 code stands for the character
-}
-
 void AppendCode(std::uint16_t slot, char*& dst) {
     if (slot >= 0x100) *dst++ = static_cast<char>(slot >> 8);
     *dst++ = static_cast<char>(slot & 0xFF);
@@ -181,7 +178,7 @@ Fast FastGbkToUtf8(std::string_view gbk, std::string& out) {
             ++i;
             continue;
         }
-        if (c == 0x80 || c == 0xFF || i + 1 >= gbk.size()) return Fast::Unsure;
+        if (c == 0x80 || c == 0xFF || i + 1 >= gbk.size() || IsDigitByte(gbk[i + 1])) return Fast::Unsure;
         const std::uint32_t slot = DecodeSlot(cache, c, static_cast<unsigned char>(gbk[i + 1]));
         if (slot == kNoChar) return Fast::Invalid;
         if (slot == kUnsure) return Fast::Unsure;
@@ -204,7 +201,7 @@ Fast FastGbkToUtf16(std::string_view gbk, QString& out) {
             ++i;
             continue;
         }
-        if (c == 0x80 || c == 0xFF || i + 1 >= gbk.size()) return Fast::Unsure;
+        if (c == 0x80 || c == 0xFF || i + 1 >= gbk.size() || IsDigitByte(gbk[i + 1])) return Fast::Unsure;
         const std::uint32_t slot = DecodeSlot(cache, c, static_cast<unsigned char>(gbk[i + 1]));
         if (slot == kNoChar) return Fast::Invalid;
         if (slot == kUnsure || slot - 1 > 0xFFFF) return Fast::Unsure;
@@ -240,7 +237,7 @@ Fast FastUtf8ToGbk(std::string_view utf8, std::string& out) {
     return Fast::Done;
 }
 
-// Card text from a widget; what GBK refuses goes the GB2312 way (TextSlot).
+// Text from a widget. A character GBK lacks is a four-byte GB18030 one: left to iconv with the rest.
 Fast FastUtf16ToGbk(const QString& text, std::string& out) {
     std::uint16_t* const cache = EncodeCache();
     out.resize(static_cast<std::size_t>(text.size()) * 2);  // at most two bytes per unit
@@ -254,9 +251,11 @@ Fast FastUtf16ToGbk(const QString& text, std::string& out) {
             *dst++ = static_cast<char>(u);
             continue;
         }
-        // GBK holds nothing beyond the BMP; half a pair is not text at all (and must not become '?').
-        if (u >= 0xD800 && u <= 0xDFFF) return Fast::Invalid;
-        const std::uint16_t slot = TextSlot(cache, u);
+        // Half a pair is not text at all (and must not become '?'); a whole pair is a four-byte character.
+        if (QChar::isLowSurrogate(u) || (QChar::isHighSurrogate(u) && (src + 1 == end || !QChar::isLowSurrogate(src[1]))))
+            return Fast::Invalid;
+        if (QChar::isHighSurrogate(u)) return Fast::Unsure;
+        const std::uint16_t slot = EncodeSlot(cache, u);
         if (slot == 1) return Fast::Invalid;
         if (slot == 2) return Fast::Unsure;
         AppendCode(slot, dst);
@@ -276,7 +275,7 @@ bool TryGbkToUtf8(std::string_view gbk, std::string& out) {
         case Fast::Unsure: break;
     }
     out.clear();
-    return GbkDecoder().Run(gbk, out, kStop);
+    return GbkDecoder().Run(gbk, out, kEuro);
 }
 
 bool TryUtf8ToGbk(std::string_view utf8, std::string& out) {
@@ -291,14 +290,23 @@ bool TryUtf8ToGbk(std::string_view utf8, std::string& out) {
     return GbkEncoder().Run(utf8, out, kStop);
 }
 
+// Character by character, so that a byte that is no character costs only itself: the character after it is
+// read as it stands.
 std::string GbkToUtf8(std::string_view gbk) {
     std::string out;
     if (TryGbkToUtf8(gbk, out)) return out;
     out.clear();
-    GbkDecoder().Run(gbk, out, [](std::string_view, std::string& o) -> std::size_t {
-        o += "\xEF\xBF\xBD";  // U+FFFD
-        return 1;
-    });
+    std::string one;
+    for (std::size_t i = 0; i < gbk.size();) {
+        const std::size_t len = CharLen(gbk, i);
+        if (TryGbkToUtf8(gbk.substr(i, len), one)) {
+            out += one;
+            i += len;
+        } else {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+            ++i;
+        }
+    }
     return out;
 }
 
@@ -317,7 +325,9 @@ std::string Utf8ToGbk(std::string_view utf8) {
 QString ToQ(std::string_view gbk) {
     QString out;
     if (FastGbkToUtf16(gbk, out) == Fast::Done) return out;
-    return QString::fromStdString(GbkToUtf8(gbk));  // iconv's answer, with U+FFFD for what is not GBK
+    // iconv's answer, with U+FFFD for what is not GBK; a leading U+FEFF is a character of the text, not a mark.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return utf8(GbkToUtf8(gbk));
 }
 
 bool FromQ(const QString& text, std::string& gbk) {
@@ -333,22 +343,34 @@ bool FromQ(const QString& text, std::string& gbk) {
     return true;
 }
 
+// XML 1.0 holds tab, the line breaks and every character from U+0020 but the surrogates and U+FFFE, U+FFFF.
+// A few private-use code points have no GB18030 bytes in iconv's tables (their characters got codes of
+// their own): those cannot be held either, nor can U+FFFD (below).
 Unstorable FindUnstorable(QStringView text, QStringView ignore) {
     std::uint16_t* const cache = EncodeCache();
     Unstorable found;
     const char16_t* const units = reinterpret_cast<const char16_t*>(text.utf16());
     for (qsizetype i = 0, n = text.size(); i < n; ++i) {
         const char16_t u = units[i];
-        if (u < 0x80) continue;
-        char32_t bad = u;
+        if (u >= 0x20 && u < 0xD800 && (u < 0x80 || EncodeSlot(cache, u) != 1)) continue;
+        if (u == '\t' || u == '\n' || u == '\r') continue;
         if (QChar::isHighSurrogate(u) && i + 1 < n && QChar::isLowSurrogate(units[i + 1])) {
-            bad = QChar::surrogateToUcs4(u, units[++i]);
-        } else if (!QChar::isSurrogate(u) && (TextSlot(cache, u) != 1 || ignore.contains(QChar(u)))) {
+            ++i;
             continue;
         }
-        if (found.count++ == 0) found.first = bad;
+        // U+FFFD stands where a file held bytes that are no character: saved, it would replace them for good.
+        // Private-use characters have codes only in GBK's user-defined areas, which no other program reads alike.
+        if (u > 0xF8FF && u < 0xFFFE && u != 0xFFFD && EncodeSlot(cache, u) != 1) continue;
+        if (ignore.contains(QChar(u))) continue;
+        if (found.count++ == 0) found.first = u;
     }
     return found;
+}
+
+bool IsGbk(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); i += CharLen(text, i))
+        if (CharLen(text, i) == 4) return false;
+    return true;
 }
 
 }  // namespace plat

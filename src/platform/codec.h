@@ -1,4 +1,5 @@
-// GBK <-> Unicode, used only where text meets a widget or a native file name.
+// Internal text (GB18030: GBK's bytes as they are, four bytes for every other character) <-> Unicode, used only
+// where text meets a widget or a native file name. The names keep "Gbk": every GBK text is such text.
 #pragma once
 
 #include <QString>
@@ -7,8 +8,8 @@
 
 namespace plat {
 
-// Strict conversions: false when the input cannot be represented (invalid GBK bytes, or a character
-// that GBK cannot hold). `out` is undefined on failure.
+// Strict conversions: false when the input is not valid (bytes that are no character, half a surrogate
+// pair). Every Unicode character has internal bytes. `out` is undefined on failure.
 bool TryUtf8ToGbk(std::string_view utf8, std::string& out);
 bool TryGbkToUtf8(std::string_view gbk, std::string& out);
 
@@ -20,16 +21,20 @@ std::string Utf8ToGbk(std::string_view utf8);
 inline std::string Gbk(std::string_view utf8) { return Utf8ToGbk(utf8); }
 
 QString ToQ(std::string_view gbk);
-// False when the text holds a character that GBK cannot hold; nothing is written to `gbk` then. A character
-// that only GB2312's tables hold (U+30FB) is written as GB2312 writes it.
+// False only for half a surrogate pair; nothing is written to `gbk` then.
 bool FromQ(const QString& text, std::string& gbk);
 
-// The characters of `text`, other than those in `ignore`, that FromQ cannot store: how many, and the first
-// (half of a surrogate pair on its own counts as one character).
+// The characters of `text`, other than those in `ignore`, that an XML file cannot hold (controls other than
+// tab and line breaks, half a surrogate pair, U+FFFE, U+FFFF), private-use characters (only GBK's
+// user-defined areas would hold them), and U+FFFD, which stands for bytes read that were no character: how
+// many, and the first.
 struct Unstorable {
     qsizetype count = 0;
     char32_t first = 0;
 };
 Unstorable FindUnstorable(QStringView text, QStringView ignore = {});
+
+// True when every character of the internal text is a GBK one: what a settings list file can hold.
+bool IsGbk(std::string_view text);
 
 }  // namespace plat

@@ -101,6 +101,8 @@ public:
     bool ReadLine(std::string& line);
     // Convenience for the format readers: a read at the end yields an empty line.
     std::string Next();
+    // Everything not yet read, lines and line ends as they are; false when nothing was left.
+    bool ReadRest(std::string& out);
     bool Failed() const;  // a read error happened
     // The file as it was when opened, from the descriptor; and whether it was still that when the last byte
     // was read (a write that lands during the read makes what was read no version of the file).

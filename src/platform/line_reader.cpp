@@ -139,6 +139,17 @@ std::string LineReader::Next() {
     return line;
 }
 
+bool LineReader::ReadRest(std::string& out) {
+    out.clear();
+    if (!d_) return false;
+    Impl& d = *d_;
+    while (d.Fill()) {
+    }
+    out.assign(d.buf, d.pos);
+    d.pos = d.buf.size();
+    return !out.empty();
+}
+
 bool LineReader::Failed() const { return d_ && d_->failed; }
 
 FileStamp LineReader::Stamp() const { return d_ ? d_->opened : FileStamp{}; }

@@ -27,7 +27,7 @@ public:
         return {};
     }
     std::string BrowseForFolder(QWidget*, const std::string&) override { return {}; }
-    void ShellOpen(const std::string&, bool) override {}
+    bool ShellOpen(const std::string&, bool) override { return false; }
     void Sleep(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
 
@@ -44,6 +44,16 @@ int Services::UnicodeMessageBox(QWidget* parent, const QString& text,
 void Services::ShowInFolder(const std::string& path) {
     const std::string_view name = LastComponent(path);
     ShellOpen(path.substr(0, path.size() - name.size()), false);
+}
+
+std::string NotOpenedText(const std::string& path) {
+    // As a file manager or a shell names it, for opening by hand.
+    return Gbk("无法启动浏览器，请手动打开文件 ") + Utf8ToGbk(ToNative(path));
+}
+
+int Services::ChoiceBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                        unsigned flags, const std::vector<std::string>& /*answers*/) {
+    return MessageBox(parent, text, caption, flags);
 }
 
 Services& Svc() {

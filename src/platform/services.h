@@ -7,6 +7,7 @@
 #include <QString>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -34,19 +35,30 @@ public:
     // other implementation gets the GBK text with '?' in its place.
     virtual int UnicodeMessageBox(QWidget* parent, const QString& text,
                                   const std::optional<std::string>& caption, unsigned flags);
+    // A question of three answers that "yes / no / cancel" would not name: the buttons carry `answers`
+    // (GBK, in that order, the last one cancels) and the result is IDYES, IDNO or IDCANCEL for the first, second
+    // and third. flags as for MessageBox (MB_YESNOCANCEL). An implementation without such buttons shows the
+    // standard ones.
+    virtual int ChoiceBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                          unsigned flags, const std::vector<std::string>& answers);
     // Open (existing file) or save dialog. filter is "Name|pattern|Name|pattern|". Returns the chosen
     // full path in internal form, or "" when cancelled.
     virtual std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,
                                     const std::string& initialName, const std::string& filter) = 0;
     // Folder browser; returns the chosen folder's internal path (no final '\' guaranteed) or "".
     virtual std::string BrowseForFolder(QWidget* parent, const std::string& title) = 0;
-    // Open a file with the desktop's default application. Failures are not reported.
-    virtual void ShellOpen(const std::string& path, bool maximised) = 0;
+    // Open a file with the desktop's default application. False when it could not be handed on: no
+    // application for it, or the opener failed (a browser that refuses to start), so that the user can be
+    // told to open the file by hand.
+    virtual bool ShellOpen(const std::string& path, bool maximised) = 0;
     // Opens the desktop's file manager on the folder that holds `path`, with it selected where the file
     // manager can. Failures are not reported. By default: ShellOpen of the folder.
     virtual void ShowInFolder(const std::string& path);
     virtual void Sleep(int ms) = 0;
 };
+
+// What the user is told when ShellOpen fails: the page's file, to be opened by hand (GBK).
+std::string NotOpenedText(const std::string& path);
 
 // The installed implementation (never null: a silent default answers OK/empty until one is installed).
 Services& Svc();

@@ -12,9 +12,10 @@ char LowerAscii(char c) { return IsAsciiUpper(c) ? static_cast<char>(c - 'A' + '
 std::size_t Find(std::string_view hay, std::string_view needle, std::size_t from) {
     if (from > hay.size()) return npos;
     if (needle.empty()) return from;
-    // A byte below 0x40 ('<', '&', CR, LF, '"' ...) is never the second byte of a character, so every
-    // occurrence of it is a boundary: the byte search alone is the answer.
-    if (static_cast<unsigned char>(needle[0]) < 0x40) return hay.find(needle, from);
+    // A byte below 0x30 or from ':' to '?' ('<', '&', CR, LF, '"', '/' ...) is never inside a
+    // character (digits are: in four-byte ones), so every occurrence of it is a boundary.
+    const auto first = static_cast<unsigned char>(needle[0]);
+    if (first < 0x30 || (first > 0x39 && first < 0x40)) return hay.find(needle, from);
     // Byte search for candidates; `boundary` walks the character boundaries alongside, so every byte is
     // stepped over at most once for the walk however many false candidates there are.
     std::size_t boundary = from;

@@ -1,5 +1,7 @@
-// GBK byte strings. Text inside the program is the file bytes; every search that must respect character
-// boundaries goes through here, because GBK trail bytes include '\', '_', '@' and letters.
+// GB18030 byte strings (GBK, whose byte sequences GB18030 keeps as they are, plus four-byte characters for
+// everything GBK lacks). Every search that must respect character boundaries goes through here, because GBK
+// trail bytes include '\', '_', '@' and letters, and the second and fourth bytes of a four-byte character
+// are digits.
 #pragma once
 
 #include <cstddef>
@@ -14,13 +16,18 @@ inline constexpr std::size_t npos = std::string::npos;
 inline bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 inline bool IsTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
 
-// Length in bytes (1 or 2) of the character that starts at pos. A lead byte without a trail byte after it
+inline bool IsDigitByte(unsigned char c) { return c >= 0x30 && c <= 0x39; }
+
+// Length in bytes (1, 2 or 4) of the character that starts at pos. A lead byte without a trail byte after it
 // (at the very end, or before a byte below 0x40 such as '<', CR or '\t') is a character of its own: a stray
 // byte in a damaged file must not swallow the '<' of the tag that follows it.
 inline std::size_t CharLen(std::string_view s, std::size_t pos) {
-    return pos + 1 < s.size() && IsLeadByte(static_cast<unsigned char>(s[pos])) &&
-                   IsTrailByte(static_cast<unsigned char>(s[pos + 1]))
-               ? 2
+    if (pos + 1 >= s.size() || !IsLeadByte(static_cast<unsigned char>(s[pos]))) return 1;
+    const auto second = static_cast<unsigned char>(s[pos + 1]);
+    if (IsTrailByte(second)) return 2;
+    return IsDigitByte(second) && pos + 3 < s.size() && IsLeadByte(static_cast<unsigned char>(s[pos + 2])) &&
+                   IsDigitByte(static_cast<unsigned char>(s[pos + 3]))
+               ? 4
                : 1;
 }
 

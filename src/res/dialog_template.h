@@ -18,6 +18,7 @@ enum class Kind {
     ListReportNoHeader,
     Tree,            // tree with buttons and lines, selection always shown
     HLine,           // separator line
+    TextView,        // read-only rich text that scrolls (what a version holds, its differences marked)
 };
 
 enum : unsigned {
@@ -53,7 +54,8 @@ struct DialogTemplate {
 };
 
 // Templates 102 (main window), 129 (progress strip), 130 (library manager), 131 (library form),
-// 132 (index and bookmark manager), 133 (class and source manager), 134 (style manager), 135 (search).
+// 132 (index and bookmark manager), 133 (class and source manager), 134 (style manager), 135 (search),
+// 136 (a card's history).
 const DialogTemplate& Dialog(int id);
 // The IDs of every template, ascending.
 const std::vector<int>& DialogIds();

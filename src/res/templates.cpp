@@ -69,11 +69,12 @@ DialogTemplate LibraryManager() {
             {
                 {1020, K::ListReport, "", 3, 3, 168, 170, kGrowX | kGrowY},
                 {3, K::Button, "新建", 175, 3, 50, 14, kMoveX},
-                {6, K::Button, "编辑", 175, 23, 50, 14, kMoveX},
-                {4, K::Button, "删除", 175, 43, 50, 14, kMoveX},
-                {7, K::Button, "备份", 175, 64, 50, 14, kDisabled | kMoveX},
-                {8, K::Button, "恢复", 175, 85, 50, 14, kDisabled | kMoveX},
-                {5, K::Button, "设为默认项", 175, 106, 50, 14, kMoveX},
+                {9, K::Button, "添加", 175, 20, 50, 14, kMoveX},
+                {6, K::Button, "编辑", 175, 37, 50, 14, kMoveX},
+                {4, K::Button, "删除", 175, 54, 50, 14, kMoveX},
+                {7, K::Button, "备份", 175, 71, 50, 14, kDisabled | kMoveX},
+                {8, K::Button, "恢复", 175, 88, 50, 14, kDisabled | kMoveX},
+                {5, K::Button, "设为默认项", 175, 105, 50, 14, kMoveX},
                 {1, K::Button, "确定", 175, 156, 50, 14, kDefault | kMoveX | kMoveY},
                 {2, K::Button, "取消", 175, 177, 50, 14, kMoveX | kMoveY},
                 // Export and import: a row under the list, where a label of Latin letters has room; it keeps to the
@@ -153,11 +154,26 @@ DialogTemplate Search() {
             }};
 }
 
+// A card's history: its versions newest first, what the selected one holds or how it differs from the card now.
+DialogTemplate History() {
+    return {136, "资料卡的历史", 460, 280, "MS Shell Dlg", 8, false,
+            {
+                {1040, K::ListReport, "", 5, 5, 160, 250, kNone},
+                {1041, K::Static, "", 170, 5, 285, 9, kNone},
+                {1042, K::TextView, "", 170, 16, 285, 239, kNone},
+                {1043, K::Button, "此版本的内容", 5, 260, 60, 14, kNone},
+                {1044, K::Button, "与现在比较", 70, 260, 60, 14, kNone},
+                {1045, K::Button, "恢复此版本", 170, 260, 60, 14, kNone},
+                {1046, K::Button, "已删除的资料卡", 235, 260, 70, 14, kNone},
+                {2, K::Button, "关  闭", 405, 260, 50, 14, kNone},
+            }};
+}
+
 const std::map<int, DialogTemplate>& All() {
     static const std::map<int, DialogTemplate> all = [] {
         std::map<int, DialogTemplate> m;
         for (DialogTemplate t : {MainWindow(), ProgressStrip(), LibraryManager(), LibraryForm(),
-                                 IndexBookmarkManager(), ClassSourceManager(), StyleManager(), Search()})
+                                 IndexBookmarkManager(), ClassSourceManager(), StyleManager(), Search(), History()})
             m.emplace(t.id, std::move(t));
         return m;
     }();

@@ -17,6 +17,14 @@ void FoldAppend(std::string_view gbk, Units& out) {
         }
         const bool pair = c >= 0x81 && c <= 0xFE && i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] != 0x7F &&
                           p[i + 1] != 0xFF;
+        if (!pair && c <= 0xFE && i + 3 < n && p[i + 1] >= 0x30 && p[i + 1] <= 0x39 && p[i + 2] >= 0x81 &&
+            p[i + 2] <= 0xFE && p[i + 3] >= 0x30 && p[i + 3] <= 0x39) {
+            // A four-byte character (GB18030, beyond GBK): two units, neither of which a GBK code can be.
+            out.push_back(static_cast<Unit>((c << 8) | p[i + 1]));
+            out.push_back(static_cast<Unit>((p[i + 2] << 8) | p[i + 3]));
+            i += 4;
+            continue;
+        }
         if (!pair) {
             out.push_back(kStray);
             ++i;
@@ -70,10 +78,15 @@ void AppendTokenBytes(Unit u, std::string& out) {
 namespace search {
 namespace {
 
-// Length of the GBK character at p[i]: two bytes for a lead byte with its trail byte, else one.
+// Length of the character at p[i]: two bytes for a lead byte with its trail byte, four for a GB18030
+// four-byte one, else one.
 std::size_t CharLen(const unsigned char* p, std::size_t i, std::size_t n) {
-    return p[i] >= 0x81 && p[i] <= 0xFE && i + 1 < n && p[i + 1] >= 0x40 && p[i + 1] != 0x7F && p[i + 1] != 0xFF ? 2
-                                                                                                             : 1;
+    if (p[i] < 0x81 || p[i] > 0xFE || i + 1 >= n) return 1;
+    if (p[i + 1] >= 0x40 && p[i + 1] != 0x7F && p[i + 1] != 0xFF) return 2;
+    return p[i + 1] >= 0x30 && p[i + 1] <= 0x39 && i + 3 < n && p[i + 2] >= 0x81 && p[i + 2] <= 0xFE &&
+                   p[i + 3] >= 0x30 && p[i + 3] <= 0x39
+               ? 4
+               : 1;
 }
 
 }  // namespace
@@ -89,7 +102,7 @@ Snippet SnippetOf(std::string_view gbk, const std::vector<Units>& terms, std::si
     for (std::size_t i = 0; i < gbk.size();) {
         const std::size_t len = CharLen(p, i, gbk.size());
         FoldAppend(gbk.substr(i, len), units);
-        at.push_back(static_cast<std::uint32_t>(i));
+        while (at.size() < units.size()) at.push_back(static_cast<std::uint32_t>(i));  // two for a four-byte one
         i += len;
     }
     at.push_back(static_cast<std::uint32_t>(gbk.size()));

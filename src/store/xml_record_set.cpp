@@ -7,6 +7,7 @@
 
 #include "platform/text.h"
 #include "store/xml_tags.h"
+#include "store/xml_text.h"
 
 const char* const kCardDtdUrl = "http://www.korvane.org/subject/doc/qvrt_xml_1.0/02_2003_datum01.dtd";
 const char* const kLineIndexDtdUrl =
@@ -25,44 +26,17 @@ bool RealLocalTime(LocalTime& out) {
 LocalTimeSource g_timeSource = nullptr;
 
 // Paragraphs are CR LF separated. A lone CR or LF (text pasted from elsewhere) is taken as a paragraph break
-// as well: written raw, a lone LF would end the line inside a <part> element and cut the card short on
-// reading. '<', '>' and '&' become full-width signs rather than entities: the body must stay free of markup
-// the line reader would trip on.
-// One pass over the bytes: every byte acted on is below 0x40, and such a byte is never the second byte of
-// a GBK character, so no character is split.
-void AppendBodyParts(const std::string& content, std::string& out) {
+// as well: written raw, a line break inside a <part> element would not survive the fixed line layout.
+void AppendBodyParts(std::string_view content, std::string& out) {
     static constexpr std::string_view kBreak = "</part>\r\n\t\t<part>";
-    static constexpr auto kActs = [] {
-        std::array<bool, 256> acts{};
-        for (unsigned char c : {'\r', '\n', '<', '>', '&'}) acts[c] = true;
-        return acts;
-    }();
-    // Eight bytes at a time while none of them is below 0x40: Chinese text has few such bytes.
-    auto anyBelow0x40 = [](std::uint64_t w) {
-        return ((w - 0x4040404040404040ULL) & ~w & 0x8080808080808080ULL) != 0;
-    };
-    std::size_t run = 0;  // start of the bytes not yet copied
-    const std::size_t n = content.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::uint64_t w; i + 8 <= n; i += 8) {
-            std::memcpy(&w, content.data() + i, 8);
-            if (anyBelow0x40(w)) break;
-        }
-        if (i >= n) break;
-        const char c = content[i];
-        if (!kActs[static_cast<unsigned char>(c)]) continue;
-        out.append(content, run, i - run);
-        switch (c) {
-            case '<': out += "\xA1\xDA"; break;
-            case '>': out += "\xA1\xDB"; break;
-            case '&': out += "\xA1\xEA"; break;
-            default:
-                out += kBreak;
-                if (c == '\r' && i + 1 < n && content[i + 1] == '\n') ++i;
-        }
-        run = i + 1;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t brk = content.find_first_of("\r\n", start);
+        xmltext::Append(content.substr(start, brk == std::string_view::npos ? brk : brk - start), out);
+        if (brk == std::string_view::npos) return;
+        out += kBreak;
+        start = brk + (content[brk] == '\r' && brk + 1 < content.size() && content[brk + 1] == '\n' ? 2 : 1);
     }
-    out.append(content, run);
 }
 
 }  // namespace
@@ -110,12 +84,12 @@ std::string XmlRecordSet::CardText() const {
     text += "<?xml-stylesheet type=\"text/xsl\" href=\"" + card.href + "\"?>\r\n";
     text += "\r\n";
     text += "<datum>\r\n";
-    text += "\t<title>" + card.title + "</title>\r\n";
-    text += "\t<class>" + card.klass + "</class>\r\n";
-    text += "\t<founddate>" + (card.founddate.empty() ? stamp : card.founddate) + "</founddate>\r\n";
+    text += "\t<title>" + xmltext::Escaped(card.title) + "</title>\r\n";
+    text += "\t<class>" + xmltext::Escaped(card.klass) + "</class>\r\n";
+    text += "\t<founddate>" + (card.founddate.empty() ? stamp : xmltext::Escaped(card.founddate)) + "</founddate>\r\n";
     text += "\t<modifieddate>" + stamp + "</modifieddate>\r\n";
-    text += "\t<source>" + card.source + "</source>\r\n";
-    text += "\t<keyword>" + card.keyword + "</keyword>\r\n";
+    text += "\t<source>" + xmltext::Escaped(card.source) + "</source>\r\n";
+    text += "\t<keyword>" + xmltext::Escaped(card.keyword) + "</keyword>\r\n";
     text += "\t<content>\r\n\t\t<part>";
     AppendBodyParts(card.content, text);
     text += "</part>\r\n\t</content>\r\n";
@@ -155,6 +129,23 @@ bool XmlRecordSet::ReadCardPart(plat::LineReader& reader) {
 }
 
 bool XmlRecordSet::ReadCard(plat::LineReader& reader) {
+    bodyWhole = false;
+    std::string data;
+    reader.ReadRest(data);
+    if (ParseCard(data)) return true;
+    // A card written before its fields were escaped may hold a raw '<' or '&' in its title or keywords: not
+    // XML, but in the fixed line layout it still reads as it always did, and its next save mends it.
+    XmlRecordSet legacy;
+    legacy.card = card;
+    plat::LineReader lines = plat::LineReader::FromString(std::move(data));
+    if (!legacy.ReadCardLines(lines) || !legacy.bodyWhole) return false;
+    card = std::move(legacy.card);
+    bodyWhole = true;
+    readError.clear();
+    return true;
+}
+
+bool XmlRecordSet::ReadCardLines(plat::LineReader& reader) {
     bodyWhole = false;
     if (!ReadCardHead(reader)) return false;
     if (!plat::Contains(reader.Next(), "<content>")) return false;

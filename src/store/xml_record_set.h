@@ -1,8 +1,11 @@
-// The card file and the line index file: exact writers and line-oriented readers of exactly that text.
+// The card file and the line index file: writers of a fixed line layout, readers through an XML parser.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/fs.h"
 
@@ -52,9 +55,15 @@ public:
     LineIndexHead head;
     LineIndexLink link;
     DatumCard card;
-    // After ReadCard: the body ended at the "</content>" line. A body cut by a line that is no whole
-    // paragraph (a lone LF from another tool, a file broken off) reads as a shorter card otherwise.
+    // After ReadCard: the whole body was read (always so for a parsed card; a card in the old line layout
+    // that is no XML must end its body at the "</content>" line, or it would read as a shorter card).
     bool bodyWhole = false;
+    // After a false ReadCard: where and why the parser stopped ("第 3 行：..."), internal text.
+    std::string readError;
+    // After ReadCard: what the card holds that the fields do not (unknown elements, attributes, comments),
+    // one description each; a save from the fields would drop it.
+    std::vector<std::string> unshown;
+    std::string UnshownSummary() const;  // the first few of them, for a question
     // After ReadLineIndexLink returned false: a damaged link stopped the list, not its normal end.
     bool linkDamaged = false;
 
@@ -63,7 +72,11 @@ public:
     std::string CardText() const;  // what WriteCard writes, stamped now
     bool ReadCardHead(plat::LineReader& reader);
     bool ReadCardPart(plat::LineReader& reader);
-    bool ReadCard(plat::LineReader& reader);
+    bool ReadCard(plat::LineReader& reader);  // reads all the reader has left
+    bool ParseCard(std::string_view bytes);
+    // The fixed line layout alone, as cards were read before they were parsed: what ReadCard falls back to
+    // for a card that is no XML.
+    bool ReadCardLines(plat::LineReader& reader);
 
     bool WriteLineIndexHead(plat::Sink& file, const std::string& title, const std::string& keyword);
     bool WriteLineIndexLink(plat::Sink& file, const std::string& name, const std::string& url,
@@ -73,6 +86,17 @@ public:
     bool ReadLineIndexHead(plat::LineReader& reader);
     // Shows the "XML ERROR" box (through the services seam) for a damaged link.
     bool ReadLineIndexLink(plat::LineReader& reader);
+
+private:
+    bool ReadLineIndexHeadLines(plat::LineReader& reader);
+    bool ReadLineIndexLinkLines(plat::LineReader& reader);
+    bool ShowDamagedLink(const char* message);
+    // A parsed list's links not yet handed out (the first one is `nextLink_`), or, for a list in the old
+    // line layout that is no XML, the reader of its remaining lines.
+    std::vector<LineIndexLink> parsedLinks_;
+    std::size_t nextLink_ = 0;
+    const char* damagedAt_ = nullptr;  // the message for the link after the parsed ones, if it was damaged
+    std::shared_ptr<plat::LineReader> legacyLines_;
 };
 
 // The published DTD addresses named in written files.

@@ -44,11 +44,18 @@ public:
     void SetNotice(const QString& text);
     QString Notice() const;
 
+    // Long lines wrap at the field's width (the default) or run on under a scroll bar: only the view
+    // changes, never the text. The body's context menu offers the toggle "自动换行" (body_wrap.cpp).
+    void SetWrap(bool on);
+    bool Wrap() const;
+
 signals:
     void UnstorableChanged();
+    void WrapToggled(bool on);  // by the user, from the context menu
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void inputMethodEvent(QInputMethodEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void paintEvent(QPaintEvent* e) override;

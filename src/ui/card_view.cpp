@@ -34,7 +34,7 @@ void ShowCard(QWidget* parent, std::string cardPath, std::string selectedStyle) 
     std::optional<std::string> internal = plat::FromNative(written);
     if (!internal) return fail(plat::Gbk("不能打开文件 ") + plat::Utf8ToGbk(written));
     if (!page.note.empty()) CJobStrip::ShowNote(parent, page.note);
-    plat::Svc().ShellOpen(*internal, true);
+    if (!plat::Svc().ShellOpen(*internal, true)) CJobStrip::ShowNote(parent, plat::NotOpenedText(*internal));
 }
 
 }  // namespace ui

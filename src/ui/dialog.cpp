@@ -11,10 +11,12 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextBrowser>
 #include <QTreeWidget>
 #include <algorithm>
 
 #include "ui/body_edit.h"
+#include "ui/dialog_access.h"
 #include "ui/palette.h"
 #include "ui/shaded_button.h"
 
@@ -78,22 +80,6 @@ void ListColours(QAbstractItemView* v) {
     v->setPalette(pal);
 }
 
-// Accessible name of a field: the text of the nearest static label to its left on the same row, or the
-// dialog's caption when it has none (the lists, the body field, an unlabelled edit).
-QString FieldName(const res::DialogTemplate& t, const res::ControlTemplate& c) {
-    const bool list = c.kind == Kind::ListReport || c.kind == Kind::ListReportNoHeader || c.kind == Kind::Tree;
-    const res::ControlTemplate* best = nullptr;
-    if (!list) {
-        const int rowTop = c.y, rowBottom = c.y + std::min(c.h, 14);
-        for (const res::ControlTemplate& s : t.controls) {
-            if (!IsStatic(s.kind) || !s.label || !*s.label) continue;
-            if (s.x >= c.x || s.y >= rowBottom || s.y + s.h <= rowTop) continue;
-            if (!best || s.x > best->x) best = &s;
-        }
-    }
-    return QString::fromUtf8(best ? best->label : t.caption);
-}
-
 }  // namespace
 
 CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
@@ -108,6 +94,7 @@ CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
                        ~(Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint));
     }
 
+    std::vector<QWidget*> built;
     for (const res::ControlTemplate& c : t.controls) {
         const QString label = QString::fromUtf8(c.label ? c.label : "");
         QWidget* w = nullptr;
@@ -184,6 +171,12 @@ CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
             w = tv;
             break;
         }
+        case Kind::TextView: {
+            auto* v = new QTextBrowser(this);
+            v->setOpenLinks(false);  // what a card holds is shown, never followed
+            w = v;
+            break;
+        }
         case Kind::HLine: {
             auto* f = new QFrame(this);
             f->setFrameShape(QFrame::HLine);
@@ -199,13 +192,14 @@ CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent) {
         w->setGeometry(r);
         placed_.push_back({w, r, c.flags});
         if (c.flags & res::kDisabled) w->setEnabled(false);
-        if (c.kind != Kind::Button && c.kind != Kind::HLine && !IsStatic(c.kind))
-            w->setAccessibleName(FieldName(t, c));
+        built.push_back(w);
         if (c.id >= 0) {
             w->setObjectName(QString::number(c.id));
             items_.insert(c.id, w);
         }
     }
+
+    ui::MakeAccessible(t, built);
 
     if (!hasDefault_) {
         // Qt makes the first button that takes the focus the dialog's lasting default button; without a

@@ -94,7 +94,7 @@ void MoveMarked(QTreeWidget* list, Entries& entries, int count, int step, Refill
     SetSelectionMark(list, j);
 }
 
-// The edit's text as GBK. Text that GBK cannot hold is refused with a message rather than saved with '?' in
+// The edit's text as GBK, as the list files hold it. Text that GBK cannot hold is refused with a message rather than saved with '?' in
 // place of the characters, and so is a control character; false then.
 inline bool TakeEditText(QWidget* owner, const QLineEdit* edit, std::string& gbk) {
     if (!edit) {
@@ -102,7 +102,8 @@ inline bool TakeEditText(QWidget* owner, const QLineEdit* edit, std::string& gbk
         return true;
     }
     // A line break or another control character would add or cut lines of the list file it is written to.
-    const char* refused = !plat::FromQ(edit->text(), gbk) ? "输入的文字中有无法保存的字符，请修改后再试!"
+    const char* refused = !plat::FromQ(edit->text(), gbk) || !plat::IsGbk(gbk)
+                              ? "输入的文字中有无法保存的字符，请修改后再试!"
                           : plat::HasControlChar(gbk) ? "输入的文字中有换行符或其它控制字符，请修改后再试!"
                                                       : nullptr;
     if (!refused) return true;

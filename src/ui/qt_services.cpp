@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
@@ -57,6 +58,18 @@ int QtServices::MessageBox(QWidget* parent, const std::string& text, const std::
 
 int QtServices::UnicodeMessageBox(QWidget* parent, const QString& text,
                                   const std::optional<std::string>& caption, unsigned flags) {
+    return Ask(parent, text, caption, flags, {});
+}
+
+int QtServices::ChoiceBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                          unsigned flags, const std::vector<std::string>& answers) {
+    QStringList labels;
+    for (const std::string& a : answers) labels << plat::ToQ(a);
+    return Ask(parent, plat::ToQ(text), caption, flags, labels);
+}
+
+int QtServices::Ask(QWidget* parent, const QString& text, const std::optional<std::string>& caption,
+                    unsigned flags, const QStringList& answers) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (flags & 0xF0) {
     case plat::MB_ICONERROR: icon = QMessageBox::Critical; break;
@@ -73,6 +86,20 @@ int QtServices::UnicodeMessageBox(QWidget* parent, const QString& text,
     QMessageBox box(icon, title, text, buttons, parent);
     // Texts carry paths and user input; never read them as markup.
     box.setTextFormat(Qt::PlainText);
+    // The buttons speak the program's language whatever the desktop's locale, and where a question's answers
+    // are more than yes or no, they name the answers.
+    const QList<QPair<QMessageBox::StandardButton, QString>> texts = {
+        {QMessageBox::Yes, answers.value(0, QStringLiteral("是"))},
+        {QMessageBox::No, answers.value(1, QStringLiteral("否"))},
+        {QMessageBox::Cancel, answers.value(2, QStringLiteral("取消"))},
+        {QMessageBox::Ok, QStringLiteral("确定")}};
+    for (const auto& [which, label] : texts) {
+        QAbstractButton* b = box.button(which);
+        if (!b) continue;
+        b->setText(label);
+        // A yes / no icon beside an answer of its own would say yes or no again.
+        if (!answers.isEmpty()) b->setIcon(QIcon());
+    }
     if (yesNo || yesNoCancel) {
         box.setDefaultButton((flags & plat::MB_DEFBUTTON2) ? QMessageBox::No : QMessageBox::Yes);
         // Escape never chooses to act: with a Cancel button it stays, else it declines.
@@ -87,6 +114,8 @@ int QtServices::UnicodeMessageBox(QWidget* parent, const QString& text,
 std::string QtServices::AskFileName(QWidget* parent, bool open, const std::string& defaultExt,
                                     const std::string& initialName, const std::string& filter) {
     QFileDialog dlg(parent);
+    // Qt's own dialog rather than the desktop's: it speaks the program's language under any locale.
+    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
     dlg.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dlg.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dlg.setOption(QFileDialog::ReadOnly, false);
@@ -107,15 +136,15 @@ std::string QtServices::AskFileName(QWidget* parent, bool open, const std::strin
 
 std::string QtServices::BrowseForFolder(QWidget* parent, const std::string& title) {
     const QString dir = QFileDialog::getExistingDirectory(parent, plat::ToQ(title), QString(),
-                                                          QFileDialog::ShowDirsOnly);
+                                                          QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     return InternalPath(dir);
 }
 
-void QtServices::ShellOpen(const std::string& path, bool /*maximised*/) {
+bool QtServices::ShellOpen(const std::string& path, bool /*maximised*/) {
     // The desktop's default application decides its own window size; the request cannot be passed on.
     const QString absolute = QFileInfo(QString::fromStdString(plat::ToNative(path))).absoluteFilePath();
     const std::string onDisk = plat::ResolveIgnoringCase(absolute.toStdString());
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(onDisk)));
+    return ui::OpenWithDesktop(QUrl::fromLocalFile(QString::fromStdString(onDisk)));
 }
 
 void QtServices::Sleep(int ms) {

@@ -84,8 +84,8 @@ protected:
 
 TEST_F(EditorTest, OpeningCardsFillsTheFormAndFailuresLeaveIt) {
     OpenCard("a1");
-    // Markup signs were stored as full-width signs and come back as such.
-    EXPECT_EQ(Form(), "a1|A|网络|simple|k1|lib1\\A\\a1.datum.xml|第一段\n second ≮x≯ ￡ y\n第三段");
+    // Markup signs come back as typed.
+    EXPECT_EQ(Form(), "a1|A|网络|simple|k1|lib1\\A\\a1.datum.xml|第一段\n second <x> & y\n第三段");
     EXPECT_EQ(dlg->Form().Founddate(), "2001-1-1 1:1");
     // Class and source not in the lists stand as the card has them; a stylesheet from another program
     // directory is found by its file name in any letter case, one nobody has by nothing.
@@ -97,7 +97,7 @@ TEST_F(EditorTest, OpeningCardsFillsTheFormAndFailuresLeaveIt) {
     svc.ExpectBox("不能打开文件:lib1\\A\\a2.datum.xml", "ERROR", kError);
     OpenCard("a2");
     PickLibrary(1);
-    svc.ExpectBox("读取文件 lib2\\bad.datum.xml 的XML数据时出错了!", "ERROR", kError);
+    svc.ExpectBox("读取文件 lib2\\bad.datum.xml 的XML数据时出错了!\n第 1 行：XML declaration allowed only at the start of the document", "ERROR", kError);
     OpenCard("bad");
     EXPECT_EQ(dlg->Form().LoadedPath(), "lib1\\C\\c1.datum.xml");
 }
@@ -204,15 +204,15 @@ TEST_F(EditorTest, SaveUnderANewNameAsksBeforeDeletingTheOldOrOverwritingAnother
 TEST_F(EditorTest, FailedAndRefusedSavesLeaveTheCardIntact) {
     OpenCard("a1");
     const std::string before = dir.ReadFile("lib1/A/a1.datum.xml");
-    // Text GBK cannot hold would come back as something else: refused, naming the field.
-    const QString emoji = QString::fromUtf8("x\xF0\x9F\x98\x80");
+    // What no XML file can hold (U+FFFF) would come back as something else: refused, naming the field.
+    const QString emoji = QStringLiteral("x") + QChar(0xFFFF);
     const std::pair<const char*, std::function<void()>> fields[] = {
         {"标题", [&] { Edit(1009)->setText(emoji); }},      {"关键字", [&] { Edit(1017)->setText(emoji); }},
         {"类别", [&] { Combo(1011)->setEditText(emoji); }}, {"来源", [&] { Combo(1013)->setEditText(emoji); }},
         {"正文", [&] { Body()->setPlainText(emoji); }},     {"文件名", [&] { Edit(1008)->setText(emoji); }}};
     for (const auto& [field, set] : fields) {
         set();
-        Save({{(std::string("保存资料时出错:") + field + "中有 1 个字符无法保存为 GB2312（第一个是 “😀” U+1F600）").c_str(), 0}});
+        Save({{(std::string("保存资料时出错:") + field + "中有 1 个 XML 文件不能容纳的字符（第一个是 “\uFFFF” U+FFFF）").c_str(), 0}});
         OpenDiscarding("a1");
     }
     EXPECT_EQ(dir.ReadFile("lib1/A/a1.datum.xml"), before);
@@ -270,7 +270,7 @@ TEST_F(EditorTest, FieldsShowTheCardWholeAndKeepWhatIsEnteredOnItsLineAndNoMeans
     // "No" discards the edits, also when the card that was to replace them does not open: nothing is left.
     Key(Line(1009), Qt::Key_X, {}, "x");
     svc.ExpectBox(kUnsaved, "选择", kAsk, plat::IDNO);
-    svc.ExpectBox("读取文件 lib1\\B\\bad.datum.xml 的XML数据时出错了!", "ERROR", kError);
+    svc.ExpectBox("读取文件 lib1\\B\\bad.datum.xml 的XML数据时出错了!\n第 1 行：Start tag expected, '<' not found", "ERROR", kError);
     OpenCard("bad");
     EXPECT_EQ(U(Line(1009)->text() + Line(1017)->text() + Line(1011)->text() + Line(1008)->text() + Body()->toPlainText()), "");
     EXPECT_FALSE(dlg->Form().HasEdits());
@@ -282,7 +282,9 @@ TEST_F(EditorTest, FieldsShowTheCardWholeAndKeepWhatIsEnteredOnItsLineAndNoMeans
 TEST_F(EditorTest, WhatIsEnteredIsCheckedAsItComesInAndSavedOnlyWhenItOpensAgain) {
     OpenAnew(Card("c"));
     Key(Body(), Qt::Key_unknown, {}, "😀x😀");
-    EXPECT_EQ(U(Body()->Notice()), "正文中有 2 个字符无法保存为 GB2312（第一个是 “😀” U+1F600）");
+    EXPECT_EQ(U(Body()->Notice()), "");  // an emoji is stored like any character
+    Body()->textCursor().insertText(QString(QChar(0xFFFF)) + "x" + QChar(0xFFFE));
+    EXPECT_EQ(U(Body()->Notice()), "正文中有 2 个 XML 文件不能容纳的字符（第一个是 “\uFFFF” U+FFFF）");
     Key(Body(), Qt::Key_A, Qt::ControlModifier);
     Key(Body(), Qt::Key_unknown, {}, "甲\u2060");
     Key(Body(), Qt::Key_Return);

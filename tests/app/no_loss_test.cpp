@@ -12,7 +12,7 @@ using namespace mainfx;
 // The questions Save asks when another program changed the loaded file (`copy`: the name offered for the
 // form's version) or removed it.
 std::string ChangedQuestion(const std::string& file, const std::string& copy) {
-    return "文件 " + file + " 在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选\"否\"把当前资料卡另存为 " +
+    return "文件 " + file + " 在载入后已被其他程序修改过。\n选\"覆盖\"用当前资料卡覆盖它；选\"另存为副本\"把当前资料卡另存为 " +
            copy + "，两个版本都保留；选\"取消\"不保存。";
 }
 std::string GoneQuestion(const std::string& file) {
@@ -167,6 +167,7 @@ TEST_F(NoLossTest, AFileChangedOrRemovedOnDiskSinceLoadingIsNotOverwrittenUnaske
     const std::string changed = ChangedQuestion("lib\\A\\a1.datum.xml", "lib\\A\\a1 (我的修改 2003-02-05 09-07).datum.xml");
     svc.ExpectBox(changed, "选择", kAsk, plat::IDCANCEL);
     Click(1006);
+    EXPECT_EQ(svc.boxes.back().answers, (std::vector<std::string>{Gbk("覆盖"), Gbk("另存为副本"), Gbk("取消")}));
     EXPECT_EQ(dir.ReadFile("lib/A/a1.datum.xml"), theirs);
     svc.ExpectBox(changed, "选择", kAsk, plat::IDNO);
     Click(1006);

@@ -209,6 +209,25 @@ TEST_F(CliTest, RestoreRegistersTheFolderAsTypedAndAFullListRefuses) {
     EXPECT_FALSE(fs::exists("new"));
 }
 
+// --add-library registers a folder a sync tool filled as it is; a refusal says why and registers nothing.
+TEST_F(CliTest, AddLibraryRegistersAnExistingFolderAndRefusesWithItsReason) {
+    MakeProgramDir();
+    fs::copy(dir.Native() + "/lib", dir.Native() + "/同步", fs::copy_options::recursive);
+    const std::pair<QStringList, std::string> runs[] = {
+        {{"同步/", "第二台"}, ""},
+        {{"./lib"}, "korvane: 目录 .\\lib 已经登记为资料库 资料一。\n"},
+    };
+    for (const auto& [args, err] : runs) {
+        const Outcome out = Korvane(QStringList{"--add-library"} + args);
+        EXPECT_EQ(out.status, err.empty() ? 0 : 1);
+        EXPECT_EQ(out.err, err);
+    }
+    LibraryRegistry reg;
+    std::string error;
+    ASSERT_TRUE(ReadRegistry(reg, error) && reg.count == 3);
+    EXPECT_EQ(plat::GbkToUtf8(reg.entries[2].name + "=" + reg.entries[2].path), "第二台=同步");
+}
+
 }  // namespace
 
 // With the card table's leaves zeroed, the first run finds the damage (in an answer, or in the empty answer of a

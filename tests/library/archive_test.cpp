@@ -137,7 +137,6 @@ TEST_F(ArchiveTest, HostileEntriesAreRefusedBeforeAnythingIsWritten) {
         {{"link", AE_IFLNK}, "归档中的条目 link 是符号链接" + tail},
         {{"dev", AE_IFCHR}, "归档中的条目 dev 是设备文件、管道或其它特殊文件" + tail},
         {{"\xb0\xa1.txt"}, "归档中的条目 ? 的名字不是有效的 UTF-8 或无法保存为 GBK" + tail},
-        {{"\xf0\x9f\x98\x80.txt"}, "归档中的条目 ?.txt 的名字不是有效的 UTF-8 或无法保存为 GBK" + tail},
         {{"_ _SETS_ _/class.list"}, "归档中的条目 _ _SETS_ _/class.list 出现了两次" + tail},
         {{"_ _SETS_ _/class.list/x"}, "归档中的条目 _ _SETS_ _/class.list/x 位于文件之下" + tail},
         {{std::string(300, 'n')}, "归档中的条目 " + std::string(80, 'n') + "..." + std::string(80, 'n') + " 的名字太长" + tail},

@@ -21,7 +21,7 @@ using Strings = std::vector<std::string>;
 namespace {
 
 using Lib = std::pair<std::string, std::string>;  // name, stored path
-enum { kNew = 3, kEdit = 6, kDelete = 4, kSetDefault = 5, kOK = 1, kCancel = 2, kRestore = 8 };
+enum { kNew = 3, kAdd = 9, kEdit = 6, kDelete = 4, kSetDefault = 5, kOK = 1, kCancel = 2, kRestore = 8 };
 
 std::string RegistryText(const std::vector<Lib>& libs, int use, int count = -1) {
     Strings l{"# registry", "count=" + std::to_string(count < 0 ? int(libs.size()) : count), "use=" + std::to_string(use)};
@@ -135,6 +135,46 @@ TEST_F(LibMangTest, AFolderThatHoldsTheProgramOrAnotherLibraryIsNeverThrownAway)
     }
     EXPECT_EQ(Rows(m, 0), Strings{"Inner **"});
     EXPECT_EQ(dir.ReadFile("outer/inner/card.datum.xml"), "keep");
+}
+
+// 添加 takes a folder a sync tool filled as it is; whatever else is chosen is refused with its reason.
+TEST_F(LibMangTest, AddRegistersAnExistingLibraryAsItIsAndNamesWhatItRefuses) {
+    Start({{"甲", "a"}}, 0);
+    const std::string list = ListText({"count=1", "name0=历史", "path0=历史"});
+    dir.WriteFile("synced/_ _SETS_ _/class.list", list);
+    dir.MakeDir("bare");
+    dir.MakeDir("broken/_ _SETS_ _");
+    // `then`: the form that comes up after this one.
+    auto add = [&](const std::string& name, const std::string& path, bool browse = false,
+                   std::function<void(CDialog&)> then = {}) {
+        if (browse) svc.QueueFolder(path);
+        WhenModal([&](CDialog& form) {
+            if (browse) Click(form, 1023);
+            else Type(form, 1022, path);
+            if (!name.empty()) Type(form, 1021, name);
+            if (then) WhenModal(then);
+            Click(form, kOK);
+        });
+        Click(m, kAdd);
+        svc.VerifyAllUsed();
+    };
+    add("", dir.Internal() + "\\synced", true);  // named after the folder the browser chose
+    svc.ExpectBox("目录 ./synced 已经登记为资料库 synced。", "INFOMATION", 0x40);  // the same folder, another spelling
+    add("", "./synced");
+    svc.ExpectBox("目录 broken 中的类别列表无法读取: 找不到文件 broken\\_ _SETS_ _\\class.list", "ERROR", 0x10);
+    add("", "broken");
+    // 新建 is offered, with the folder in its form.
+    Ask("目录 bare 不是资料库(其中没有 _ _SETS_ _ 目录)。\n要在那里新建一个资料库吗?", plat::IDYES);
+    add("", "bare", false, [](CDialog& form) {
+        EXPECT_EQ(form.ItemAs<QLineEdit>(1022)->text().toStdString(), "bare\\");
+        Type(form, 1021, "新");
+        Click(form, kOK);
+    });
+    EXPECT_EQ(Rows(m, 0), (Strings{"甲 **", "synced", "新"}));
+    EXPECT_EQ(dir.ReadFile("synced/_ _SETS_ _/class.list"), list) << "nothing in an added library is written";
+    EXPECT_TRUE(HasTemplate("bare"));
+    Click(m, kOK);
+    EXPECT_EQ(OnDisk(), RegistryText({{"甲", "a"}, {"synced", dir.Internal() + "\\synced"}, {"新", "bare"}}, 0));
 }
 
 // Refused before any question or file dialog.

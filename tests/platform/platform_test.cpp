@@ -11,6 +11,7 @@
 
 #include "platform/codec.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "platform/services.h"
 #include "platform/text.h"
 #include "support/temp_dir.h"
@@ -36,8 +37,8 @@ TEST(Text, SearchesStepOverWholeCharacters) {
     EXPECT_FALSE(plat::EqualsIgnoreAsciiCase(kA, "\x81\x61") || plat::EqualsIgnoreAsciiCase("a[", "A{"));
 }
 
-// The widgets' text goes straight to and from GBK through tables of our own; iconv is the judge.
-TEST(Codec, AgreesWithIconvOnEveryCodeAndStoresWhatOnlyGb2312HoldsAsGb2312Does) {
+// The widgets' text goes straight to and from GBK (GB18030 beyond it) through tables of our own; iconv is the judge.
+TEST(Codec, AgreesWithIconvOnEveryCodeAndStoresEveryCharacter) {
     iconv_t cd = iconv_open("UTF-8", "GBK");
     std::string gbk, utf8;
     for (int lead = 0x81; lead <= 0xFE; ++lead)
@@ -59,25 +60,37 @@ TEST(Codec, AgreesWithIconvOnEveryCodeAndStoresWhatOnlyGb2312HoldsAsGb2312Does) 
     ASSERT_TRUE(plat::FromQ(text, back));
     EXPECT_TRUE(back == gbk);
     EXPECT_EQ(plat::ToQ("\x80\xB1\xED\xFF"), QString::fromUtf8("€表\xEF\xBF\xBD"));
-    // Each other character as iconv's GBK stores it or, where only GB2312 holds it (U+30FB "・"), as its
-    // GB2312 does; GBK's own code wins where it has one (U+2015 stays A844, not A1AA). Refused, half pairs
-    // too: nothing written.
-    iconv_t gbkOut = iconv_open("GBK", "UTF-16LE"), gb2312Out = iconv_open("GB2312", "UTF-16LE");
+    // Every other character is stored, as iconv's GB18030 writes it (GBK's own two bytes where GBK has it);
+    // only what XML cannot hold is told as unstorable; half a pair is refused, nothing written.
+    iconv_t gb18030Out = iconv_open("GB18030", "UTF-16LE");
     for (char16_t u = 0x80; u != 0; ++u) {
+        if (u >= 0xD800 && u <= 0xDFFF) continue;
         char buf[8], *src = reinterpret_cast<char*>(&u), *dst = buf;
-        std::size_t srcLeft = 2, dstLeft = sizeof buf, failed = static_cast<std::size_t>(-1);
-        if (iconv(gbkOut, &src, &srcLeft, &dst, &dstLeft) == failed && iconv(gb2312Out, &src, &srcLeft, &dst, &dstLeft) == failed)
-            dst = buf;
+        std::size_t srcLeft = 2, dstLeft = sizeof buf;
+        const bool held = iconv(gb18030Out, &src, &srcLeft, &dst, &dstLeft) != static_cast<std::size_t>(-1);
         back = "refused";
-        plat::FromQ(QString(QChar(u)), back);
-        ASSERT_EQ(back, dst == buf ? "refused" : std::string(buf, dst - buf)) << std::hex << static_cast<int>(u);
-        ASSERT_EQ(plat::FindUnstorable(QString(QChar(u))).count, dst == buf) << std::hex << static_cast<int>(u);
+        ASSERT_EQ(plat::FromQ(QString(QChar(u)), back), held) << std::hex << static_cast<int>(u);
+        ASSERT_EQ(back, held ? std::string(buf, dst - buf) : "refused") << std::hex << static_cast<int>(u);
+        const bool privateUse = u >= 0xE000 && u <= 0xF8FF;
+        if (held && !privateUse) ASSERT_EQ(plat::ToQ(back), QString(QChar(u))) << std::hex << static_cast<int>(u);
+        ASSERT_EQ(plat::FindUnstorable(QString(QChar(u))).count, !held || privateUse || u >= 0xFFFD)
+            << std::hex << static_cast<int>(u);
     }
-    iconv_close(gbkOut);
-    iconv_close(gb2312Out);
-    EXPECT_TRUE(plat::FromQ(QString::fromUtf8("€・―"), back) && back == "\x80\xA1\xA4\xA8\x44");
-    EXPECT_FALSE(plat::TryUtf8ToGbk("・", back) || plat::TryUtf8ToGbk("a😀b", back) || plat::TryGbkToUtf8("a\xB1", back));
-    EXPECT_EQ(plat::Utf8ToGbk("a😀b\xE8\xA1x€"), "a?b??x\x80");
+    iconv_close(gb18030Out);
+    const QString emoji = QString::fromUtf8("a😀b");
+    ASSERT_TRUE(plat::FromQ(emoji, back));
+    EXPECT_EQ(back, "a\x94\x39\xFC\x36" "b");
+    EXPECT_EQ(plat::ToQ(back), emoji);
+    EXPECT_FALSE(plat::FromQ(emoji.left(2), back) || plat::FromQ(emoji.mid(2), back));
+    EXPECT_EQ(plat::FindUnstorable(emoji.left(2) + "x\x01\x7F").count, 2);  // DEL is an XML character
+    EXPECT_EQ(plat::FindUnstorable(QStringLiteral("\t\r\n") + emoji).count, 0);
+    EXPECT_TRUE(plat::FromQ(QString::fromUtf8("€・―"), back) && back == "\xA2\xE3\x81\x39\xA7\x39\xA8\x44");
+    EXPECT_TRUE(plat::TryUtf8ToGbk("・", back) && !plat::IsGbk(back) && plat::IsGbk(plat::Gbk("關―")));
+    EXPECT_FALSE(plat::TryGbkToUtf8("a\xB1", back) || plat::TryUtf8ToGbk("a\xED\xA0\x80", back));
+    EXPECT_EQ(plat::Utf8ToGbk("a\xE8\xA1x"), "a??x");
+    // Four-byte characters are stepped whole: their digits are never found as text.
+    EXPECT_EQ(plat::CharLen("\x81\x39\xA7\x39", 0), 4u);
+    EXPECT_EQ(plat::Find("\x81\x39\xA7\x39" "9", "9"), 4u);
 }
 
 TEST(LineReader, ReadsLongLinesWholeWithEitherLineEnd) {
@@ -111,15 +124,16 @@ TEST(ListDir, OrdersNamesTellsAttributesAndReusesTheList) {
     std::string got;
     for (const auto& e : list) got += plat::GbkToUtf8(e.name) + ":" + std::to_string(e.attrs) + " ";
     EXPECT_EQ(got, ".hid:18 A:32 a:32 b:32 Class:16 link:1040 loop:1056 ro:17 rofile:32 _ _SETS_ _:16 "
-                   "卡.datum.xml:32 表.datum.xml:32 ");
+                   "卡.datum.xml:32 表.datum.xml:32 😀:32 ");
     // Thousands of entries take several kernel reads; the same list then holds only the next folder.
     for (int i = 2999; i >= 0; --i) dir.WriteFile("big/card-a-fairly-long-name-" + std::to_string(10000 + i), "");
     ASSERT_TRUE(plat::ListDir(dir.Internal() + "\\big", list));
     ASSERT_EQ(list.size(), 3000u);
     for (int i = 0; i < 3000; ++i) ASSERT_EQ(list[i].name, "card-a-fairly-long-name-" + std::to_string(10000 + i));
-    dir.WriteFile("small/😀", "");
+    dir.WriteFile("small/咏怀古迹・其一", "");
     ASSERT_TRUE(plat::ListDir("small", list));
-    EXPECT_TRUE(list.empty());
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(plat::ToNative("small\\" + list[0].name), "small/咏怀古迹・其一");
 }
 
 TEST(FileSystem, CopiesOverwriteOnlyWhenAskedAndRefuseWhatIsNoPlainFile) {

@@ -17,8 +17,9 @@ chrome() {
     timeout 120 "$browser" --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking \
         --disable-component-update --disable-sync --user-data-dir="$tmp/profile" "$@" 2>/dev/null
 }
-# What a field looks like in the serialised DOM.
-escape() { sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g'; }
+# What a field looks like in the serialised DOM: the card's entities as they are, its character references as
+# the characters.
+escape() { perl -CS -pe 's/&#x([0-9A-Fa-f]+);/chr(hex($1))/ge'; }
 
 failures=0
 cards=0

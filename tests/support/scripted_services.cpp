@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/codec.h"
 
 namespace {
@@ -38,7 +40,7 @@ void ScriptedServices::QueueFolder(const std::string& utf8Path) { folders_.push_
 
 int ScriptedServices::MessageBox(QWidget*, const std::string& text, const std::optional<std::string>& caption,
                                  unsigned flags) {
-    boxes.push_back({text, caption, flags});
+    boxes.push_back({text, caption, flags, std::exchange(answers_, {})});
     if (onBox) onBox(boxes.back());
     if (expected_.empty()) {
         ADD_FAILURE() << "unexpected message box: \"" << plat::GbkToUtf8(text) << "\" caption " << Show(caption);
@@ -53,6 +55,12 @@ int ScriptedServices::MessageBox(QWidget*, const std::string& text, const std::o
     return e.answer;
 }
 
+int ScriptedServices::ChoiceBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                                unsigned flags, const std::vector<std::string>& answers) {
+    answers_ = answers;
+    return MessageBox(parent, text, caption, flags);
+}
+
 std::string ScriptedServices::AskFileName(QWidget*, bool open, const std::string& defaultExt,
                                           const std::string& initialName, const std::string& filter) {
     fileDialogs.push_back({open, defaultExt, initialName, filter});
@@ -64,7 +72,10 @@ std::string ScriptedServices::BrowseForFolder(QWidget*, const std::string& title
     return Next(folders_, "folder browser");
 }
 
-void ScriptedServices::ShellOpen(const std::string& path, bool maximised) { shellOpens.push_back({path, maximised}); }
+bool ScriptedServices::ShellOpen(const std::string& path, bool maximised) {
+    shellOpens.push_back({path, maximised});
+    return shellOpenWorks;
+}
 
 void ScriptedServices::Sleep(int ms) { sleeps.push_back(ms); }
 

@@ -16,6 +16,7 @@ struct ShownBox {
     std::string text;                    // GBK
     std::optional<std::string> caption;  // GBK; nullopt = application title
     unsigned flags;
+    std::vector<std::string> answers;    // GBK; the buttons' own texts where the box names its answers
 };
 
 class ScriptedServices : public plat::Services {
@@ -50,10 +51,14 @@ public:
 
     int MessageBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
                    unsigned flags) override;
+    // Checked and answered like MessageBox; the answers' texts are recorded with the box.
+    int ChoiceBox(QWidget* parent, const std::string& text, const std::optional<std::string>& caption,
+                  unsigned flags, const std::vector<std::string>& answers) override;
     std::string AskFileName(QWidget* parent, bool open, const std::string& defaultExt,
                             const std::string& initialName, const std::string& filter) override;
     std::string BrowseForFolder(QWidget* parent, const std::string& title) override;
-    void ShellOpen(const std::string& path, bool maximised) override;
+    bool ShellOpen(const std::string& path, bool maximised) override;
+    bool shellOpenWorks = true;  // what ShellOpen answers
     void ShowInFolder(const std::string& path) override { shownInFolder.push_back(path); }
     void Sleep(int ms) override;
 
@@ -61,6 +66,7 @@ public:
     void VerifyAllUsed();
 
 private:
+    std::vector<std::string> answers_;  // of the ChoiceBox being shown
     struct Expected {
         std::string text;
         std::optional<std::string> caption;
