@@ -84,5 +84,5 @@ QString CardFileNamePart(QString title) {
 std::string CardTitle(const std::string& path) {
     plat::LineReader reader;
     XmlRecordSet card;
-    return reader.Open(path) && card.ReadCardHead(reader) ? card.card.title : std::string();
+    return reader.Open(path) && card.ReadCard(reader) ? card.card.title : std::string();
 }

@@ -127,7 +127,7 @@ int RunImport(const QStringList& args) {
         const QString c = u.first >= 0xD800 && u.first <= 0xDFFF ? QString(QChar::ReplacementCharacter)
                                                                   : QString::fromUcs4(&u.first, 1);
         Fail(Gbk("文件 ") + plat::Abbreviate(plat::Utf8ToGbk(u.file)) + Gbk(" 中有 ") + std::to_string(u.count) +
-             Gbk(" 个字符无法保存为 GB2312（第一个是 U+") +
+             Gbk(" 个 XML 文件不能容纳的字符（第一个是 U+") +
              QString::number(static_cast<uint>(u.first), 16).toUpper().rightJustified(4, QLatin1Char('0')).toStdString() +
              Gbk("），没有导入；加 --mark 把这些字符换成 〓 后导入"));
     }

@@ -227,7 +227,8 @@ Outcome ExportSite(const std::string& root, const std::string& target, const Sit
         PageInfo& info = pages[p];
         XmlRecordSet head;
         plat::LineReader reader;
-        if (reader.Open(e.path) && head.ReadCardHead(reader)) {
+        // Parsed whole: the title is what the card says, with its entities and references read.
+        if (reader.Open(e.path) && head.ReadCard(reader)) {
             info.title = plat::GbkToUtf8(head.card.title);
             info.modified = head.card.modifieddate;
         }

@@ -177,8 +177,8 @@ ImportOutcome ImportFiles(const std::vector<std::string>& sources, const ImportO
             continue;
         }
         if (!plat::FromNative(src.sub)) {
-            // The tree lists no folder whose name GBK cannot hold: its cards would be there and never seen.
-            refuse("目录名中有无法保存为 GB2312 的字符，文件没有导入: ");
+            // The tree lists no folder whose name is no text (not UTF-8): its cards would be there and never seen.
+            refuse("目录名不是有效的 UTF-8 文字，文件没有导入: ");
             continue;
         }
         const bool md = !plat::AsciiLower(src.file).ends_with(".txt");

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <chrono>
 #include <ctime>
+#include <thread>
 #include <filesystem>
 #include <map>
 
@@ -193,6 +195,10 @@ bool Store::Commit(const std::vector<Edit>& edits, Who who, const std::string& m
             else if (attempt + 1 == kAttempts) {
                 error = "历史库正被另一个程序锁住";
                 return false;
+            } else {
+                // Another writer (this program's first history of the library, or a second program) holds
+                // the branch for the moment of one update: a short wait lets it go, 28 ms at the most in all.
+                std::this_thread::sleep_for(std::chrono::milliseconds(attempt + 1));
             }
         } else if (rc != GIT_EMODIFIED && rc != GIT_EEXISTS) {
             error = LastError("不能更新历史库");

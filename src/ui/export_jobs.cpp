@@ -78,7 +78,7 @@ std::string Describe(const exporting::UnstorableFile& u) {
     if (!plat::FromQ(c, shown)) shown = "?";
     const std::string code = QString::number(static_cast<uint>(u.first), 16).toUpper().rightJustified(4, '0').toStdString();
     return plat::Abbreviate(plat::Utf8ToGbk(u.file)) + Gbk(" 中有 ") + plat::FormatInt(u.count) +
-           Gbk(" 个字符无法保存为 GB2312（第一个是 U+") + code + Gbk("）") + "\r\n";
+           Gbk(" 个 XML 文件不能容纳的字符（第一个是 U+") + code + Gbk("）") + "\r\n";
 }
 
 }  // namespace

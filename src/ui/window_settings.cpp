@@ -50,7 +50,7 @@ QByteArray ReadOwn(const QString& file) {
 }
 
 // The program's own keys only: "<window>/geometry" (a rectangle as Qt writes it, "@Rect(x y w h)"),
-// "<window>/maximized" (true or false), "<window>/split" (a whole number). False for a file that holds a
+// "<window>/maximized" (true or false), "<window>/split" and "<window>/wrap" (whole numbers). False for a file that holds a
 // line of any other form: what could be read of a damaged file is not trusted.
 bool ParseOwn(const QByteArray& bytes, QVariantMap& out) {
     static const QRegularExpression group(QStringLiteral("^\\[([A-Za-z]+)\\]$"));
@@ -74,9 +74,9 @@ bool ParseOwn(const QByteArray& bytes, QVariantMap& out) {
                                                         r.captured(3).toInt(), r.captured(4).toInt()));
         } else if (key == "maximized") {
             out.insert(section + "/maximized", value);
-        } else if (key == "split") {
+        } else if (key == "split" || key == "wrap") {
             bool ok = false;
-            if (const int n = value.toInt(&ok); ok) out.insert(section + "/split", n);
+            if (const int n = value.toInt(&ok); ok) out.insert(section + "/" + key, n);
         }
     }
     return true;

@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 constexpr unsigned kInfo = plat::MB_OK | plat::MB_ICONINFORMATION;
 
 std::string Changed(const std::string& file, const std::string& copy) {
-    return "文件 " + file + " 在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选\"否\"把当前资料卡另存为 " +
+    return "文件 " + file + " 在载入后已被其他程序修改过。\n选\"覆盖\"用当前资料卡覆盖它；选\"另存为副本\"把当前资料卡另存为 " +
            copy + "，两个版本都保留；选\"取消\"不保存。";
 }
 

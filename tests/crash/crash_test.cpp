@@ -179,7 +179,7 @@ TEST_F(CrashStates, ACardSavedBesideAVersionChangedElsewhere) {
     Window();
     const std::string theirs = CardBytes({"c", "K", "2003-2-5 9:7", "", Gbk("书"), "k", Text(3, 5000), "a.xsl", "x.dtd"});
     dir.WriteFile("lib/K/c.datum.xml", theirs);
-    svc.ExpectBox("文件 lib\\K\\c.datum.xml 在载入后已被其他程序修改过。\n选\"是\"用当前资料卡覆盖它；选\"否\"把当前资料卡"
+    svc.ExpectBox("文件 lib\\K\\c.datum.xml 在载入后已被其他程序修改过。\n选\"覆盖\"用当前资料卡覆盖它；选\"另存为副本\"把当前资料卡"
                   "另存为 lib\\K\\c (我的修改 2003-02-05 09-07).datum.xml，两个版本都保留；选\"取消\"不保存。",
                   "选择", mainfx::kAsk, plat::IDNO);
     const std::string copy = Gbk("lib\\K\\c (我的修改 2003-02-05 09-07).datum.xml");

@@ -61,12 +61,12 @@ TEST_F(ExportWindowTest, ExportsTheSelectedLibraryAndSaysWhere) {
 TEST_F(ExportWindowTest, ImportAsksBeforeMarkingWhatACardCannotHold) {
     Select(m, 0);
     dir.WriteFile("notes/好.md", "# 好\n\n正文\n");
-    dir.WriteFile("notes/笑.txt", "笑😀😀\n");
+    dir.WriteFile("notes/笑.txt", "笑\x01\x01\n");
     dir.WriteFile("notes/坏.txt", "\xFF\xFE\xFF");
     const std::string notes = dir.Native() + "/notes";
     svc.QueueFolder(dir.Internal() + "\\notes");
     svc.ExpectBox("下面的文件中有资料卡无法保存的字符，还没有导入:\n" + notes +
-                      "/笑.txt 中有 2 个字符无法保存为 GB2312（第一个是 U+1F600）\n"
+                      "/笑.txt 中有 2 个 XML 文件不能容纳的字符（第一个是 U+0001）\n"
                       "\n要把这些字符换成 〓 后导入这些文件吗？选\"否\"则不导入它们。",
                   "QUESTION", 0x24, plat::IDYES);
     svc.ExpectBox("导入完成: 2 张资料卡\n\n没有导入的文件:\n文件不是 UTF-8、UTF-16 或 GB18030 文本，没有导入: " + notes +
@@ -81,7 +81,7 @@ TEST_F(ExportWindowTest, ImportAsksBeforeMarkingWhatACardCannotHold) {
     fs::remove(notes + "/坏.txt");
     svc.QueueFolder(dir.Internal() + "\\notes");
     svc.ExpectBox("下面的文件中有资料卡无法保存的字符，还没有导入:\n" + notes +
-                      "/笑.txt 中有 2 个字符无法保存为 GB2312（第一个是 U+1F600）\n"
+                      "/笑.txt 中有 2 个 XML 文件不能容纳的字符（第一个是 U+0001）\n"
                       "\n要把这些字符换成 〓 后导入这些文件吗？选\"否\"则不导入它们。",
                   "QUESTION", 0x24, plat::IDNO);
     svc.ExpectBox("导入完成: 1 张资料卡", "INFOMATION", 0x40);

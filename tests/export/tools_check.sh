@@ -78,7 +78,8 @@ cards=0
 while IFS= read -r -d '' card; do
     cards=$((cards + 1))
     rel="${card#datum/示例/}"
-    title="$(iconv -f GBK -t UTF-8 "$card" | sed -n 's:.*<title>\(.*\)</title>.*:\1:p' | tr '/\\' '__')"
+    title="$(iconv -f GBK -t UTF-8 "$card" | sed -n 's:.*<title>\(.*\)</title>.*:\1:p' |
+            sed 's/&lt;/</g; s/&gt;/>/g; s/&amp;/\&/g' | tr '/\\' '__')"
     back="datum/back/$(dirname "$rel")/$title.datum.xml"
     [ -f "$back" ] || fail "$rel did not come back as $back"
     cmp <(sed '2d;4d' "$card") <(sed '2d;4d' "$back") || fail "$rel came back changed"
