@@ -149,8 +149,8 @@ bool Store::Text(const std::string& path, const std::string& id, std::string& by
 std::vector<std::string> Store::Files(const std::string& folder) const {
     std::vector<std::string> out;
     git_object* tree = nullptr;
-    const std::string spec = "refs/heads/main:" + folder;
-    if (!repo_ || git_revparse_single(&tree, repo_, spec.c_str()) != 0) return out;
+    const std::string revision = "refs/heads/main:" + folder;
+    if (!repo_ || git_revparse_single(&tree, repo_, revision.c_str()) != 0) return out;
     if (git_object_type(tree) == GIT_OBJECT_TREE) {
         const git_tree* t = reinterpret_cast<git_tree*>(tree);
         for (std::size_t i = 0; i < git_tree_entrycount(t); ++i) {
