@@ -70,17 +70,6 @@ bool RelocateCard(const std::string& from, const std::string& to, const std::fun
     return false;
 }
 
-QString CardFileNamePart(QString title) {
-    static const QString signs = QStringLiteral("/\\:*?\"<>|");
-    static const QString lookAlikes = QStringLiteral("／＼：＊？＂＜＞｜");
-    for (QChar& c : title)
-        if (const qsizetype i = signs.indexOf(c); i >= 0)
-            c = lookAlikes[i];
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = u' ';
-    return title;
-}
-
 std::string CardTitle(const std::string& path) {
     plat::LineReader reader;
     XmlRecordSet card;

@@ -14,9 +14,6 @@
 bool RelocateCard(const std::string& from, const std::string& to, const std::function<void(DatumCard&)>& change,
                   std::string& error);
 
-// A title as a file name by the rules of Save: separators and the signs Windows refuses become their
-// full-width look-alikes, control characters spaces.
-QString CardFileNamePart(QString title);
 
 // The title the card file holds; "" when it cannot be read.
 std::string CardTitle(const std::string& path);

@@ -8,6 +8,7 @@
 
 #include "app/card_move.h"
 #include "app/main_dlg.h"
+#include "app/save_names.h"
 #include "app/undo_list.h"
 #include "platform/codec.h"
 #include "platform/path.h"
@@ -36,7 +37,7 @@ void CMainDlg::FinishRename(const QString& typed) {
     const std::string before = CardTitle(path);
     std::string title, namePart;
     if (typed.isEmpty() || typed == plat::ToQ(before)) return;
-    if (!plat::FromQ(typed, title) || !plat::FromQ(CardFileNamePart(typed), namePart)) {
+    if (!plat::FromQ(typed, title) || !plat::FromQ(savenames::FileNamePart(typed), namePart)) {
         plat::Svc().UnicodeMessageBox(this, QStringLiteral("标题“") + typed + QStringLiteral("”中有无法保存为 GB2312 的字符，资料卡没有改名。"),
                                       Gbk("ERROR"), plat::MB_OK | plat::MB_ICONERROR);
         return;
