@@ -274,8 +274,33 @@ bool TryGbkToUtf8(std::string_view gbk, std::string& out) {
         case Fast::Invalid: return false;
         case Fast::Unsure: break;
     }
+    // Character by character with the same verdicts as the fast path: whether a user-defined code reads as a
+    // character must not depend on a euro sign or a four-byte code elsewhere in the text.
     out.clear();
-    return GbkDecoder().Run(gbk, out, kEuro);
+    std::uint32_t* const cache = DecodeCache();
+    for (std::size_t i = 0; i < gbk.size();) {
+        const auto c = static_cast<unsigned char>(gbk[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (c == 0x80) {
+            out += "\xE2\x82\xAC";  // GBK text from before reads 0x80 as the euro sign
+            ++i;
+        } else if (c != 0xFF && i + 1 < gbk.size() && !IsDigitByte(gbk[i + 1])) {
+            const std::uint32_t slot = DecodeSlot(cache, c, static_cast<unsigned char>(gbk[i + 1]));
+            if (slot == kNoChar) return false;
+            if (slot != kUnsure)
+                AppendUtf8(slot - 1, out);
+            else if (!GbkDecoder().Run(gbk.substr(i, 2), out, kStop))
+                return false;
+            i += 2;
+        } else if (i + 4 <= gbk.size() && GbkDecoder().Run(gbk.substr(i, 4), out, kStop)) {
+            i += 4;  // GB18030's four-byte codes: what GBK has no code for
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TryUtf8ToGbk(std::string_view utf8, std::string& out) {

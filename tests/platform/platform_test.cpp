@@ -87,6 +87,10 @@ TEST(Codec, AgreesWithIconvOnEveryCodeAndStoresEveryCharacter) {
     EXPECT_TRUE(plat::FromQ(QString::fromUtf8("€・―"), back) && back == "\xA2\xE3\x81\x39\xA7\x39\xA8\x44");
     EXPECT_TRUE(plat::TryUtf8ToGbk("・", back) && !plat::IsGbk(back) && plat::IsGbk(plat::Gbk("關―")));
     EXPECT_FALSE(plat::TryGbkToUtf8("a\xB1", back) || plat::TryUtf8ToGbk("a\xED\xA0\x80", back));
+    // A user-defined code is no character wherever it stands: beside a one-byte euro sign or a four-byte code too.
+    for (const char* text : {"\xA2\x95", "\x80\xA2\x95", "\x81\x39\xA7\x39\xA2\x95"})
+        EXPECT_FALSE(plat::TryGbkToUtf8(text, back)) << text;
+    EXPECT_TRUE(plat::TryGbkToUtf8("\x80\xB1\xED\x81\x39\xA7\x39", back) && back == "€表・");
     EXPECT_EQ(plat::Utf8ToGbk("a\xE8\xA1x"), "a??x");
     // Four-byte characters are stepped whole: their digits are never found as text.
     EXPECT_EQ(plat::CharLen("\x81\x39\xA7\x39", 0), 4u);
