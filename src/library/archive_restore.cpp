@@ -23,6 +23,7 @@
 
 #include "library/archive.h"
 #include "library/archive_io.h"
+#include "platform/fs.h"
 #include "platform/codec.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -254,17 +255,7 @@ std::set<std::string> Names(const std::string& native) {
     return names;
 }
 
-// A rename that never replaces what is there (EEXIST then), also where the file system cannot promise it.
-int MoveNoReplace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL) return -1;
-    struct stat st;
-    if (lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return rename(from.c_str(), to.c_str());
-}
+using plat::MoveNoReplace;
 
 enum class Placement { Done, Failed, Filled };
 

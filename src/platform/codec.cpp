@@ -274,8 +274,7 @@ bool TryGbkToUtf8(std::string_view gbk, std::string& out) {
         case Fast::Invalid: return false;
         case Fast::Unsure: break;
     }
-    // Character by character with the same verdicts as the fast path: whether a user-defined code reads as a
-    // character must not depend on a euro sign or a four-byte code elsewhere in the text.
+    // By character, with the fast path's verdicts: a euro sign elsewhere must not change what a code reads as.
     out.clear();
     std::uint32_t* const cache = DecodeCache();
     for (std::size_t i = 0; i < gbk.size();) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 
@@ -307,6 +308,18 @@ std::function<void(const char*)>& PauseHook() {
     return hook;
 }
 }  // namespace
+
+// Where the file system cannot promise RENAME_NOREPLACE (EINVAL), a check just before the rename.
+int MoveNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL) return -1;
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return rename(from.c_str(), to.c_str());
+}
 
 namespace fault {
 void PauseAt(std::function<void(const char* where)> at) { PauseHook() = std::move(at); }

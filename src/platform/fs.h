@@ -176,4 +176,8 @@ void Paused(const char* where);  // called at those moments
 void Clear();
 }  // namespace fault
 
+// One rename of a file or folder (native paths) that never replaces what stands at `to`: 0, or -1 with errno
+// (EEXIST when something stands there).
+int MoveNoReplace(const std::string& from, const std::string& to);
+
 }  // namespace plat

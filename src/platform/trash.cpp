@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/posix_io.h"
 
@@ -129,17 +130,6 @@ std::string InfoText(const std::string& recorded) {
     char when[32];
     std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%S", &local);
     return "[Trash Info]\nPath=" + Escape(recorded) + "\nDeletionDate=" + when + "\n";
-}
-
-int MoveNoReplace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL) return -1;
-    struct stat st;
-    if (lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return rename(from.c_str(), to.c_str());
 }
 
 // Writes the record under a name nobody has (O_EXCL) and makes it durable; -1 with errno, else its fd closed.
